@@ -1,0 +1,46 @@
+/// CharString storage: allocation, copying and bounded indexing.
+#include "bigint/charstring.h"
+
+namespace {
+// Target of every out-of-range index, shared by all strings.
+char spareCharacter = '\0';
+}  // namespace
+
+CharString::CharString() : text(nullptr), size(0) {}
+
+CharString::CharString(const CharString& source) : text(nullptr), size(0) { CopyTextFrom(source); }
+
+CharString::~CharString() { Release(); }
+
+void CharString::Release() {
+  delete[] text;
+  text = nullptr;
+  size = 0;
+}
+
+void CharString::Allocate(uint32_t n) {
+  Release();
+  text = new char[n]();
+  size = n;
+}
+
+// Takes a block of the source's size and its characters up to and including the
+// terminator; the rest of the block stays unset. An empty source leaves this empty.
+void CharString::CopyTextFrom(const CharString& source) {
+  if (source.text == nullptr || source.size == 0) return;
+  text = new char[source.size];
+  size = source.size;
+  for (uint32_t i = 0; i < size; ++i) {
+    text[i] = source.text[i];
+    if (text[i] == '\0') break;
+  }
+}
+
+char& CharString::operator[](uint32_t i) { return i < size ? text[i] : spareCharacter; }
+
+CharString& CharString::operator=(CharString t) {
+  if (t.text == text) return *this;
+  Release();
+  CopyTextFrom(t);
+  return *this;
+}
