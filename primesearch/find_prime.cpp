@@ -1,0 +1,60 @@
+/// The search loop: trial division by the small primes, then the Lehman method.
+#include "primesearch/find_prime.h"
+
+#include <cstdio>
+
+#include "bigint/bigint.h"
+#include "platform/clock.h"
+#include "primesearch/lehman.h"
+#include "primesearch/random_candidate.h"
+#include "primesearch/small_prime_table.h"
+
+namespace {
+
+constexpr uint32_t kMillisecondsPerSecond = 1000;
+
+// The first table prime that divides the candidate, or 0 when none does.
+uint32_t SmallPrimeFactor(const BigInt& candidate) {
+  for (uint32_t j = 0; j < smallPrimeCount; ++j) {
+    if (candidate % SmallPrimeTable[j].prime == 0) return SmallPrimeTable[j].prime;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void FindPrime(uint16_t byteCount) {
+  const uint32_t startTime = platform::TickCount();
+  int32_t numbersTested = 0;
+  int32_t lehmanRuns = 0;
+  int32_t offset = 0;
+  BigInt candidate = RandomBigInt(byteCount) | 1u;
+
+  bool accepted = false;
+  while (!accepted) {
+    ++numbersTested;
+    std::puts("Testing for prime:");
+    if (offset == 0) {
+      std::puts(candidate.DecimalText());
+    } else {
+      std::printf("+%d\n", static_cast<int>(offset));
+    }
+    const uint32_t factor = SmallPrimeFactor(candidate);
+    if (factor != 0) {
+      std::printf("It's evenly divisible by %d\n", static_cast<int>(factor));
+    } else if (candidate > 1u) {
+      // 1 has no small factor and passes every Lehman base, but is not a prime:
+      // it is passed over like a rejected candidate.
+      std::puts("No small prime factors; trying Lehman method");
+      ++lehmanRuns;
+      accepted = LehmanTest(candidate);
+    }
+    candidate += BigInt(2);
+    offset += 2;
+  }
+
+  std::printf("Tested %d numbers before finding a prime. Resorted to Lehman method %d times.\n",
+              static_cast<int>(numbersTested), static_cast<int>(lehmanRuns));
+  const uint32_t elapsedSeconds = (platform::TickCount() - startTime) / kMillisecondsPerSecond;
+  std::printf("Process took %d seconds.\n", static_cast<int>(elapsedSeconds));
+}
