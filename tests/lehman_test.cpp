@@ -1,0 +1,132 @@
+/// Tests of the Lehman method: every result line and the verdict against
+/// modular powers computed by GMP, on primes, on primes equal to a base, on
+/// composites without small factors, on 1 and 2, and its progress interval.
+#include "primesearch/lehman.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/support/bigint_support.h"
+#include "tests/support/output_capture.h"
+#include "tests/support/search_oracle.h"
+
+namespace {
+
+struct Verdict {
+  bool accepted;
+  std::vector<std::string> lines;
+};
+
+BigInt Candidate(const Mpz& n, uint32_t extraDigits = 0) {
+  return FromMpz(n, std::max(2u, DigitsNeeded(n)) + extraDigits);
+}
+
+Verdict RunLehman(const BigInt& n) {
+  OutputCapture capture;
+  const bool accepted = LehmanTest(n);
+  return Verdict{accepted, SplitLines(capture.Finish())};
+}
+
+// Whether the lines agree with a pattern of known results, one character per
+// base: '-' for n - 1, '1' for 1, 'x' for a composite verdict (which must be the
+// last result line) and '?' for a pass whose kind is not checked.
+::testing::AssertionResult MatchesPattern(const std::vector<std::string>& lines,
+                                          const std::string& pattern) {
+  if (lines.size() < pattern.size()) return ::testing::AssertionFailure() << "too few lines";
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const std::string prefix = "Lehman result " + std::to_string(i);
+    std::string line;
+    switch (pattern[i]) {
+      case '-': line = prefix + " suggests prime (-1)"; break;
+      case '1': line = prefix + " suggests prime (1)"; break;
+      case 'x': line = prefix + " indicates composite"; break;
+      default:
+        if (lines[i].rfind(prefix + " suggests prime (", 0) != 0) {
+          return ::testing::AssertionFailure() << "line " << i << " is \"" << lines[i] << "\"";
+        }
+        continue;
+    }
+    if (lines[i] != line) {
+      return ::testing::AssertionFailure() << "line " << i << " is \"" << lines[i] << "\"";
+    }
+  }
+  if (pattern.find('x') != std::string::npos && lines.size() != pattern.size()) {
+    return ::testing::AssertionFailure() << "lines after the composite verdict";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+TEST(LehmanMethodTest, ResultLinesAndVerdictMatchGmp) {
+  struct Row {
+    const char* n;
+    const char* pattern;  // known results; empty when only GMP decides
+    bool accepted;
+    uint32_t extraDigits;
+  };
+  const std::vector<Row> rows = {
+      {"7927", "--111--", true, 0},               // first prime above the table
+      {"7927", "--111--", true, 3},               // same number with leading zero digits
+      {"65537", "-1--111", true, 0},
+      {"25013", "11--x", false, 0},               // a prime equal to the base at index 4
+      {"25439", "???x", false, 0},                // ... at index 3
+      {"25667", "?????x", false, 0},              // ... at index 5
+      {"25981", "??x", false, 0},                 // ... at index 2
+      {"27397", "??????x", false, 0},             // ... at index 6
+      {"62837329", "x", false, 0},                // 7927 squared: no factor below 7920
+      {"1", "1111111", true, 0},                  // zero exponent: every power is 1
+      {"2", "-------", true, 0},                  // n - 1 is 1 and is recognised first
+      {"3", "", true, 0},
+      {"561", "", false, 0},                      // Carmichael number
+      {"4611686014132420609", "", false, 0},      // (2^31 - 1)^2
+      {"2305843009213693951", "", true, 0},       // 2^61 - 1
+      {"170141183460469231731687303715884105727", "", true, 0},  // 2^127 - 1
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string("n = ") + row.n + ", extra digits " +
+                 std::to_string(row.extraDigits));
+    const Mpz n(row.n);
+    const oracle::LehmanOutcome expected = oracle::Lehman(n);
+    ASSERT_EQ(expected.accepted, row.accepted) << "oracle disagrees with the known verdict";
+    ASSERT_TRUE(MatchesPattern(expected.lines, row.pattern))
+        << "oracle disagrees with the known results";
+
+    const BigInt candidate = Candidate(n, row.extraDigits);
+    const std::vector<uint32_t> wordsBefore = WordsOf(candidate);
+    ScriptedTicks ticks({0});
+    const Verdict verdict = RunLehman(candidate);
+    EXPECT_EQ(verdict.accepted, row.accepted);
+    EXPECT_TRUE(oracle::SameLines(verdict.lines, expected.lines));
+    EXPECT_EQ(WordsOf(candidate), wordsBefore);
+    EXPECT_EQ(ticks.ReadingsTaken(), expected.tickReadings);
+  }
+}
+
+TEST(LehmanMethodTest, ProgressLinesUseAOneSecondInterval) {
+  const Mpz n("7927");
+  const oracle::LehmanOutcome expected = oracle::Lehman(n);
+  Mpz exponent;
+  mpz_fdiv_q_2exp(exponent.get(), Mpz("7926").get(), 1);
+  // After the first of the exponent's bits the counter shows the index of the
+  // top bit left.
+  const std::string firstReport =
+      std::to_string(mpz_sizeinbase(exponent.get(), 2) - 2) + " bits remaining in PowMod.";
+
+  struct Row {
+    uint32_t secondReading;
+    bool reported;
+  };
+  for (const Row& row : {Row{1000, false}, Row{1001, true}}) {
+    SCOPED_TRACE("second reading " + std::to_string(row.secondReading));
+    ScriptedTicks ticks({0, row.secondReading});
+    const Verdict verdict = RunLehman(Candidate(n));
+    std::vector<std::string> lines = expected.lines;
+    if (row.reported) lines.insert(lines.begin(), firstReport);
+    EXPECT_TRUE(verdict.accepted);
+    EXPECT_TRUE(oracle::SameLines(verdict.lines, lines));
+  }
+}
