@@ -22,6 +22,9 @@
 ///   its contract and is stated below.
 /// - Headroom: the sum of two digits plus a carry stays below 2^18, so digit
 ///   arithmetic in 32-bit words cannot overflow.
+/// - Multiplication, division, modular exponentiation and decimal conversion
+///   pack the digits into wider limbs internally (bigint/limbs.h) and unpack
+///   their results; values and lengths do not depend on the limb width.
 ///
 /// Copies are deep: every copy, by-value argument and by-value result owns its own
 /// array. Arguments taken by value may be the target itself (a += a, a *= a).
@@ -117,41 +120,59 @@ class BigInt {
 
   // ---- Multiplication ------------------------------------------------------
 
-  /// a *= b: shift-and-add over the bits of b. b is a private copy, so a *= a
-  /// squares. For b = 0 the result is zero with a's length (at least one digit).
+  /// a *= b: a = a * b by the classical algorithm on wide limbs (squaring when
+  /// the operands are equal). Length: max(a's length, 1, digits the product
+  /// needs); b's length plays no part. b is a private copy, so a *= a squares.
   BigInt& operator*=(BigInt b);
+  /// a * b: the product as a new value, with the length of a *= b.
   BigInt operator*(BigInt b) const;
 
-  // ---- Division and remainder (long division, one quotient bit at a time) ---
+  // ---- Division and remainder ------------------------------------------------
   //
-  // q = a / b, r = a % b with a = q * b + r and 0 <= r < b, for b != 0.
-  // Lengths: when a == b * 2^k the quotient is 1 << k from two digits and the
-  // remainder is the two-digit 0; otherwise the remainder has a's length and the
-  // quotient the length of b scaled by whole digits up to a. A zero divisor gives
-  // zero with b's length for both.
+  // q = a / b, r = a % b with a = q * b + r and 0 <= r < b, for b != 0, by
+  // Knuth's Algorithm D on wide limbs. Lengths, with Lb = b's length and nb the
+  // digits b's value needs:
+  // - b == 0: q and r are both zero with length Lb;
+  // - a < b: q is zero with length Lb, r = a with a's length;
+  // - a == b * 65536^k (k >= 0): q = 65536^k with length max(2, k + 1), r is
+  //   the two-digit 0;
+  // - otherwise q has length max(Lb, nb + digits q needs), r has a's length.
 
   BigInt operator/(const BigInt& b) const;
   BigInt operator%(const BigInt& b) const;
-  /// a / BigInt(v).
+  /// a / BigInt(v), with the lengths above for a two-digit divisor.
   BigInt operator/(uint32_t v) const;
   /// a = a / v; a takes the quotient's length.
   BigInt& operator/=(uint32_t v);
-  /// The remainder a % BigInt(v) as a number; 0 for the empty value and for v = 0.
+  /// The full remainder a % v as a number (also for v > 65536); 0 for the empty
+  /// value and for v = 0.
   uint32_t operator%(uint32_t v) const;
 
   // ---- Modular exponentiation ----------------------------------------------
 
-  /// this^exponent mod modulus by right-to-left square-and-multiply. Exponent 0
-  /// gives the two-digit 1, unreduced; a zero modulus gives zero for any nonzero
-  /// exponent. With a nonzero progressIntervalMs, prints
-  /// "<bits> bits remaining in PowMod." whenever more than that interval has
-  /// passed since the last report.
+  /// this^exponent mod modulus, by left-to-right sliding-window exponentiation
+  /// with Montgomery multiplication for an odd modulus and multiplication plus
+  /// long division for an even one. Exponent 0 gives 1, unreduced (also for
+  /// modulus 0 or 1); modulus 0 gives 0 for any nonzero exponent. The result's
+  /// length is max(modulus's length, 2) in every case; the base may have any
+  /// length and size.
+  ///
+  /// Progress: the tick counter is read once at the start; with a nonzero
+  /// progressIntervalMs it is read again after every 32nd exponent bit
+  /// processed (from the top bit down) and after the last bit. When such a
+  /// reading is more than the interval after the start (wrap-around
+  /// subtraction), "<n> bits remaining in PowMod." is printed, n being the
+  /// number of exponent bits still to be processed minus one (-1 after the
+  /// last), and the start is reset from a fresh reading. An exponent whose top
+  /// bit is h thus costs 1 + ceil((h + 1) / 32) readings plus one per line;
+  /// exponent 0 and interval 0 cost the first reading only.
   BigInt PowMod(BigInt exponent, const BigInt& modulus, uint32_t progressIntervalMs) const;
 
   // ---- Decimal text --------------------------------------------------------
 
-  /// Decimal digits, most significant first, in a block of 5 * length + 1 bytes.
-  /// Zero reads "0"; the empty value gives the empty CharString.
+  /// Decimal digits, most significant first, in a block of 5 * length + 1 bytes
+  /// (65536^length < 10^(5 length)). Zero reads "0"; the empty value gives the
+  /// empty CharString.
   CharString ToDecimalString() const;
   /// The decimal digits in one process-wide cached string; the pointer stays
   /// valid until the next call. Null for the empty value.
@@ -162,7 +183,7 @@ class BigInt {
   void ShiftDigitsUp();
   void ShiftDigitsDown();
   void BorrowInto(uint32_t i);
-  void LongDivide(const BigInt& b, BigInt* quotient, BigInt* remainder) const;
+  void Divide(const BigInt& b, BigInt* quotient, BigInt* remainder) const;
   int32_t Compare(const BigInt& b) const;
 
   uint32_t length;

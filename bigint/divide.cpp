@@ -1,65 +1,72 @@
-/// BigInt division and remainder by binary long division: the divisor is scaled
-/// up to the dividend by whole digits, backed off bit by bit, and then subtracted
-/// wherever it fits, one quotient bit at a time.
+/// BigInt division and remainder: Knuth's Algorithm D on limbs (a single-limb
+/// divisor takes short division), with result lengths fixed by the values of the
+/// quotient and the remainder; a % v by short division over the digits.
 #include "bigint/bigint.h"
+#include "bigint/limbs.h"
 
-// Computes the quotient and the remainder of this value by b (see the header for
-// their lengths).
-void BigInt::LongDivide(const BigInt& b, BigInt* quotient, BigInt* remainder) const {
-  if (b == 0u) {
+namespace {
+
+using limbs::Limb;
+using limbs::LimbVector;
+
+// True when q = 65536^k for some k >= 0, given that q needs `digits` digits (>= 1).
+bool IsPowerOfDigitBase(const LimbVector& q, uint32_t digits) {
+  const uint32_t top = digits - 1;
+  const uint32_t topLimb = top / limbs::kDigitsPerLimb;
+  for (uint32_t i = 0; i < topLimb; ++i) {
+    if (q[i] != 0) return false;
+  }
+  return q[topLimb] == Limb{1} << (BigInt::kDigitBits * (top % limbs::kDigitsPerLimb));
+}
+
+}  // namespace
+
+// The lengths follow from q = a / b and r = a % b, with Lb = b's length and
+// nb = b's significant digits:
+// - q = 0 (a < b): q has length Lb, r = a has a's length;
+// - r = 0 and q = 65536^k (a is b shifted by whole digits): q has length
+//   max(2, k + 1), r is the two-digit 0;
+// - otherwise q has length max(Lb, nb + digits of q), r has a's length.
+void BigInt::Divide(const BigInt& b, BigInt* quotient, BigInt* remainder) const {
+  const LimbVector v = limbs::ToLimbs(b);
+  if (v.empty()) {
     *quotient = b;
     *remainder = b;
     return;
   }
+  const LimbVector u = limbs::ToLimbs(*this);
+  const uint32_t nu = static_cast<uint32_t>(u.size());
+  const uint32_t nv = static_cast<uint32_t>(v.size());
+  LimbVector q(nu >= nv ? nu - nv + 1 : 0);
+  LimbVector r(nv);
+  limbs::Divisor(v.data(), nv, nu).Divide(q.data(), r.data(), u.data(), nu);
 
-  BigInt scaled(b);
-  uint32_t shift = 0;
-  while (scaled < *this) {
-    scaled <<= kDigitBits;
-    shift += kDigitBits;
+  const uint32_t quotientDigits = limbs::DigitsNeeded(q.data(), static_cast<uint32_t>(q.size()));
+  const bool remainderIsZero = limbs::SignificantLimbs(r.data(), nv) == 0;
+  uint32_t quotientLength = b.length;
+  uint32_t remainderLength = length;
+  if (quotientDigits != 0 && remainderIsZero && IsPowerOfDigitBase(q, quotientDigits)) {
+    quotientLength = quotientDigits > 2 ? quotientDigits : 2;
+    remainderLength = 2;
+  } else if (quotientDigits != 0) {
+    const uint32_t scaled = limbs::SignificantDigits(b) + quotientDigits;
+    if (scaled > quotientLength) quotientLength = scaled;
   }
-  if (scaled == *this) {
-    *quotient = BigInt(1) << shift;
-    *remainder = BigInt(0);
-    return;
-  }
-  // Only removes zero bits that the whole-digit steps brought in.
-  while (scaled > *this && shift != 0) {
-    scaled >>= 1;
-    --shift;
-  }
-
-  *remainder = *this;
-  BigInt shiftedDivisor(scaled);
-  BigInt& result = scaled;  // the scaled divisor's storage, and length, become the quotient
-  result = 0u;
-  BigInt bitMask = BigInt(1) << shift;
-  for (uint32_t step = 0; step < shift; ++step) {
-    if (*remainder >= shiftedDivisor) {
-      result |= bitMask;
-      *remainder -= shiftedDivisor;
-    }
-    shiftedDivisor >>= 1;
-    bitMask >>= 1;
-  }
-  if (*remainder >= shiftedDivisor) {
-    result.digits[0] |= 1;
-    *remainder -= shiftedDivisor;
-  }
-  *quotient = result;
+  *quotient = limbs::ToBigInt(q, quotientLength);
+  *remainder = limbs::ToBigInt(r, remainderLength);
 }
 
 BigInt BigInt::operator/(const BigInt& b) const {
   BigInt quotient;
   BigInt remainder;
-  LongDivide(b, &quotient, &remainder);
+  Divide(b, &quotient, &remainder);
   return quotient;
 }
 
 BigInt BigInt::operator%(const BigInt& b) const {
   BigInt quotient;
   BigInt remainder;
-  LongDivide(b, &quotient, &remainder);
+  Divide(b, &quotient, &remainder);
   return remainder;
 }
 
@@ -67,11 +74,11 @@ BigInt BigInt::operator/(uint32_t v) const { return *this / BigInt(v); }
 
 BigInt& BigInt::operator/=(uint32_t v) { return *this = *this / v; }
 
+// Short division from the top digit down: the running remainder stays below v,
+// so (remainder << 16) | digit fits in 48 bits.
 uint32_t BigInt::operator%(uint32_t v) const {
-  const BigInt remainder = *this % BigInt(v);
-  // The remainder is below v, so its two low digits hold all of it.
-  uint32_t value = 0;
-  if (remainder.length > 1) value = remainder.digits[1] << kDigitBits;
-  if (remainder.length > 0) value |= remainder.digits[0];
-  return value;
+  if (v == 0) return 0;
+  uint64_t remainder = 0;
+  for (uint32_t i = length; i-- > 0;) remainder = ((remainder << kDigitBits) | digits[i]) % v;
+  return static_cast<uint32_t>(remainder);
 }

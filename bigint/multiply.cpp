@@ -1,15 +1,28 @@
-/// BigInt multiplication by shift-and-add over the bits of the right operand.
+/// BigInt multiplication by the classical limb-by-limb algorithm, with a
+/// dedicated squaring when both operands are equal.
 #include "bigint/bigint.h"
+#include "bigint/limbs.h"
 
 BigInt& BigInt::operator*=(BigInt b) {
-  BigInt multiplicand(*this);
-  *this = 0u;
-  // b is this call's own copy: it serves as the multiplier and is consumed.
-  while (b.IsNonZero()) {
-    if (b.LowBits(1) != 0) *this += multiplicand;
-    b >>= 1;
-    multiplicand <<= 1;
+  const limbs::LimbVector x = limbs::ToLimbs(*this);
+  const limbs::LimbVector y = limbs::ToLimbs(b);
+  const uint32_t nx = static_cast<uint32_t>(x.size());
+  const uint32_t ny = static_cast<uint32_t>(y.size());
+  limbs::LimbVector product(nx + ny);
+  if (nx != 0 && ny != 0) {
+    if (x == y) {
+      limbs::Square(product.data(), x.data(), nx);
+    } else {
+      limbs::Multiply(product.data(), x.data(), nx, y.data(), ny);
+    }
   }
+  // The product keeps a's length (at least one digit) and grows only as far as
+  // its value needs.
+  uint32_t productLength = length > 1 ? length : 1;
+  const uint32_t needed = limbs::DigitsNeeded(product.data(), nx + ny);
+  if (needed > productLength) productLength = needed;
+  if (productLength != length) Resize(productLength);
+  limbs::StoreLimbs(product.data(), nx + ny, this);
   return *this;
 }
 

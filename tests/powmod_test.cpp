@@ -99,55 +99,63 @@ TEST(PowModTest, MatchesGmpOnRandomOperands) {
   }
 }
 
+// The tick counter is read once at the start and, with a nonzero interval, after
+// every 32nd exponent bit and after the last one.
 std::vector<std::string> RunWithTicks(const std::vector<uint32_t>& readings, uint32_t interval,
                                       size_t* readingsTaken) {
   const ScriptedTicks ticks(readings);
   OutputCapture capture;
-  // The exponent 0b1011 runs four iterations; the bit counter starts at 3 and
-  // reads 2, 1, 0 and -1 after them.
-  const BigInt result = BigInt(3).PowMod(BigInt(0xB), BigInt(1000), interval);
+  // The exponent 2^69 + 11 has 70 bits: the clock is checked after bits 32 and 64
+  // and after the last, when 37, 5 and -1 bits remain to go after the next one.
+  BigInt exponent(1);
+  exponent <<= 69;
+  exponent += BigInt(11);
+  const BigInt result = BigInt(3).PowMod(exponent, BigInt(1000), interval);
   const std::string text = capture.Finish();
-  EXPECT_EQ(Mpz(result), Mpz("147"));  // 3^11 = 177147
+  Mpz expected;
+  mpz_powm(expected.get(), Mpz("3").get(), Mpz(exponent).get(), Mpz("1000").get());
+  EXPECT_EQ(Mpz(result), expected);
   *readingsTaken = ticks.ReadingsTaken();
   return SplitLines(text);
 }
 
+const char kFirstReport[] = "37 bits remaining in PowMod.";
+const char kSecondReport[] = "5 bits remaining in PowMod.";
+const char kLastReport[] = "-1 bits remaining in PowMod.";
+
 TEST(PowModTest, IntervalZeroNeverReportsNorReadsTheClockInTheLoop) {
   size_t taken = 0;
-  EXPECT_TRUE(RunWithTicks({0, 100000, 200000, 300000, 400000}, 0, &taken).empty());
+  EXPECT_TRUE(RunWithTicks({0, 100000, 200000, 300000}, 0, &taken).empty());
   EXPECT_EQ(taken, 1u);
 }
 
 TEST(PowModTest, ReportsOnlyWhenMoreThanTheIntervalHasPassed) {
   size_t taken = 0;
-  EXPECT_TRUE(RunWithTicks({0, 1000, 1000, 1000, 1000}, 1000, &taken).empty())
+  EXPECT_TRUE(RunWithTicks({0, 1000, 1000, 1000}, 1000, &taken).empty())
       << "exactly the interval must not report";
-  EXPECT_EQ(taken, 5u) << "one reading at the start and one per iteration";
+  EXPECT_EQ(taken, 4u) << "one reading at the start and one per checkpoint";
 
-  EXPECT_TRUE(RunWithTicks({5000, 5999, 6000, 6000, 6000}, 1000, &taken).empty());
-  EXPECT_EQ(taken, 5u);
+  EXPECT_TRUE(RunWithTicks({5000, 5999, 6000, 6000}, 1000, &taken).empty());
+  EXPECT_EQ(taken, 4u);
 }
 
 TEST(PowModTest, ReportShowsTheCounterAndRestartsFromAFreshReading) {
   size_t taken = 0;
-  // start 0; iteration 1 at 1001 reports, restart reads 5000; iteration 2 at 5500
-  // and iteration 3 at 6000 (exactly 1000 after the restart, but 4999 after the
-  // compared reading) stay silent; iteration 4 at 6001 reports the final -1.
+  // start 0; the first checkpoint at 1001 reports and the restart reads 5000; the
+  // second at 6000 (exactly 1000 after the restart, but 4999 after the compared
+  // reading) stays silent; the last at 6001 reports -1.
   const std::vector<std::string> lines =
-      RunWithTicks({0, 1001, 5000, 5500, 6000, 6001, 9999}, 1000, &taken);
-  EXPECT_EQ(lines, (std::vector<std::string>{"2 bits remaining in PowMod.",
-                                             "-1 bits remaining in PowMod."}));
-  EXPECT_EQ(taken, 7u);
+      RunWithTicks({0, 1001, 5000, 6000, 6001, 9999}, 1000, &taken);
+  EXPECT_EQ(lines, (std::vector<std::string>{kFirstReport, kLastReport}));
+  EXPECT_EQ(taken, 6u);
 }
 
-TEST(PowModTest, ReportsEveryIterationWhenEachIsSlow) {
+TEST(PowModTest, ReportsEveryCheckpointWhenEachIsSlow) {
   size_t taken = 0;
   const std::vector<std::string> lines =
-      RunWithTicks({0, 2000, 2000, 4000, 4000, 6000, 6000, 8000, 8000}, 1000, &taken);
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "2 bits remaining in PowMod.", "1 bits remaining in PowMod.",
-                       "0 bits remaining in PowMod.", "-1 bits remaining in PowMod."}));
-  EXPECT_EQ(taken, 9u);
+      RunWithTicks({0, 2000, 2000, 4000, 4000, 6000, 6000}, 1000, &taken);
+  EXPECT_EQ(lines, (std::vector<std::string>{kFirstReport, kSecondReport, kLastReport}));
+  EXPECT_EQ(taken, 7u);
 }
 
 TEST(PowModTest, TickCounterWrapAround) {
@@ -160,16 +168,14 @@ TEST(PowModTest, TickCounterWrapAround) {
       // start + interval wraps to 744: a reading 128 ms later is above it but
       // must not report.
       {"no early report before the counter wraps",
-       {0xFFFFFF00u, 0xFFFFFF80u, 0xFFFFFF80u, 0xFFFFFF80u, 0xFFFFFF80u},
+       {0xFFFFFF00u, 0xFFFFFF80u, 0xFFFFFF80u, 0xFFFFFF80u},
        {}},
-      {"no early report after the counter wraps",
-       {0xFFFFFF00u, 0x10u, 0x20u, 0x30u, 0x40u},
-       {}},
+      {"no early report after the counter wraps", {0xFFFFFF00u, 0x10u, 0x20u, 0x30u}, {}},
       // start + interval is just below 2^32: a reading 2048 ms later, after the
       // wrap, is below it but must report.
       {"report across the wrap",
-       {0xFFFFFC00u, 0x400u, 0x400u, 0x500u, 0x600u, 0x7E9u},
-       {"2 bits remaining in PowMod.", "-1 bits remaining in PowMod."}},
+       {0xFFFFFC00u, 0x400u, 0x400u, 0x500u, 0x7E9u},
+       {kFirstReport, kLastReport}},
   };
   for (const WrapCase& c : cases) {
     SCOPED_TRACE(c.label);

@@ -69,7 +69,8 @@ inline LehmanOutcome Lehman(const Mpz& n) {
   const size_t exponentBits =
       mpz_sgn(exponent.get()) == 0 ? 0 : mpz_sizeinbase(exponent.get(), 2);
   for (uint32_t i = 0; i < std::size(kLehmanBases); ++i) {
-    outcome.tickReadings += 1 + exponentBits;
+    // One reading at the start, then one per 32 exponent bits started.
+    outcome.tickReadings += 1 + (exponentBits + 31) / 32;
     Mpz result;
     if (exponentBits == 0) {
       // A zero power is 1 without any reduction (GMP would reduce it mod 1).

@@ -1,0 +1,278 @@
+/// Word-level kernels: conversion between digits and limbs, linear-time limb
+/// arithmetic, the classical product and square, and division by a limb and by a
+/// prepared divisor.
+#include "bigint/limbs.h"
+
+namespace limbs {
+
+namespace {
+
+Limb LowLimb(WideLimb x) { return static_cast<Limb>(x); }
+Limb HighLimb(WideLimb x) { return static_cast<Limb>(x >> kLimbBits); }
+
+// Step D3 of Algorithm D: estimates the quotient limb of the window w[0..n] by
+// v[0..n) from the top two limbs of each, then corrects the estimate with
+// v[n - 2] until it is at most one too large (Knuth, TAOCP vol. 2, 4.3.1).
+// Requires w[1..n] < v and v[n - 1] >= beta / 2.
+Limb EstimateQuotientLimb(const Limb* w, const Limb* v, uint32_t n) {
+  const WideLimb top = (static_cast<WideLimb>(w[n]) << kLimbBits) | w[n - 1];
+  WideLimb qhat = top / v[n - 1];
+  WideLimb rhat = top - qhat * v[n - 1];
+  // qhat * v[n - 2] is formed only once qhat < beta, and rhat is shifted only
+  // while it is below beta, so neither product overflows a wide limb.
+  while (qhat > kLimbMax || qhat * v[n - 2] > ((rhat << kLimbBits) | w[n - 2])) {
+    --qhat;
+    rhat += v[n - 1];
+    if (rhat > kLimbMax) break;
+  }
+  return static_cast<Limb>(qhat);
+}
+
+// Steps D2 to D7 of Algorithm D on normalised operands: w[0..nu] (nu + 1 limbs,
+// the top one holding what the normalising shift pushed out) divided by
+// v[0..n), n >= 2, with the high bit of v[n - 1] set. Leaves the normalised
+// remainder in w[0..n) and stores the quotient limbs in q unless q is null.
+void DivideNormalized(Limb* q, Limb* w, uint32_t nu, const Limb* v, uint32_t n) {
+  for (uint32_t j = nu - n + 1; j-- > 0;) {
+    Limb qhat = EstimateQuotientLimb(w + j, v, n);
+    // D4: the window w[j..j+n] loses qhat * v.
+    const Limb borrow = SubtractMultiple(w + j, v, n, qhat);
+    const Limb top = w[j + n];
+    w[j + n] = top - borrow;
+    // D5, D6: the estimate was one too large (rare); add v back once.
+    if (top < borrow) {
+      --qhat;
+      w[j + n] += AddLimbs(w + j, w + j, v, n);
+    }
+    if (q != nullptr) q[j] = qhat;
+  }
+}
+
+}  // namespace
+
+// ---- Conversion ---------------------------------------------------------------
+
+uint32_t SignificantDigits(const BigInt& x) {
+  uint32_t n = x.Length();
+  while (n > 0 && x.Digits()[n - 1] == 0) --n;
+  return n;
+}
+
+uint32_t SignificantLimbs(const Limb* x, uint32_t n) {
+  while (n > 0 && x[n - 1] == 0) --n;
+  return n;
+}
+
+LimbVector ToLimbs(const BigInt& x) {
+  const uint32_t digitCount = SignificantDigits(x);
+  LimbVector result((digitCount + kDigitsPerLimb - 1) / kDigitsPerLimb);
+  for (uint32_t d = 0; d < digitCount; ++d) {
+    result[d / kDigitsPerLimb] |= static_cast<Limb>(x.Digits()[d])
+                                  << (BigInt::kDigitBits * (d % kDigitsPerLimb));
+  }
+  return result;
+}
+
+uint32_t DigitsNeeded(const Limb* x, uint32_t n) {
+  n = SignificantLimbs(x, n);
+  if (n == 0) return 0;
+  uint32_t digits = (n - 1) * kDigitsPerLimb;
+  for (Limb top = x[n - 1]; top != 0; top >>= BigInt::kDigitBits) ++digits;
+  return digits;
+}
+
+void StoreLimbs(const Limb* x, uint32_t n, BigInt* target) {
+  uint32_t* digits = target->Digits();
+  for (uint32_t d = 0; d < target->Length(); ++d) {
+    const uint32_t i = d / kDigitsPerLimb;
+    const Limb limb = i < n ? x[i] : 0;
+    digits[d] = static_cast<uint32_t>(limb >> (BigInt::kDigitBits * (d % kDigitsPerLimb))) &
+                BigInt::kDigitMask;
+  }
+}
+
+BigInt ToBigInt(const LimbVector& x, uint32_t length) {
+  BigInt result;
+  result.Resize(length);
+  StoreLimbs(x.data(), static_cast<uint32_t>(x.size()), &result);
+  return result;
+}
+
+// ---- Linear-time primitives ---------------------------------------------------
+
+int32_t CompareLimbs(const Limb* a, const Limb* b, uint32_t n) {
+  for (uint32_t i = n; i-- > 0;) {
+    if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+  }
+  return 0;
+}
+
+Limb AddLimbs(Limb* r, const Limb* a, const Limb* b, uint32_t n) {
+  Limb carry = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    const WideLimb sum = static_cast<WideLimb>(a[i]) + b[i] + carry;
+    r[i] = LowLimb(sum);
+    carry = HighLimb(sum);
+  }
+  return carry;
+}
+
+// a - b - borrow as a wide value: a borrow out makes it wrap, setting the low
+// bit of its high limb.
+Limb SubtractLimbs(Limb* r, const Limb* a, const Limb* b, uint32_t n) {
+  Limb borrow = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    const WideLimb difference = static_cast<WideLimb>(a[i]) - b[i] - borrow;
+    r[i] = LowLimb(difference);
+    borrow = HighLimb(difference) & 1;
+  }
+  return borrow;
+}
+
+Limb MultiplyByLimb(Limb* r, const Limb* a, uint32_t n, Limb b) {
+  Limb carry = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    const WideLimb product = static_cast<WideLimb>(a[i]) * b + carry;
+    r[i] = LowLimb(product);
+    carry = HighLimb(product);
+  }
+  return carry;
+}
+
+// (beta - 1)^2 + 2 (beta - 1) = beta^2 - 1: a product plus two limbs fits.
+Limb AddMultiple(Limb* r, const Limb* a, uint32_t n, Limb b) {
+  Limb carry = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    const WideLimb sum = static_cast<WideLimb>(a[i]) * b + r[i] + carry;
+    r[i] = LowLimb(sum);
+    carry = HighLimb(sum);
+  }
+  return carry;
+}
+
+// a[i] * b + borrow <= (beta - 1) * beta: its high limb reaches beta - 1 only
+// with a zero low limb, when the subtraction borrows nothing, so the new borrow
+// fits in a limb.
+Limb SubtractMultiple(Limb* r, const Limb* a, uint32_t n, Limb b) {
+  Limb borrow = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    const WideLimb product = static_cast<WideLimb>(a[i]) * b + borrow;
+    const Limb low = LowLimb(product);
+    const Limb ri = r[i];
+    r[i] = ri - low;
+    borrow = HighLimb(product) + (ri < low ? 1 : 0);
+  }
+  return borrow;
+}
+
+Limb ShiftLeft(Limb* r, const Limb* a, uint32_t n, uint32_t s) {
+  if (n == 0) return 0;
+  if (s == 0) {
+    for (uint32_t i = n; i-- > 0;) r[i] = a[i];
+    return 0;
+  }
+  const Limb out = a[n - 1] >> (kLimbBits - s);
+  // From the top down, so r may be a itself.
+  for (uint32_t i = n - 1; i > 0; --i) r[i] = (a[i] << s) | (a[i - 1] >> (kLimbBits - s));
+  r[0] = a[0] << s;
+  return out;
+}
+
+void ShiftRight(Limb* r, const Limb* a, uint32_t n, uint32_t s) {
+  if (n == 0) return;
+  if (s == 0) {
+    for (uint32_t i = 0; i < n; ++i) r[i] = a[i];
+    return;
+  }
+  for (uint32_t i = 0; i + 1 < n; ++i) r[i] = (a[i] >> s) | (a[i + 1] << (kLimbBits - s));
+  r[n - 1] = a[n - 1] >> s;
+}
+
+// ---- Products -------------------------------------------------------------------
+
+void Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb) {
+  r[na] = MultiplyByLimb(r, a, na, b[0]);
+  for (uint32_t j = 1; j < nb; ++j) r[na + j] = AddMultiple(r + j, a, na, b[j]);
+}
+
+void Square(Limb* r, const Limb* a, uint32_t n) {
+  // Cross products: row i adds a[i] * a[i+1..n) at position 2i + 1; its carry
+  // lands on position i + n, which no earlier row has reached.
+  r[0] = 0;
+  r[2 * n - 1] = 0;
+  if (n > 1) {
+    r[n] = MultiplyByLimb(r + 1, a + 1, n - 1, a[0]);
+    for (uint32_t i = 1; i + 1 < n; ++i) r[i + n] = AddMultiple(r + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
+  }
+  // Twice the cross products (below beta^(2n) / 2, so nothing is shifted out),
+  // plus the diagonal a[i]^2 at position 2i.
+  ShiftLeft(r, r, 2 * n, 1);
+  Limb carry = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    const WideLimb square = static_cast<WideLimb>(a[i]) * a[i];
+    const WideLimb low = static_cast<WideLimb>(r[2 * i]) + LowLimb(square) + carry;
+    r[2 * i] = LowLimb(low);
+    const WideLimb high = static_cast<WideLimb>(r[2 * i + 1]) + HighLimb(square) + HighLimb(low);
+    r[2 * i + 1] = LowLimb(high);
+    carry = HighLimb(high);
+  }
+}
+
+// ---- Division -------------------------------------------------------------------
+
+// Short division, most significant limb first (Knuth, TAOCP vol. 2, 4.3.1,
+// exercise 16): the running remainder stays below d, so each step divides a
+// two-limb number by d into a one-limb quotient.
+Limb DivideByLimb(Limb* q, const Limb* u, uint32_t n, Limb d) {
+  Limb remainder = 0;
+  for (uint32_t i = n; i-- > 0;) {
+    const WideLimb numerator = (static_cast<WideLimb>(remainder) << kLimbBits) | u[i];
+    q[i] = static_cast<Limb>(numerator / d);
+    remainder = static_cast<Limb>(numerator % d);
+  }
+  return remainder;
+}
+
+namespace {
+
+// Shift that brings the high bit of x (nonzero) to the top of its limb.
+uint32_t LeadingZeroBits(Limb x) {
+  uint32_t count = 0;
+  for (Limb bit = Limb{1} << (kLimbBits - 1); (x & bit) == 0; bit >>= 1) ++count;
+  return count;
+}
+
+}  // namespace
+
+// D1: normalise the divisor once; the dividend is normalised per division.
+Divisor::Divisor(const Limb* v, uint32_t n, uint32_t maxDividendLimbs)
+    : normalized_(n), shift_(LeadingZeroBits(v[n - 1])), dividend_(maxDividendLimbs + 1) {
+  ShiftLeft(normalized_.data(), v, n, shift_);
+}
+
+void Divisor::Divide(Limb* q, Limb* r, const Limb* u, uint32_t nu) {
+  const uint32_t n = Size();
+  Limb* w = dividend_.data();
+  if (nu < n) {
+    for (uint32_t i = 0; i < n; ++i) r[i] = i < nu ? u[i] : 0;
+    return;
+  }
+  if (n == 1) {
+    r[0] = DivideByLimb(q != nullptr ? q : w, u, nu, normalized_[0] >> shift_);
+    return;
+  }
+  w[nu] = ShiftLeft(w, u, nu, shift_);
+  DivideNormalized(q, w, nu, normalized_.data(), n);
+  ShiftRight(r, w, n, shift_);
+}
+
+LimbVector Remainder(const LimbVector& u, const LimbVector& v) {
+  const uint32_t nu = static_cast<uint32_t>(u.size());
+  const uint32_t n = static_cast<uint32_t>(v.size());
+  LimbVector remainder(n);
+  Divisor divisor(v.data(), n, nu);
+  divisor.Divide(nullptr, remainder.data(), u.data(), nu);
+  return remainder;
+}
+
+}  // namespace limbs

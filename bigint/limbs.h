@@ -1,0 +1,109 @@
+/// Word-level kernels behind BigInt's multiplication, division, modular
+/// exponentiation and decimal conversion. Internal to the bigint library: values
+/// are arrays of wide limbs, least significant first, and every routine works on
+/// caller-provided buffers.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "bigint/bigint.h"
+
+namespace limbs {
+
+// A limb is the widest word whose double-width product the compiler offers:
+// 64 bits with 128-bit products where available, else 32 bits with 64-bit
+// products. Both give identical results; only the speed differs.
+#if defined(__SIZEOF_INT128__) && !defined(LARGEPRIME_NARROW_LIMBS)
+using Limb = uint64_t;
+__extension__ typedef unsigned __int128 WideLimb;
+#else
+using Limb = uint32_t;
+using WideLimb = uint64_t;
+#endif
+
+/// beta = 2^kLimbBits is the limb base.
+constexpr uint32_t kLimbBits = 8 * sizeof(Limb);
+constexpr Limb kLimbMax = ~Limb{0};
+constexpr uint32_t kDigitsPerLimb = kLimbBits / BigInt::kDigitBits;
+
+/// A number as limbs, least significant first. Values produced by ToLimbs carry
+/// no leading zero limb (zero is the empty vector).
+using LimbVector = std::vector<Limb>;
+
+// ---- Conversion between base-65536 digits and limbs -------------------------
+
+/// Number of significant digits of x (0 for zero of any length).
+uint32_t SignificantDigits(const BigInt& x);
+/// Number of limbs left after dropping leading zero limbs of x[0..n).
+uint32_t SignificantLimbs(const Limb* x, uint32_t n);
+/// x's value as limbs, without leading zero limbs.
+LimbVector ToLimbs(const BigInt& x);
+/// Number of base-65536 digits the value x[0..n) needs (0 for zero).
+uint32_t DigitsNeeded(const Limb* x, uint32_t n);
+/// Writes the value x[0..n) into all Length() digits of target; the value must
+/// fit in that many digits.
+void StoreLimbs(const Limb* x, uint32_t n, BigInt* target);
+/// The value x as a BigInt of the given length (at least DigitsNeeded).
+BigInt ToBigInt(const LimbVector& x, uint32_t length);
+
+// ---- Linear-time primitives (r may equal a or b unless stated) --------------
+
+/// -1, 0 or 1 as a[0..n) is below, equal to or above b[0..n).
+int32_t CompareLimbs(const Limb* a, const Limb* b, uint32_t n);
+/// r = a + b over n limbs; returns the carry out (0 or 1).
+Limb AddLimbs(Limb* r, const Limb* a, const Limb* b, uint32_t n);
+/// r = a - b over n limbs; returns the borrow out (0 or 1).
+Limb SubtractLimbs(Limb* r, const Limb* a, const Limb* b, uint32_t n);
+/// r = a * b over n limbs; returns the high limb of the product.
+Limb MultiplyByLimb(Limb* r, const Limb* a, uint32_t n, Limb b);
+/// r += a * b over n limbs; returns the carry limb. r must not overlap a.
+Limb AddMultiple(Limb* r, const Limb* a, uint32_t n, Limb b);
+/// r -= a * b over n limbs; returns the borrow limb. r must not overlap a.
+Limb SubtractMultiple(Limb* r, const Limb* a, uint32_t n, Limb b);
+/// r = a << s for 0 <= s < kLimbBits; returns the bits shifted out.
+Limb ShiftLeft(Limb* r, const Limb* a, uint32_t n, uint32_t s);
+/// r = a >> s for 0 <= s < kLimbBits (r at or below a in memory).
+void ShiftRight(Limb* r, const Limb* a, uint32_t n, uint32_t s);
+
+// ---- Products ---------------------------------------------------------------
+
+/// r[0..na+nb) = a * b by the classical algorithm (Knuth, TAOCP vol. 2, 4.3.1,
+/// Algorithm M). na, nb >= 1; r must not overlap a or b.
+void Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb);
+/// r[0..2n) = a * a: each cross product a[i] * a[j] (i < j) once, doubled, plus
+/// the squares a[i]^2 on the diagonal. n >= 1; r must not overlap a.
+void Square(Limb* r, const Limb* a, uint32_t n);
+
+// ---- Division ---------------------------------------------------------------
+
+/// q = floor(u / d) over n limbs, returning u mod d; d != 0. q may equal u.
+Limb DivideByLimb(Limb* q, const Limb* u, uint32_t n, Limb d);
+
+/// A divisor prepared for repeated division (Knuth, TAOCP vol. 2, 4.3.1,
+/// Algorithm D): shifted so that its top limb has its high bit set, with scratch
+/// space for dividends of up to maxDividendLimbs limbs, so Divide allocates
+/// nothing.
+class Divisor {
+ public:
+  /// v[0..n) with v[n - 1] != 0.
+  Divisor(const Limb* v, uint32_t n, uint32_t maxDividendLimbs);
+
+  uint32_t Size() const { return static_cast<uint32_t>(normalized_.size()); }
+
+  /// u = q * v + r with 0 <= r < v, for nu <= maxDividendLimbs. r gets Size()
+  /// limbs; q (may be null) gets nu - Size() + 1 limbs when nu >= Size() and
+  /// nothing otherwise. u is read in full before q or r is written, so either
+  /// may overlap u (but not each other).
+  void Divide(Limb* q, Limb* r, const Limb* u, uint32_t nu);
+
+ private:
+  LimbVector normalized_;  // v << shift_
+  uint32_t shift_;
+  LimbVector dividend_;  // u << shift_, one limb longer than u; becomes the remainder
+};
+
+/// u mod v in v.size() limbs, for v nonzero without leading zero limbs.
+LimbVector Remainder(const LimbVector& u, const LimbVector& v);
+
+}  // namespace limbs

@@ -1,0 +1,67 @@
+/// Multiplication modulo a fixed modulus, the inner step of modular
+/// exponentiation: Montgomery arithmetic for odd moduli, and multiplication
+/// followed by long division for even ones. Internal to the bigint library.
+#pragma once
+
+#include <cstdint>
+
+#include "bigint/limbs.h"
+
+namespace limbs {
+
+/// Arithmetic modulo an odd m > 1 of n limbs on Montgomery representatives
+/// x R mod m, R = beta^n (P. L. Montgomery, 1985; HAC 14.32 and 14.36).
+/// A product a b / R mod m interleaves the columns of a b with those of the
+/// multiple q m that makes the sum divisible by R, column by column from the
+/// lowest (the "finely integrated product scanning" form of Koc, Acar and
+/// Kaliski, 1996), without division. All operands are n-limb values below m;
+/// every operation works in space allocated by the constructor.
+class MontgomeryModulus {
+ public:
+  /// modulus: odd, above 1, without leading zero limbs.
+  explicit MontgomeryModulus(LimbVector modulus);
+
+  uint32_t Size() const { return static_cast<uint32_t>(modulus_.size()); }
+  /// r = a R mod m.
+  void Enter(Limb* r, const Limb* a);
+  /// r = a / R mod m, the value that a represents.
+  void Leave(Limb* r, const Limb* a);
+  /// r = a b / R mod m; r may be a or b.
+  void Multiply(Limb* r, const Limb* a, const Limb* b);
+  /// r = a^2 / R mod m, summing each cross product a[i] a[j] once; r may be a.
+  void Square(Limb* r, const Limb* a);
+
+ private:
+  void SubtractModulusIfAbove(Limb* r, Limb carry);
+
+  LimbVector modulus_;
+  Limb negativeInverse_;  // -m^-1 mod beta
+  LimbVector rSquared_;   // R^2 mod m
+  LimbVector one_;        // the plain value 1, n limbs
+  LimbVector quotient_;   // q: q m + a b = 0 mod R
+};
+
+/// Arithmetic modulo any m > 1 of n limbs on plain residues: the product, then
+/// its remainder by Algorithm D. Same interface as MontgomeryModulus, so the
+/// exponentiation is written once for both.
+class PlainModulus {
+ public:
+  /// modulus: above 1, without leading zero limbs.
+  explicit PlainModulus(LimbVector modulus);
+
+  uint32_t Size() const { return size_; }
+  /// Residues represent themselves: r = a.
+  void Enter(Limb* r, const Limb* a);
+  void Leave(Limb* r, const Limb* a);
+  /// r = a b mod m; r may be a or b.
+  void Multiply(Limb* r, const Limb* a, const Limb* b);
+  /// r = a^2 mod m; r may be a.
+  void Square(Limb* r, const Limb* a);
+
+ private:
+  uint32_t size_;
+  Divisor divisor_;
+  LimbVector product_;  // 2n limbs
+};
+
+}  // namespace limbs
