@@ -2,6 +2,7 @@
 #include "primesearch/find_prime.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "bigint/bigint.h"
 #include "platform/clock.h"
@@ -12,14 +13,39 @@
 namespace {
 
 constexpr uint32_t kMillisecondsPerSecond = 1000;
+constexpr uint32_t kCandidateStep = 2;
 
-// The first table prime that divides the candidate, or 0 when none does.
-uint32_t SmallPrimeFactor(const BigInt& candidate) {
-  for (uint32_t j = 0; j < smallPrimeCount; ++j) {
-    if (candidate % SmallPrimeTable[j].prime == 0) return SmallPrimeTable[j].prime;
+// The candidate's remainder by every table prime. One division per prime for the
+// first candidate; after that each step of the candidate adds the step to every
+// remainder (mod the prime), so trial division costs no division at all.
+class SmallPrimeRemainders {
+ public:
+  explicit SmallPrimeRemainders(const BigInt& candidate) : remainders_(smallPrimeCount) {
+    for (uint32_t j = 0; j < smallPrimeCount; ++j) {
+      remainders_[j] = candidate % SmallPrimeTable[j].prime;
+    }
   }
-  return 0;
-}
+
+  // The first table prime, in ascending order, that divides the candidate; 0 when none does.
+  uint32_t FirstFactor() const {
+    for (uint32_t j = 0; j < smallPrimeCount; ++j) {
+      if (remainders_[j] == 0) return SmallPrimeTable[j].prime;
+    }
+    return 0;
+  }
+
+  // Follows the candidate to candidate + kCandidateStep. Every prime is at least
+  // the step, so one subtraction brings each sum back below its prime.
+  void Advance() {
+    for (uint32_t j = 0; j < smallPrimeCount; ++j) {
+      remainders_[j] += kCandidateStep;
+      if (remainders_[j] >= SmallPrimeTable[j].prime) remainders_[j] -= SmallPrimeTable[j].prime;
+    }
+  }
+
+ private:
+  std::vector<uint32_t> remainders_;
+};
 
 }  // namespace
 
@@ -29,6 +55,7 @@ void FindPrime(uint16_t byteCount) {
   int32_t lehmanRuns = 0;
   int32_t offset = 0;
   BigInt candidate = RandomBigInt(byteCount) | 1u;
+  SmallPrimeRemainders remainders(candidate);
 
   bool accepted = false;
   while (!accepted) {
@@ -39,7 +66,7 @@ void FindPrime(uint16_t byteCount) {
     } else {
       std::printf("+%d\n", static_cast<int>(offset));
     }
-    const uint32_t factor = SmallPrimeFactor(candidate);
+    const uint32_t factor = remainders.FirstFactor();
     if (factor != 0) {
       std::printf("It's evenly divisible by %d\n", static_cast<int>(factor));
     } else if (candidate > 1u) {
@@ -49,8 +76,9 @@ void FindPrime(uint16_t byteCount) {
       ++lehmanRuns;
       accepted = LehmanTest(candidate);
     }
-    candidate += BigInt(2);
-    offset += 2;
+    candidate += BigInt(kCandidateStep);
+    remainders.Advance();
+    offset += kCandidateStep;
   }
 
   std::printf("Tested %d numbers before finding a prime. Resorted to Lehman method %d times.\n",
