@@ -1,0 +1,307 @@
+/// Whole-search benchmark: the program's own FindPrime against the same search
+/// written with GMP, both from the same fixed starting numbers, timed side by side.
+///
+///   search_bench [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]
+///
+/// For every size (in bytes) and start index the starting number comes from a
+/// fixed seed, so every run and every choice of sizes sees the same numbers. Our
+/// search is the real FindPrime with the random pieces of the start scripted and
+/// its trace sent to /dev/null; the GMP search does the same work: trial division
+/// by the same table primes in ascending order (mpz_tdiv_ui), then the seven
+/// Lehman bases (mpz_powm) up to the first failing one. Both must accept the same
+/// number after the same counts, or the program stops with status 1. Times are
+/// the process's CPU time (both searches run on one thread), which a busy machine
+/// disturbs less than wall time; --wall measures wall time instead.
+#include <fcntl.h>
+#include <gmp.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "primesearch/find_prime.h"
+#include "primesearch/lehman.h"
+#include "primesearch/small_prime_table.h"
+
+namespace {
+
+constexpr uint32_t kSeed = 20261209;
+constexpr uint32_t kBitsPerPiece = 4;
+constexpr uint32_t kPieceMask = (1u << kBitsPerPiece) - 1;
+
+struct Options {
+  std::vector<uint32_t> sizes{32, 64, 128, 256, 512};
+  uint32_t starts = 5;
+  uint32_t repeat = 1;
+  bool wall = false;
+};
+
+// What a search ends with; equal for both searches when they did the same work.
+struct SearchResult {
+  std::string prime;
+  long numbersTested = 0;
+  long lehmanRuns = 0;
+};
+
+// The 2 * byteCount random pieces of one start, most significant first, as
+// FindPrime reads them from the counter.
+std::vector<uint32_t> StartPieces(uint32_t byteCount, uint32_t startIndex) {
+  std::seed_seq seed{kSeed, byteCount, startIndex};
+  std::mt19937 rng(seed);
+  std::vector<uint32_t> pieces(2 * byteCount);
+  for (uint32_t& piece : pieces) piece = rng() & kPieceMask;
+  return pieces;
+}
+
+double Milliseconds(clockid_t clock) {
+  timespec now{};
+  clock_gettime(clock, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+double MillisecondsOf(clockid_t clock, const std::function<void()>& work) {
+  const double begin = Milliseconds(clock);
+  work();
+  return Milliseconds(clock) - begin;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// ---- The search with GMP ----------------------------------------------------
+
+class Mpz {
+ public:
+  Mpz() { mpz_init(value_); }
+  ~Mpz() { mpz_clear(value_); }
+  Mpz(const Mpz&) = delete;
+  Mpz& operator=(const Mpz&) = delete;
+  mpz_ptr get() { return value_; }
+
+ private:
+  mpz_t value_;
+};
+
+bool HasSmallPrimeFactor(mpz_ptr n) {
+  for (uint32_t j = 0; j < smallPrimeCount; ++j) {
+    if (mpz_tdiv_ui(n, SmallPrimeTable[j].prime) == 0) return true;
+  }
+  return false;
+}
+
+// base^((n-1)/2) mod n is 1 or n - 1 for every base, tried up to the first failure.
+bool PassesLehman(mpz_ptr n, Mpz& exponent, Mpz& minusOne, Mpz& base, Mpz& result) {
+  mpz_sub_ui(minusOne.get(), n, 1);
+  mpz_tdiv_q_2exp(exponent.get(), minusOne.get(), 1);
+  for (uint32_t i = 0; i < kLehmanBaseCount; ++i) {
+    mpz_set_ui(base.get(), LehmanBases[i]);
+    mpz_powm(result.get(), base.get(), exponent.get(), n);
+    if (mpz_cmp(result.get(), minusOne.get()) != 0 && mpz_cmp_ui(result.get(), 1) != 0) return false;
+  }
+  return true;
+}
+
+SearchResult GmpSearch(const std::vector<uint32_t>& pieces) {
+  Mpz candidate, exponent, minusOne, base, result;
+  for (uint32_t piece : pieces) {
+    mpz_mul_2exp(candidate.get(), candidate.get(), kBitsPerPiece);
+    mpz_add_ui(candidate.get(), candidate.get(), piece);
+  }
+  mpz_setbit(candidate.get(), 0);
+  SearchResult outcome;
+  for (;; mpz_add_ui(candidate.get(), candidate.get(), 2)) {
+    ++outcome.numbersTested;
+    // 1 has no small factor but is no prime: it is passed over.
+    if (HasSmallPrimeFactor(candidate.get()) || mpz_cmp_ui(candidate.get(), 1) == 0) continue;
+    ++outcome.lehmanRuns;
+    if (PassesLehman(candidate.get(), exponent, minusOne, base, result)) break;
+  }
+  std::vector<char> text(mpz_sizeinbase(candidate.get(), 10) + 2);
+  outcome.prime = mpz_get_str(text.data(), 10, candidate.get());
+  return outcome;
+}
+
+// ---- Our search --------------------------------------------------------------
+
+// Sends standard output (the C stream and descriptor 1) to fd for its lifetime.
+class StdoutTo {
+ public:
+  explicit StdoutTo(int fd) : saved_(dup(STDOUT_FILENO)) {
+    std::fflush(stdout);
+    dup2(fd, STDOUT_FILENO);
+  }
+  ~StdoutTo() {
+    std::fflush(stdout);
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
+  }
+  StdoutTo(const StdoutTo&) = delete;
+  StdoutTo& operator=(const StdoutTo&) = delete;
+
+ private:
+  int saved_;
+};
+
+// Runs FindPrime with its random pieces scripted, its trace going to fd.
+void OurSearch(const std::vector<uint32_t>& pieces, int fd) {
+  size_t readings = 0;
+  platform::SetPerformanceCounterSource(
+      [&pieces, &readings]() -> uint64_t { return readings < pieces.size() ? pieces[readings++] : 0; });
+  {
+    StdoutTo redirect(fd);
+    FindPrime(static_cast<uint16_t>(pieces.size() / 2));
+  }
+  platform::SetPerformanceCounterSource(nullptr);
+  if (readings != pieces.size()) {
+    std::fprintf(stderr, "FindPrime read the counter %zu times, expected %zu\n", readings, pieces.size());
+    std::exit(1);
+  }
+}
+
+// The accepted number and the counts, read back from a trace.
+SearchResult ResultOfTrace(const std::string& trace) {
+  SearchResult outcome;
+  const std::string accepted = "\nAppears prime\n";
+  const size_t end = trace.rfind(accepted);
+  if (end == std::string::npos) return outcome;
+  const size_t begin = trace.rfind('\n', end - 1) + 1;
+  outcome.prime = trace.substr(begin, end - begin);
+  std::sscanf(trace.c_str() + end + accepted.size(),
+              "Tested %ld numbers before finding a prime. Resorted to Lehman method %ld times.",
+              &outcome.numbersTested, &outcome.lehmanRuns);
+  return outcome;
+}
+
+SearchResult OurSearchResult(const std::vector<uint32_t>& pieces) {
+  std::FILE* file = std::tmpfile();
+  if (file == nullptr) {
+    std::perror("tmpfile");
+    std::exit(1);
+  }
+  OurSearch(pieces, fileno(file));
+  std::rewind(file);
+  std::string trace;
+  char buffer[4096];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) trace.append(buffer, got);
+  std::fclose(file);
+  return ResultOfTrace(trace);
+}
+
+// ---- Driver ------------------------------------------------------------------
+
+// Reads a decimal count in [low, high] at *text and moves *text past it.
+bool ParseCount(const char** text, uint32_t low, uint32_t high, uint32_t* value) {
+  char* end = nullptr;
+  const unsigned long parsed = std::strtoul(*text, &end, 10);
+  if (end == *text || parsed < low || parsed > high) return false;
+  *value = static_cast<uint32_t>(parsed);
+  *text = end;
+  return true;
+}
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+  for (int i = 1; i < argc; ++i) {
+    const char* p = argv[i];
+    if (std::strncmp(p, "--sizes=", 8) == 0) {
+      options->sizes.clear();
+      p += 8;
+      for (;;) {
+        uint32_t size;
+        if (!ParseCount(&p, 1, UINT16_MAX, &size)) return false;
+        options->sizes.push_back(size);
+        if (*p == '\0') break;
+        if (*p++ != ',') return false;
+      }
+    } else if (std::strncmp(p, "--starts=", 9) == 0) {
+      p += 9;
+      if (!ParseCount(&p, 1, 1000, &options->starts) || *p != '\0') return false;
+    } else if (std::strncmp(p, "--repeat=", 9) == 0) {
+      p += 9;
+      if (!ParseCount(&p, 1, 1000, &options->repeat) || *p != '\0') return false;
+    } else if (std::strcmp(p, "--wall") == 0) {
+      options->wall = true;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, &options)) {
+    std::fprintf(stderr,
+                 "usage: %s [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]\n"
+                 "  sizes in bytes; starts per size; timed runs per start and search (median\n"
+                 "  kept); wall time instead of CPU time\n",
+                 argv[0]);
+    return 2;
+  }
+  const int devNull = open("/dev/null", O_WRONLY);
+  if (devNull < 0) {
+    std::perror("/dev/null");
+    return 1;
+  }
+  BuildSmallPrimeTable();
+
+  const clockid_t clock = options.wall ? CLOCK_MONOTONIC : CLOCK_PROCESS_CPUTIME_ID;
+  std::printf("seed %u, %u start(s) per size, median of %u timed run(s) per search, %s time\n",
+              kSeed, options.starts, options.repeat, options.wall ? "wall" : "CPU");
+  std::printf("%6s %5s %7s %6s %12s %12s %8s\n", "bytes", "start", "tested", "lehman", "ours ms",
+              "gmp ms", "ratio");
+  struct SizeSummary {
+    std::vector<double> ourMs, gmpMs, ratios;
+  };
+  std::vector<SizeSummary> summaries(options.sizes.size());
+  for (size_t s = 0; s < options.sizes.size(); ++s) {
+    const uint32_t byteCount = options.sizes[s];
+    for (uint32_t start = 0; start < options.starts; ++start) {
+      const std::vector<uint32_t> pieces = StartPieces(byteCount, start);
+      // An untimed run of each search checks that both do the same work.
+      const SearchResult ours = OurSearchResult(pieces);
+      const SearchResult gmp = GmpSearch(pieces);
+      if (ours.prime != gmp.prime || ours.numbersTested != gmp.numbersTested ||
+          ours.lehmanRuns != gmp.lehmanRuns) {
+        std::fprintf(stderr, "searches differ at %u bytes, start %u:\n ours %s (%ld, %ld)\n gmp  %s (%ld, %ld)\n",
+                     byteCount, start, ours.prime.c_str(), ours.numbersTested, ours.lehmanRuns,
+                     gmp.prime.c_str(), gmp.numbersTested, gmp.lehmanRuns);
+        return 1;
+      }
+      std::vector<double> ourTimes;
+      std::vector<double> gmpTimes;
+      for (uint32_t r = 0; r < options.repeat; ++r) {
+        ourTimes.push_back(MillisecondsOf(clock, [&] { OurSearch(pieces, devNull); }));
+        gmpTimes.push_back(MillisecondsOf(clock, [&] { GmpSearch(pieces); }));
+      }
+      SizeSummary& summary = summaries[s];
+      summary.ourMs.push_back(Median(ourTimes));
+      summary.gmpMs.push_back(Median(gmpTimes));
+      summary.ratios.push_back(summary.ourMs.back() / summary.gmpMs.back());
+      std::printf("%6u %5u %7ld %6ld %12.3f %12.3f %8.2f\n", byteCount, start, ours.numbersTested,
+                  ours.lehmanRuns, summary.ourMs.back(), summary.gmpMs.back(), summary.ratios.back());
+      std::fflush(stdout);
+    }
+  }
+  std::printf("\nmedians over the starts\n%6s %12s %12s %8s\n", "bytes", "ours ms", "gmp ms", "ratio");
+  for (size_t s = 0; s < options.sizes.size(); ++s) {
+    std::printf("%6u %12.3f %12.3f %8.2f\n", options.sizes[s], Median(summaries[s].ourMs),
+                Median(summaries[s].gmpMs), Median(summaries[s].ratios));
+  }
+  close(devNull);
+  return 0;
+}
