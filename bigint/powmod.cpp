@@ -36,6 +36,7 @@ class ProgressReport {
     // neither triggers an early report nor silences the reports.
     if (checkpoint && platform::TickCount() - start_ > intervalMs_) {
       std::printf("%d bits remaining in PowMod.\n", static_cast<int>(bitsRemaining_));
+      std::fflush(stdout);  // a reader of a pipe or file sees the progress as it is made
       start_ = platform::TickCount();
     }
   }

@@ -10,6 +10,9 @@ constexpr uint32_t kProgressIntervalMs = 1000;
 }  // namespace
 
 bool LehmanTest(const BigInt& n) {
+  // The exponentiations can take long: let a reader of a pipe or file see the
+  // trace so far before they start.
+  std::fflush(stdout);
   const BigInt exponent = (n - 1u) / 2u;
   const BigInt minusOne = n - 1u;
   for (uint32_t i = 0; i < kLehmanBaseCount; ++i) {

@@ -199,7 +199,7 @@ TEST(EntryTest, SearchArgumentsBuildTheTableAndSearchThatManyBytes) {
   }
 }
 
-TEST(EntryTest, UnusableCommandLinesPrintTheUsageOnly) {
+TEST(ProgramProcessTest, UnusableCommandLinesPrintTheUsageOnly) {
   const std::vector<std::vector<std::string>> commandLines = {
       {}, {"1", "2"}, {"0"}, {"abc"}, {""}, {"65536"}, {"-65536"}, {"0x10"},
   };
@@ -214,7 +214,7 @@ TEST(EntryTest, UnusableCommandLinesPrintTheUsageOnly) {
   }
 }
 
-TEST(EntryTest, UnwritableStandardOutputIsReported) {
+TEST(ProgramProcessTest, UnwritableStandardOutputIsReported) {
   if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full on this system";
   for (const auto& arguments : {std::vector<std::string>{"8"}, std::vector<std::string>{}}) {
     SCOPED_TRACE(arguments.empty() ? "usage" : "search");
@@ -224,7 +224,7 @@ TEST(EntryTest, UnwritableStandardOutputIsReported) {
   }
 }
 
-TEST(EntryTest, RealSearchesEndWithAPrimeAsGmpFindsIt) {
+TEST(ProgramProcessTest, RealSearchesEndWithAPrimeAsGmpFindsIt) {
   struct Row {
     const char* argument;
     uint16_t byteCount;
@@ -236,4 +236,18 @@ TEST(EntryTest, RealSearchesEndWithAPrimeAsGmpFindsIt) {
     SCOPED_TRACE(std::string("argument \"") + row.argument + "\"");
     CheckRealSearch(row.argument, row.byteCount);
   }
+}
+
+TEST(ProgramProcessTest, TraceReachesAPipeBeforeTheSearchEnds) {
+  // Each Lehman run of a 2048-byte search takes seconds. The line announcing the
+  // first one must reach the pipe as it starts, not when later lines fill the
+  // stream's buffer: when it arrives, nothing after it has been written yet.
+  const std::string announcement = "No small prime factors; trying Lehman method";
+  const PipedRun run = WatchLargePrimeOutput({"2048"}, announcement, 120);
+  ASSERT_TRUE(run.lineArrived);
+  EXPECT_TRUE(run.stillRunning) << "the search had already ended";
+  EXPECT_TRUE(HasPrefix(run.received, kPiecePrefix));
+  const std::string tail = "\n" + announcement + "\n";
+  EXPECT_EQ(run.received.compare(run.received.size() - tail.size(), tail.size(), tail), 0)
+      << "the line arrived only together with later output";
 }

@@ -2,10 +2,13 @@
 #include "tests/support/process.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -28,6 +31,15 @@ std::string TempPath() {
   return path;
 }
 
+// The argument vector for the program: its path, the arguments, a null pointer.
+std::vector<char*> ArgumentVector(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(LargePrimeBinary()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
 }  // namespace
 
 const char* LargePrimeBinary() { return LARGEPRIME_BINARY; }
@@ -37,10 +49,7 @@ ProcessResult RunLargePrimeProcess(const std::vector<std::string>& arguments,
   const std::string outPath = stdoutPath != nullptr ? stdoutPath : TempPath();
   const std::string errPath = TempPath();
 
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(LargePrimeBinary()));
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
+  std::vector<char*> argv = ArgumentVector(arguments);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -66,4 +75,44 @@ ProcessResult RunLargePrimeProcess(const std::vector<std::string>& arguments,
   result.err = ReadFile(errPath);
   std::remove(errPath.c_str());
   return result;
+}
+
+PipedRun WatchLargePrimeOutput(const std::vector<std::string>& arguments, const std::string& line,
+                               int timeoutSeconds) {
+  PipedRun run;
+  int fds[2];
+  if (pipe(fds) != 0) return run;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  posix_spawn_file_actions_addclose(&actions, fds[1]);
+  std::vector<char*> argv = ArgumentVector(arguments);
+  pid_t pid = 0;
+  const bool started =
+      posix_spawn(&pid, LargePrimeBinary(), &actions, nullptr, argv.data(), environ) == 0;
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (!started) {
+    close(fds[0]);
+    return run;
+  }
+
+  const std::string wanted = "\n" + line + "\n";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  while (!run.lineArrived && std::chrono::steady_clock::now() < deadline) {
+    pollfd ready{fds[0], POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    char buffer[4096];
+    const ssize_t got = read(fds[0], buffer, sizeof buffer);
+    if (got <= 0) break;  // the program ended
+    run.received.append(buffer, static_cast<size_t>(got));
+    run.lineArrived = run.received.find(wanted) != std::string::npos;
+  }
+  int status = 0;
+  run.stillRunning = waitpid(pid, &status, WNOHANG) == 0;
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  close(fds[0]);
+  return run;
 }

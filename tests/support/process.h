@@ -16,5 +16,17 @@ struct ProcessResult {
 ProcessResult RunLargePrimeProcess(const std::vector<std::string>& arguments,
                                    const char* stdoutPath = nullptr);
 
+struct PipedRun {
+  bool lineArrived = false;   // the awaited line was read in time
+  bool stillRunning = false;  // the program had not ended when it arrived
+  std::string received;       // everything read up to that point
+};
+
+/// Starts the program with standard output on a pipe and reads until a whole line
+/// equal to `line` has arrived or `timeoutSeconds` have passed; then stops the
+/// program.
+PipedRun WatchLargePrimeOutput(const std::vector<std::string>& arguments, const std::string& line,
+                               int timeoutSeconds);
+
 /// The path of the built executable.
 const char* LargePrimeBinary();
