@@ -14,7 +14,7 @@
 /// disturbs less than wall time; --wall measures wall time instead.
 #include <fcntl.h>
 #include <gmp.h>
-#include <time.h>
+#include <time.h>  // NOLINT(modernize-deprecated-headers): POSIX clock_gettime
 #include <unistd.h>
 
 #include <algorithm>
@@ -105,10 +105,11 @@ bool HasSmallPrimeFactor(mpz_ptr n) {
 bool PassesLehman(mpz_ptr n, Mpz& exponent, Mpz& minusOne, Mpz& base, Mpz& result) {
   mpz_sub_ui(minusOne.get(), n, 1);
   mpz_tdiv_q_2exp(exponent.get(), minusOne.get(), 1);
-  for (uint32_t i = 0; i < kLehmanBaseCount; ++i) {
-    mpz_set_ui(base.get(), LehmanBases[i]);
+  for (const uint32_t lehmanBase : LehmanBases) {
+    mpz_set_ui(base.get(), lehmanBase);
     mpz_powm(result.get(), base.get(), exponent.get(), n);
-    if (mpz_cmp(result.get(), minusOne.get()) != 0 && mpz_cmp_ui(result.get(), 1) != 0) return false;
+    if (mpz_cmp(result.get(), minusOne.get()) != 0 && mpz_cmp_ui(result.get(), 1) != 0)
+      return false;
   }
   return true;
 }
@@ -157,15 +158,17 @@ class StdoutTo {
 // Runs FindPrime with its random pieces scripted, its trace going to fd.
 void OurSearch(const std::vector<uint32_t>& pieces, int fd) {
   size_t readings = 0;
-  platform::SetPerformanceCounterSource(
-      [&pieces, &readings]() -> uint64_t { return readings < pieces.size() ? pieces[readings++] : 0; });
+  platform::SetPerformanceCounterSource([&pieces, &readings]() -> uint64_t {
+    return readings < pieces.size() ? pieces[readings++] : 0;
+  });
   {
     StdoutTo redirect(fd);
     FindPrime(static_cast<uint16_t>(pieces.size() / 2));
   }
   platform::SetPerformanceCounterSource(nullptr);
   if (readings != pieces.size()) {
-    std::fprintf(stderr, "FindPrime read the counter %zu times, expected %zu\n", readings, pieces.size());
+    std::fprintf(stderr, "FindPrime read the counter %zu times, expected %zu\n", readings,
+                 pieces.size());
     std::exit(1);
   }
 }
@@ -277,9 +280,11 @@ int main(int argc, char** argv) {
       const SearchResult gmp = GmpSearch(pieces);
       if (ours.prime != gmp.prime || ours.numbersTested != gmp.numbersTested ||
           ours.lehmanRuns != gmp.lehmanRuns) {
-        std::fprintf(stderr, "searches differ at %u bytes, start %u:\n ours %s (%ld, %ld)\n gmp  %s (%ld, %ld)\n",
-                     byteCount, start, ours.prime.c_str(), ours.numbersTested, ours.lehmanRuns,
-                     gmp.prime.c_str(), gmp.numbersTested, gmp.lehmanRuns);
+        std::fprintf(
+            stderr,
+            "searches differ at %u bytes, start %u:\n ours %s (%ld, %ld)\n gmp  %s (%ld, %ld)\n",
+            byteCount, start, ours.prime.c_str(), ours.numbersTested, ours.lehmanRuns,
+            gmp.prime.c_str(), gmp.numbersTested, gmp.lehmanRuns);
         return 1;
       }
       std::vector<double> ourTimes;
@@ -293,11 +298,13 @@ int main(int argc, char** argv) {
       summary.gmpMs.push_back(Median(gmpTimes));
       summary.ratios.push_back(summary.ourMs.back() / summary.gmpMs.back());
       std::printf("%6u %5u %7ld %6ld %12.3f %12.3f %8.2f\n", byteCount, start, ours.numbersTested,
-                  ours.lehmanRuns, summary.ourMs.back(), summary.gmpMs.back(), summary.ratios.back());
+                  ours.lehmanRuns, summary.ourMs.back(), summary.gmpMs.back(),
+                  summary.ratios.back());
       std::fflush(stdout);
     }
   }
-  std::printf("\nmedians over the starts\n%6s %12s %12s %8s\n", "bytes", "ours ms", "gmp ms", "ratio");
+  std::printf("\nmedians over the starts\n%6s %12s %12s %8s\n", "bytes", "ours ms", "gmp ms",
+              "ratio");
   for (size_t s = 0; s < options.sizes.size(); ++s) {
     std::printf("%6u %12.3f %12.3f %8.2f\n", options.sizes[s], Median(summaries[s].ourMs),
                 Median(summaries[s].gmpMs), Median(summaries[s].ratios));

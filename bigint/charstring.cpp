@@ -6,9 +6,9 @@ namespace {
 char spareCharacter = '\0';
 }  // namespace
 
-CharString::CharString() : text(nullptr), size(0) {}
+CharString::CharString() = default;
 
-CharString::CharString(const CharString& source) : text(nullptr), size(0) { CopyTextFrom(source); }
+CharString::CharString(const CharString& source) { CopyTextFrom(source); }
 
 CharString::~CharString() { Release(); }
 

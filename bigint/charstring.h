@@ -28,6 +28,6 @@ class CharString {
   void Release();
   void CopyTextFrom(const CharString& source);
 
-  char* text;
-  uint32_t size;
+  char* text = nullptr;
+  uint32_t size = 0;
 };

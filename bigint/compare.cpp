@@ -14,7 +14,7 @@ uint32_t BigInt::LowBits(uint32_t mask) const { return length == 0 ? 0 : digits[
 int32_t BigInt::HighestBit() const {
   for (uint32_t i = length; i-- > 0;) {
     if (digits[i] == 0) continue;
-    int32_t bit = static_cast<int32_t>(kDigitBits * i + kDigitBits - 1);
+    auto bit = static_cast<int32_t>(kDigitBits * i + kDigitBits - 1);
     while ((digits[i] & (1u << (bit % kDigitBits))) == 0) --bit;
     return bit;
   }

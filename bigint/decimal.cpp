@@ -44,14 +44,14 @@ CharString BigInt::ToDecimalString() const {
   // Chunks of kChunkPlaces decimal digits, least significant first.
   limbs::LimbVector x = limbs::ToLimbs(*this);
   limbs::LimbVector chunks;
-  for (uint32_t n = static_cast<uint32_t>(x.size()); n > 0; n = limbs::SignificantLimbs(x.data(), n)) {
+  for (auto n = static_cast<uint32_t>(x.size()); n > 0; n = limbs::SignificantLimbs(x.data(), n)) {
     chunks.push_back(limbs::DivideByLimb(x.data(), x.data(), n, kChunkBase));
   }
 
   // The top chunk without leading zeros (zero reads as a single 0), the others
   // at full width; the block's zero bytes end the text.
   uint32_t place = WriteChunk(work, 0, chunks.empty() ? 0 : chunks.back(), 0);
-  const uint32_t chunkCount = static_cast<uint32_t>(chunks.size());
+  const auto chunkCount = static_cast<uint32_t>(chunks.size());
   for (uint32_t i = chunkCount > 1 ? chunkCount - 1 : 0; i-- > 0;) {
     place = WriteChunk(work, place, chunks[i], kChunkPlaces);
   }

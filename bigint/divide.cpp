@@ -35,8 +35,8 @@ void BigInt::Divide(const BigInt& b, BigInt* quotient, BigInt* remainder) const 
     return;
   }
   const LimbVector u = limbs::ToLimbs(*this);
-  const uint32_t nu = static_cast<uint32_t>(u.size());
-  const uint32_t nv = static_cast<uint32_t>(v.size());
+  const auto nu = static_cast<uint32_t>(u.size());
+  const auto nv = static_cast<uint32_t>(v.size());
   LimbVector q(nu >= nv ? nu - nv + 1 : 0);
   LimbVector r(nv);
   limbs::Divisor(v.data(), nv, nu).Divide(q.data(), r.data(), u.data(), nu);

@@ -202,7 +202,8 @@ void Square(Limb* r, const Limb* a, uint32_t n) {
   r[2 * n - 1] = 0;
   if (n > 1) {
     r[n] = MultiplyByLimb(r + 1, a + 1, n - 1, a[0]);
-    for (uint32_t i = 1; i + 1 < n; ++i) r[i + n] = AddMultiple(r + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
+    for (uint32_t i = 1; i + 1 < n; ++i)
+      r[i + n] = AddMultiple(r + 2 * i + 1, a + i + 1, n - i - 1, a[i]);
   }
   // Twice the cross products (below beta^(2n) / 2, so nothing is shifted out),
   // plus the diagonal a[i]^2 at position 2i.
@@ -267,8 +268,8 @@ void Divisor::Divide(Limb* q, Limb* r, const Limb* u, uint32_t nu) {
 }
 
 LimbVector Remainder(const LimbVector& u, const LimbVector& v) {
-  const uint32_t nu = static_cast<uint32_t>(u.size());
-  const uint32_t n = static_cast<uint32_t>(v.size());
+  const auto nu = static_cast<uint32_t>(u.size());
+  const auto n = static_cast<uint32_t>(v.size());
   LimbVector remainder(n);
   Divisor divisor(v.data(), n, nu);
   divisor.Divide(nullptr, remainder.data(), u.data(), nu);

@@ -16,7 +16,7 @@ namespace limbs {
 // products. Both give identical results; only the speed differs.
 #if defined(__SIZEOF_INT128__) && !defined(LARGEPRIME_NARROW_LIMBS)
 using Limb = uint64_t;
-__extension__ typedef unsigned __int128 WideLimb;
+__extension__ using WideLimb = unsigned __int128;
 #else
 using Limb = uint32_t;
 using WideLimb = uint64_t;

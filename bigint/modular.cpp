@@ -86,7 +86,8 @@ MontgomeryModulus::MontgomeryModulus(LimbVector modulus)
 // of m at most brings it below m (HAC 14.32, step 3).
 void MontgomeryModulus::SubtractModulusIfAbove(Limb* r, Limb carry) {
   const uint32_t n = Size();
-  if (carry != 0 || CompareLimbs(r, modulus_.data(), n) >= 0) SubtractLimbs(r, r, modulus_.data(), n);
+  if (carry != 0 || CompareLimbs(r, modulus_.data(), n) >= 0)
+    SubtractLimbs(r, r, modulus_.data(), n);
 }
 
 // Column k of a b + q m sums a[j] b[k-j] and q[j] m[k-j]. In the low n columns

@@ -6,8 +6,8 @@
 BigInt& BigInt::operator*=(BigInt b) {
   const limbs::LimbVector x = limbs::ToLimbs(*this);
   const limbs::LimbVector y = limbs::ToLimbs(b);
-  const uint32_t nx = static_cast<uint32_t>(x.size());
-  const uint32_t ny = static_cast<uint32_t>(y.size());
+  const auto nx = static_cast<uint32_t>(x.size());
+  const auto ny = static_cast<uint32_t>(y.size());
   limbs::LimbVector product(nx + ny);
   if (nx != 0 && ny != 0) {
     if (x == y) {

@@ -26,12 +26,16 @@ constexpr int32_t kBitsPerProgressCheck = 32;
 class ProgressReport {
  public:
   ProgressReport(uint32_t intervalMs, int32_t topBit)
-      : intervalMs_(intervalMs), topBit_(topBit), bitsRemaining_(topBit), start_(platform::TickCount()) {}
+      : intervalMs_(intervalMs),
+        topBit_(topBit),
+        bitsRemaining_(topBit),
+        start_(platform::TickCount()) {}
 
   void BitDone() {
     --bitsRemaining_;
     if (intervalMs_ == 0) return;
-    const bool checkpoint = (topBit_ - bitsRemaining_) % kBitsPerProgressCheck == 0 || bitsRemaining_ < 0;
+    const bool checkpoint =
+        (topBit_ - bitsRemaining_) % kBitsPerProgressCheck == 0 || bitsRemaining_ < 0;
     // Elapsed time by wrap-around subtraction, so a wrap of the tick counter
     // neither triggers an early report nor silences the reports.
     if (checkpoint && platform::TickCount() - start_ > intervalMs_) {
@@ -49,7 +53,7 @@ class ProgressReport {
 };
 
 uint32_t ExponentBit(const BigInt& exponent, int32_t i) {
-  const uint32_t index = static_cast<uint32_t>(i);
+  const auto index = static_cast<uint32_t>(i);
   return (exponent.Digits()[index / BigInt::kDigitBits] >> (index % BigInt::kDigitBits)) & 1;
 }
 

@@ -1,5 +1,5 @@
 /// Clock readings on POSIX systems, both from the monotonic clock.
-#include <time.h>
+#include <time.h>  // NOLINT(modernize-deprecated-headers): POSIX clock_gettime
 
 #include "platform/clock.h"
 

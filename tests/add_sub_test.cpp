@@ -123,7 +123,8 @@ TEST(AddSubTest, OperandMayBeTheTarget) {
   EXPECT_EQ(empty.Length(), 0u);
 
   BigInt cleared = MakeBigInt({1, 0xFFFF, 0, 3});
-  cleared -= cleared;
+  const BigInt& alias = cleared;
+  cleared -= alias;
   EXPECT_EQ(WordsOf(cleared), (Words{0, 0, 0, 0}));
 }
 
@@ -134,7 +135,7 @@ TEST(AddSubTest, MatchesGmpOnRandomOperands) {
     const BigInt a = RandomOperand(rng, 80);
     const BigInt b = RandomOperand(rng, 80);
     // Mostly within the 16-bit range the callers use, sometimes any 32-bit value.
-    const uint32_t v = static_cast<uint32_t>(round % 4 == 0 ? rng() : rng() % 0x10001);
+    const auto v = static_cast<uint32_t>(round % 4 == 0 ? rng() : rng() % 0x10001);
     const Mpz ma(a), mb(b);
     const Words wordsB = WordsOf(b);
     SCOPED_TRACE("a = " + ma.Decimal() + ", b = " + mb.Decimal() + ", v = " + std::to_string(v));

@@ -1,11 +1,11 @@
 /// Tests of CharString: allocation, bounded indexing with its shared spare
 /// character, copying up to the terminator, and assignment.
+#include "bigint/charstring.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
-
-#include "bigint/charstring.h"
 
 namespace {
 
@@ -50,14 +50,14 @@ TEST(CharStringTest, IndexOutsideBlockReachesSpareCharacter) {
 
 TEST(CharStringTest, CopyStopsAtTerminatorAndNeverLeavesBlock) {
   const CharString withTail = Bytes(std::string("ab\0cd", 5));
-  const CharString copy(withTail);
+  const CharString copy(withTail);  // NOLINT(performance-unnecessary-copy-initialization)
   ASSERT_NE(copy.Text(), withTail.Text());
   EXPECT_EQ(copy.Size(), 5u);
   EXPECT_STREQ(copy.Text(), "ab");
 
   // No terminator inside the block: the copy takes the whole block and no more.
   const CharString unterminated = Bytes("xyz");
-  const CharString full(unterminated);
+  const CharString full(unterminated);  // NOLINT(performance-unnecessary-copy-initialization)
   EXPECT_EQ(full.Size(), 3u);
   EXPECT_EQ(std::string(full.Text(), 3), "xyz");
 

@@ -1,13 +1,14 @@
 /// Tests of the platform clocks: scripted sources answer while installed, the
 /// system clocks answer otherwise, and the system clocks behave as the search
 /// needs (a counter whose low bits vary, a millisecond count that moves forward).
+#include "platform/clock.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <set>
 #include <thread>
 
-#include "platform/clock.h"
 #include "tests/support/output_capture.h"
 
 namespace {

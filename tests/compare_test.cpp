@@ -60,15 +60,24 @@ TEST(CompareTest, ValueRelationsReadTwoDigitsAndRequireZerosAbove) {
     uint32_t v;
     int sign;  // of a - v
   } rows[] = {
-      {{0}, 0x10000, -1},           {{0, 1}, 0x10000, 0},
-      {{0, 1, 1}, 0x10000, 1},      {{1, 0, 7}, 1, 1},
-      {{1, 0, 0, 0}, 1, 0},         {{0xFFFF, 0xFFFF, 0}, 0xFFFFFFFF, 0},
-      {{0, 0, 1}, 0xFFFFFFFF, 1},   {{}, 0, 0},
-      {{}, 1, -1},                  {{0, 0, 0}, 0, 0},
-      {{0xFFFF}, 0xFFFF, 0},        {{0xFFFF}, 0x1FFFF, -1},
-      {{5}, 4, 1},                  {{2, 1}, 0x10001, 1},
-      {{2, 1}, 0x10003, -1},        {{0x1234, 0, 0, 0}, 0x1233, 1},
-      {{0x1234, 0, 0, 0}, 0x1235, -1}, {{0x1234, 0, 0, 0}, 0x1234, 0},
+      {{0}, 0x10000, -1},
+      {{0, 1}, 0x10000, 0},
+      {{0, 1, 1}, 0x10000, 1},
+      {{1, 0, 7}, 1, 1},
+      {{1, 0, 0, 0}, 1, 0},
+      {{0xFFFF, 0xFFFF, 0}, 0xFFFFFFFF, 0},
+      {{0, 0, 1}, 0xFFFFFFFF, 1},
+      {{}, 0, 0},
+      {{}, 1, -1},
+      {{0, 0, 0}, 0, 0},
+      {{0xFFFF}, 0xFFFF, 0},
+      {{0xFFFF}, 0x1FFFF, -1},
+      {{5}, 4, 1},
+      {{2, 1}, 0x10001, 1},
+      {{2, 1}, 0x10003, -1},
+      {{0x1234, 0, 0, 0}, 0x1233, 1},
+      {{0x1234, 0, 0, 0}, 0x1235, -1},
+      {{0x1234, 0, 0, 0}, 0x1234, 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.a) + " vs " + std::to_string(row.v));
@@ -83,11 +92,16 @@ TEST(CompareTest, BitQueries) {
     uint32_t word0;  // what LowBits sees
     int32_t highestBit;
   } rows[] = {
-      {{}, false, 0, 0},          {{0, 0}, false, 0, 0},
-      {{1, 0, 0}, true, 1, 0},    {{2}, true, 2, 1},
-      {{3}, true, 3, 1},          {{0x8000}, true, 0x8000, 15},
-      {{0, 1}, true, 0, 16},      {{0xFFFF, 0x8000}, true, 0xFFFF, 31},
-      {{0, 0, 1}, true, 0, 32},   {{0, 0, 0, 0, 0x10, 0}, true, 0, 68},
+      {{}, false, 0, 0},
+      {{0, 0}, false, 0, 0},
+      {{1, 0, 0}, true, 1, 0},
+      {{2}, true, 2, 1},
+      {{3}, true, 3, 1},
+      {{0x8000}, true, 0x8000, 15},
+      {{0, 1}, true, 0, 16},
+      {{0xFFFF, 0x8000}, true, 0xFFFF, 31},
+      {{0, 0, 1}, true, 0, 32},
+      {{0, 0, 0, 0, 0x10, 0}, true, 0, 68},
       {{0x1235, 7}, true, 0x1235, 18},
   };
   for (const auto& row : rows) {
@@ -119,7 +133,7 @@ TEST(CompareTest, MatchesGmpOnRandomOperands) {
 
     // A value near a's low 32 bits makes equality with v likely for short a.
     const uint32_t low32 = a.LowBits(0xFFFF) | (a.Length() > 1 ? a.Digits()[1] << 16 : 0);
-    const uint32_t v = static_cast<uint32_t>(round % 2 == 0 ? rng() : low32 + rng() % 3 - 1);
+    const auto v = static_cast<uint32_t>(round % 2 == 0 ? rng() : low32 + rng() % 3 - 1);
     const int valueSign = mpz_cmp_ui(ma.get(), v);
     ExpectRelations(a, v, valueSign < 0 ? -1 : valueSign > 0 ? 1 : 0);
 

@@ -37,7 +37,9 @@ TEST(DecimalTest, FixedCases) {
       {"1 with leading zero digits", {1, 0, 0, 0}, "1"},
       {"zero in one digit", {0}, "0"},
       {"zero in three digits", {0, 0, 0}, "0"},
-      {"2^64 - 1 fills all twenty places", {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}, "18446744073709551615"},
+      {"2^64 - 1 fills all twenty places",
+       {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF},
+       "18446744073709551615"},
       {"2^32", {0, 0, 1}, "4294967296"},
       {"10^10", {0xE400, 0x540B, 0x2}, "10000000000"},
   };

@@ -38,7 +38,11 @@ TEST(DivideTest, FixedCases) {
       {"a == 2b is no exact hit", {14, 0, 0, 0, 0}, {7, 0}, {2, 0}, {0, 0, 0, 0, 0}},
       {"0 / b", {0, 0, 0}, {9, 0}, {0, 0}, {0, 0, 0}},
       {"empty / b", {}, {9, 0}, {0, 0}, {}},
-      {"zero divisor gives zero of its length", {1, 2, 3}, {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}},
+      {"zero divisor gives zero of its length",
+       {1, 2, 3},
+       {0, 0, 0, 0},
+       {0, 0, 0, 0},
+       {0, 0, 0, 0}},
       {"empty divisor", {1, 2}, {}, {}, {}},
       {"divisor with zero low digits", {7, 0}, {0, 0, 1}, {0, 0, 0}, {7, 0}},
       {"3 / 5 held in three digits", {3, 0}, {5, 0, 0}, {0, 0, 0}, {3, 0}},
@@ -72,7 +76,11 @@ TEST(DivideTest, ByThirtyTwoBitValue) {
       {"65536^2 / 2", {0, 0, 1}, 2, {0, 0x8000, 0}, 0},
       {"65536^2 / 65537 uses all 32 bits of v", {0, 0, 1}, 65537, {0xFFFF, 0, 0}, 1},
       {"1000 / 10", {1000, 0}, 10, {100, 0}, 0},
-      {"by 65536: remainder is the lowest digit", {0xABCD, 0x1234, 5}, 65536, {0x1234, 5, 0, 0}, 0xABCD},
+      {"by 65536: remainder is the lowest digit",
+       {0xABCD, 0x1234, 5},
+       65536,
+       {0x1234, 5, 0, 0},
+       0xABCD},
       {"v above 65536: the full remainder", {0x5678, 0x1234, 9}, 100000, {0xF1E1, 5, 0, 0}, 25560},
       {"largest v", {0xFFFF, 0xFFFE, 0xFFFF}, 0xFFFFFFFF, {0xFFFF, 0, 0}, 0xFFFFFFFE},
       {"by zero", {1, 2, 3}, 0, {0, 0}, 0},
@@ -175,9 +183,9 @@ TEST(DivideTest, ValueFormsMatchGmp) {
       case 2: v = rng(); break;
       default: v = 1u << (rng() % 32); break;
     }
-    SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << " case " << i << ": "
-                                    << Mpz(a).Decimal() << " (length " << a.Length() << ") / "
-                                    << v);
+    SCOPED_TRACE(testing::Message()
+                 << "seed " << kTestSeed << " case " << i << ": " << Mpz(a).Decimal() << " (length "
+                 << a.Length() << ") / " << v);
     const BigInt divisor(v);
     Mpz q;
     Mpz r;

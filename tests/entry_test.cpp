@@ -23,8 +23,8 @@ const char kPiecePrefix[] = "Random number component generated: ";
 const char kWriteFailure[] = "largeprime: could not write standard output\n";
 
 std::string UsageText(const std::string& programName) {
-  return "Large prime number generator\n"
-         "Syntax: " + programName + " <number of bytes>\n"
+  const std::string syntax = "Syntax: " + programName + " <number of bytes>\n";
+  return "Large prime number generator\n" + syntax +
          "For example, to get a 1024-bit prime, specify 128 bytes\n"
          "NOTE: A 32-byte prime generally takes 1-20 seconds (about 5 average) on a 2 GHz "
          "mahcine.\n"
@@ -32,9 +32,8 @@ std::string UsageText(const std::string& programName) {
 }
 
 bool IsDecimal(const std::string& text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
-    return std::isdigit(c) != 0;
-  });
+  return !text.empty() && std::all_of(text.begin(), text.end(),
+                                      [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
 bool HasPrefix(const std::string& text, const std::string& prefix) {
@@ -95,9 +94,8 @@ void CheckRealSearch(const std::string& argument, uint16_t byteCount) {
   ASSERT_EQ(lines[pieceCount], "Testing for prime:");
   ASSERT_TRUE(IsDecimal(lines[pieceCount + 1])) << lines[pieceCount + 1];
   Mpz reached(lines[pieceCount + 1].c_str());
-  const auto lastOffset = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& line) {
-    return HasPrefix(line, "+");
-  });
+  const auto lastOffset = std::find_if(
+      lines.rbegin(), lines.rend(), [](const std::string& line) { return HasPrefix(line, "+"); });
   if (lastOffset != lines.rend()) {
     mpz_add_ui(reached.get(), reached.get(), std::stoul(lastOffset->substr(1)));
   }
@@ -183,7 +181,7 @@ TEST(EntryTest, SearchArgumentsBuildTheTableAndSearchThatManyBytes) {
   std::vector<std::string> expected = oracle::PieceLines(pieces);
   const oracle::SearchOutcome outcome = oracle::Search(Mpz("7927"));
   expected.insert(expected.end(), outcome.lines.begin(), outcome.lines.end());
-  expected.push_back("Process took 0 seconds.");
+  expected.emplace_back("Process took 0 seconds.");
 
   for (const char* argument : {"2", "65538", " +2", "2abc", "-65534"}) {
     SCOPED_TRACE(std::string("argument \"") + argument + "\"");

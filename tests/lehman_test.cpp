@@ -69,26 +69,25 @@ TEST(LehmanMethodTest, ResultLinesAndVerdictMatchGmp) {
     uint32_t extraDigits;
   };
   const std::vector<Row> rows = {
-      {"7927", "--111--", true, 0},               // first prime above the table
-      {"7927", "--111--", true, 3},               // same number with leading zero digits
+      {"7927", "--111--", true, 0},  // first prime above the table
+      {"7927", "--111--", true, 3},  // same number with leading zero digits
       {"65537", "-1--111", true, 0},
-      {"25013", "11--x", false, 0},               // a prime equal to the base at index 4
-      {"25439", "???x", false, 0},                // ... at index 3
-      {"25667", "?????x", false, 0},              // ... at index 5
-      {"25981", "??x", false, 0},                 // ... at index 2
-      {"27397", "??????x", false, 0},             // ... at index 6
-      {"62837329", "x", false, 0},                // 7927 squared: no factor below 7920
-      {"1", "1111111", true, 0},                  // zero exponent: every power is 1
-      {"2", "-------", true, 0},                  // n - 1 is 1 and is recognised first
+      {"25013", "11--x", false, 0},    // a prime equal to the base at index 4
+      {"25439", "???x", false, 0},     // ... at index 3
+      {"25667", "?????x", false, 0},   // ... at index 5
+      {"25981", "??x", false, 0},      // ... at index 2
+      {"27397", "??????x", false, 0},  // ... at index 6
+      {"62837329", "x", false, 0},     // 7927 squared: no factor below 7920
+      {"1", "1111111", true, 0},       // zero exponent: every power is 1
+      {"2", "-------", true, 0},       // n - 1 is 1 and is recognised first
       {"3", "", true, 0},
-      {"561", "", false, 0},                      // Carmichael number
-      {"4611686014132420609", "", false, 0},      // (2^31 - 1)^2
-      {"2305843009213693951", "", true, 0},       // 2^61 - 1
+      {"561", "", false, 0},                                     // Carmichael number
+      {"4611686014132420609", "", false, 0},                     // (2^31 - 1)^2
+      {"2305843009213693951", "", true, 0},                      // 2^61 - 1
       {"170141183460469231731687303715884105727", "", true, 0},  // 2^127 - 1
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(std::string("n = ") + row.n + ", extra digits " +
-                 std::to_string(row.extraDigits));
+    SCOPED_TRACE(std::string("n = ") + row.n + ", extra digits " + std::to_string(row.extraDigits));
     const Mpz n(row.n);
     const oracle::LehmanOutcome expected = oracle::Lehman(n);
     ASSERT_EQ(expected.accepted, row.accepted) << "oracle disagrees with the known verdict";

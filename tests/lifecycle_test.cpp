@@ -113,8 +113,8 @@ TEST(LifecycleTest, AssignBigIntTakesExactLength) {
     Words target;
     Words source;
   } rows[] = {
-      {{1, 2, 3, 4}, {9}}, {{1, 2}, {}},         {{}, {}},
-      {{}, {0, 0, 7}},     {{1}, {3, 0, 0}},     {{4, 5}, {6, 7}},
+      {{1, 2, 3, 4}, {9}}, {{1, 2}, {}},     {{}, {}},
+      {{}, {0, 0, 7}},     {{1}, {3, 0, 0}}, {{4, 5}, {6, 7}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.target) + " = " +

@@ -89,9 +89,9 @@ TEST(MultiplyTest, MatchesGmpOnRandomOperands) {
   for (int i = 0; i < 400; ++i) {
     const BigInt a = RandomOperand(rng, 40);
     const BigInt b = RandomOperand(rng, 40);
-    SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << " case " << i << ": "
-                                    << Mpz(a).Decimal() << " (length " << a.Length() << ") * "
-                                    << Mpz(b).Decimal() << " (length " << b.Length() << ")");
+    SCOPED_TRACE(testing::Message()
+                 << "seed " << kTestSeed << " case " << i << ": " << Mpz(a).Decimal() << " (length "
+                 << a.Length() << ") * " << Mpz(b).Decimal() << " (length " << b.Length() << ")");
     Mpz expected;
     mpz_mul(expected.get(), Mpz(a).get(), Mpz(b).get());
     const uint32_t expectedLength = ExpectedProductLength(a.Length(), expected);

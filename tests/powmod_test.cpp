@@ -57,8 +57,8 @@ TEST(PowModTest, ExponentZeroGivesUnreducedTwoDigitOne) {
   const Words exponents[] = {{0, 0}, {0}, {}};
   for (const Words& modulus : moduli) {
     for (const Words& exponent : exponents) {
-      SCOPED_TRACE(testing::Message() << "modulus length " << modulus.size()
-                                      << ", exponent length " << exponent.size());
+      SCOPED_TRACE(testing::Message() << "modulus length " << modulus.size() << ", exponent length "
+                                      << exponent.size());
       const ScriptedTicks ticks({0, 5000, 10000});
       OutputCapture capture;
       const BigInt result =
@@ -87,9 +87,9 @@ TEST(PowModTest, MatchesGmpOnRandomOperands) {
     const BigInt modulus = RandomModulus(rng, 16, i % 2 == 0);
     const BigInt base = RandomOperand(rng, 18);
     const BigInt exponent = RandomOperand(rng, 16);
-    SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << " case " << i << ": "
-                                    << Mpz(base).Decimal() << " ^ " << Mpz(exponent).Decimal()
-                                    << " mod " << Mpz(modulus).Decimal());
+    SCOPED_TRACE(testing::Message()
+                 << "seed " << kTestSeed << " case " << i << ": " << Mpz(base).Decimal() << " ^ "
+                 << Mpz(exponent).Decimal() << " mod " << Mpz(modulus).Decimal());
     Mpz expected;
     mpz_powm(expected.get(), Mpz(base).get(), Mpz(exponent).get(), Mpz(modulus).get());
     const BigInt result = base.PowMod(exponent, modulus, 0);

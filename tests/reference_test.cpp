@@ -2,6 +2,8 @@
 /// exponentiation and decimal conversion against the literal bit-serial versions
 /// in tests/reference (value and length of every result), and of PowMod against
 /// GMP's mpz_powm at sizes where the bit-serial version is too slow.
+#include "tests/reference/reference.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "bigint/bigint.h"
-#include "tests/reference/reference.h"
 #include "tests/support/bigint_support.h"
 #include "tests/support/output_capture.h"
 
@@ -122,8 +123,7 @@ BigInt DividendFor(std::mt19937& rng, const BigInt& b) {
   const Mpz divisor(b);
   Mpz dividend;
   switch (rng() % 6) {
-    case 0:
-      return MixedOperand(rng);
+    case 0: return MixedOperand(rng);
     case 1: {  // q * b + r with a random r < b
       Mpz remainder(RandomOperand(rng, 10));
       if (mpz_sgn(divisor.get()) != 0) mpz_mod(remainder.get(), remainder.get(), divisor.get());
@@ -174,10 +174,16 @@ TEST(ReferenceTest, DivisionCorrectionStepsMatch) {
       {"add-back, 64-bit limbs",
        {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0x8000, 0xFFFF, 0xFFFF, 0xFFFF, 0x7FFF},
        {5, 0, 0, 0, 2, 0, 0, 0x8000, 0, 0, 0, 0x8000}},
-      {"add-back, 32-bit limbs", {0, 0, 0, 0, 1, 0x8000, 0xFFFF, 0x7FFF}, {5, 0, 2, 0x8000, 0, 0x8000}},
+      {"add-back, 32-bit limbs",
+       {0, 0, 0, 0, 1, 0x8000, 0xFFFF, 0x7FFF},
+       {5, 0, 2, 0x8000, 0, 0x8000}},
       {"add-back, 32-bit limbs, second form", {3, 0, 0, 0, 0, 0x8000}, {1, 0, 0, 0, 0, 0x2000}},
-      {"estimate two too large, 32-bit limbs", {0, 0, 0, 0, 0, 0x8000, 0xFFFF, 0x7FFF}, {1, 0, 0, 0, 0, 0x8000}},
-      {"top limbs equal", {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0x8000}, {0xFFFF, 0xFFFF, 0, 0x8000}},
+      {"estimate two too large, 32-bit limbs",
+       {0, 0, 0, 0, 0, 0x8000, 0xFFFF, 0x7FFF},
+       {1, 0, 0, 0, 0, 0x8000}},
+      {"top limbs equal",
+       {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0x8000},
+       {0xFFFF, 0xFFFF, 0, 0x8000}},
       {"top limbs equal, 64-bit limbs",
        {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0x8000},
        {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0x8000}},
@@ -202,7 +208,8 @@ TEST(ReferenceTest, DivisionCorrectionStepsMatch) {
 TEST(ReferenceTest, DivisionByValueMatches) {
   std::mt19937 rng(kTestSeed + 3);
   SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 3);
-  const uint32_t fixedDivisors[] = {0, 1, 2, 3, 10, 7919, 0x8000, 0xFFFF, 0x10000, 0x10001, 0xFFFFFFFF};
+  const uint32_t fixedDivisors[] = {0,      1,      2,       3,       10,        7919,
+                                    0x8000, 0xFFFF, 0x10000, 0x10001, 0xFFFFFFFF};
   for (int i = 0; i < 6000; ++i) {
     const BigInt a = MixedOperand(rng);
     uint32_t v = 0;
@@ -270,7 +277,8 @@ TEST(ReferenceTest, DecimalTextMatches) {
 
 uint32_t PowModLength(const BigInt& modulus) { return std::max(modulus.Length(), 2u); }
 
-void CheckPowModAgainstReference(const BigInt& base, const BigInt& exponent, const BigInt& modulus) {
+void CheckPowModAgainstReference(const BigInt& base, const BigInt& exponent,
+                                 const BigInt& modulus) {
   SCOPED_TRACE(Describe(base) + " ^ " + Describe(exponent) + " mod " + Describe(modulus));
   const BigInt expected = reference::PowMod(base, exponent, modulus, 0);
   const BigInt actual = base.PowMod(exponent, modulus, 0);
@@ -293,8 +301,9 @@ TEST(ReferenceTest, PowModMatchesOnSmallOperands) {
 TEST(ReferenceTest, PowModSpecialCasesMatch) {
   const Words bases[] = {{}, {0, 0}, {1}, {2, 0}, {7, 0, 0}, {0xFFFF, 0xFFFF, 0xFFFF}, {0, 0, 1}};
   const Words exponents[] = {{}, {0, 0, 0}, {1}, {2, 0}, {5, 0}, {0xFFFF}, {0, 1}, {1, 0, 0, 0}};
-  const Words moduli[] = {{},     {0, 0, 0}, {1},          {1, 0, 0, 0}, {2},    {3, 0},
-                          {7, 0}, {0, 1},    {0, 0, 1, 0}, {1, 0, 1},    {0xFFFF}, {0xFFFE, 0xFFFF}};
+  const Words moduli[] = {{},           {0, 0, 0}, {1},      {1, 0, 0, 0},
+                          {2},          {3, 0},    {7, 0},   {0, 1},
+                          {0, 0, 1, 0}, {1, 0, 1}, {0xFFFF}, {0xFFFE, 0xFFFF}};
   for (const Words& base : bases) {
     for (const Words& exponent : exponents) {
       for (const Words& modulus : moduli) {
@@ -338,7 +347,8 @@ TEST(ReferenceTest, PowModMatchesGmpUpTo2048Bits) {
     SCOPED_TRACE(testing::Message() << "modulus bits " << modulusBits << ", case " << i);
 
     const BigInt modulus = WithLeadingZeros(rng, m);
-    const BigInt result = WithLeadingZeros(rng, base).PowMod(WithLeadingZeros(rng, exponent), modulus, 0);
+    const BigInt result =
+        WithLeadingZeros(rng, base).PowMod(WithLeadingZeros(rng, exponent), modulus, 0);
     Mpz expected;
     mpz_powm(expected.get(), base.get(), exponent.get(), m.get());
     EXPECT_EQ(Mpz(result), expected);
@@ -422,7 +432,8 @@ std::vector<uint32_t> RandomTicks(std::mt19937& rng, size_t count) {
 }
 
 // Moduli for every path: odd (Montgomery), even (plain), 0 and 1, long.
-const Words kProgressModuli[] = {{0xFFF1, 0x7}, {0x1000, 0x7}, {}, {1}, {0, 0}, {0xFFFF, 0xFFFF, 0xFFFF}};
+const Words kProgressModuli[] = {{0xFFF1, 0x7}, {0x1000, 0x7}, {},
+                                 {1},           {0, 0},        {0xFFFF, 0xFFFF, 0xFFFF}};
 
 TEST(ReferenceTest, ProgressReadsTheClockAtCheckpointsOnly) {
   std::mt19937 rng(kTestSeed + 8);
@@ -437,7 +448,8 @@ TEST(ReferenceTest, ProgressReadsTheClockAtCheckpointsOnly) {
                  ", interval " + std::to_string(interval));
 
     const ProgressRun expected = ExpectedProgress(ticks, exponent, interval);
-    const ProgressRun actual = RunWithTicks(ticks, [&] { base.PowMod(exponent, modulus, interval); });
+    const ProgressRun actual =
+        RunWithTicks(ticks, [&] { base.PowMod(exponent, modulus, interval); });
     EXPECT_EQ(actual.lines, expected.lines);
     EXPECT_EQ(actual.readings, expected.readings);
   }
@@ -458,23 +470,28 @@ TEST(ReferenceTest, ProgressLinesAgreeWithTheReferenceAtCheckpoints) {
 
     const ProgressRun reference =
         RunWithTicks(slowClock, [&] { reference::PowMod(base, exponent, modulus, 1000); });
-    const ProgressRun actual = RunWithTicks(slowClock, [&] { base.PowMod(exponent, modulus, 1000); });
+    const ProgressRun actual =
+        RunWithTicks(slowClock, [&] { base.PowMod(exponent, modulus, 1000); });
     std::vector<std::string> atCheckpoints;
     const int32_t topBit = exponent.HighestBit();
     for (size_t line = 0; line < reference.lines.size(); ++line) {
       const int32_t done = static_cast<int32_t>(line) + 1;
-      if (done % kBitsPerCheck == 0 || done == topBit + 1) atCheckpoints.push_back(reference.lines[line]);
+      if (done % kBitsPerCheck == 0 || done == topBit + 1)
+        atCheckpoints.push_back(reference.lines[line]);
     }
     EXPECT_EQ(actual.lines, atCheckpoints);
 
     // A clock that never moves: neither prints; interval 0: one reading each.
     const ProgressRun still = RunWithTicks({7}, [&] { base.PowMod(exponent, modulus, 1000); });
     EXPECT_TRUE(still.lines.empty());
-    EXPECT_TRUE(RunWithTicks({7}, [&] { reference::PowMod(base, exponent, modulus, 1000); }).lines.empty());
+    EXPECT_TRUE(
+        RunWithTicks({7}, [&] { reference::PowMod(base, exponent, modulus, 1000); }).lines.empty());
     const ProgressRun off = RunWithTicks(slowClock, [&] { base.PowMod(exponent, modulus, 0); });
     EXPECT_TRUE(off.lines.empty());
     EXPECT_EQ(off.readings, 1u);
-    EXPECT_EQ(RunWithTicks(slowClock, [&] { reference::PowMod(base, exponent, modulus, 0); }).readings, 1u);
+    EXPECT_EQ(
+        RunWithTicks(slowClock, [&] { reference::PowMod(base, exponent, modulus, 0); }).readings,
+        1u);
   }
 }
 

@@ -113,7 +113,8 @@ TEST(ShiftTest, OrWithBigIntGrowsToLongerOperand) {
     EXPECT_EQ(WordsOf(b), row.b);
   }
   BigInt self = MakeBigInt({5, 0, 9});
-  self |= self;
+  const BigInt& alias = self;
+  self |= alias;
   EXPECT_EQ(WordsOf(self), (Words{5, 0, 9}));
 }
 
@@ -123,12 +124,9 @@ TEST(ShiftTest, OrWithValueGivesAtLeastTwoDigits) {
     uint32_t v;
     Words expected;
   } rows[] = {
-      {{0x10, 0}, 0x10005, {0x15, 1}},
-      {{}, 0, {0, 0}},
-      {{}, 0x12345, {0x2345, 1}},
-      {{7}, 0x10000, {7, 1}},
-      {{2, 0, 0}, 1, {3, 0, 0}},
-      {{0xFFFF, 0xFFFF, 5}, 0xFFFFFFFF, {0xFFFF, 0xFFFF, 5}},
+      {{0x10, 0}, 0x10005, {0x15, 1}}, {{}, 0, {0, 0}},
+      {{}, 0x12345, {0x2345, 1}},      {{7}, 0x10000, {7, 1}},
+      {{2, 0, 0}, 1, {3, 0, 0}},       {{0xFFFF, 0xFFFF, 5}, 0xFFFFFFFF, {0xFFFF, 0xFFFF, 5}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(Label(row.a, " | ", row.v));
@@ -148,9 +146,9 @@ TEST(ShiftTest, MatchesGmpOnRandomOperands) {
     const BigInt b = RandomOperand(rng, 80);
     // Counts around whole digits are the rare paths; mix them with arbitrary ones.
     static constexpr uint32_t kResidues[] = {0, 1, 15};
-    const uint32_t n = static_cast<uint32_t>(
-        round % 3 == 0 ? 16 * (rng() % 8) + kResidues[rng() % 3] : rng() % 300);
-    const uint32_t v = static_cast<uint32_t>(rng());
+    const auto n = static_cast<uint32_t>(round % 3 == 0 ? 16 * (rng() % 8) + kResidues[rng() % 3]
+                                                        : rng() % 300);
+    const auto v = static_cast<uint32_t>(rng());
     const Mpz ma(a), mb(b);
     const Words wordsA = WordsOf(a), wordsB = WordsOf(b);
     SCOPED_TRACE("a = " + ma.Decimal() + ", b = " + mb.Decimal() + ", n = " + std::to_string(n) +

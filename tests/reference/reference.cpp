@@ -96,7 +96,8 @@ BigInt PowMod(const BigInt& base, BigInt exponent, const BigInt& modulus,
   int32_t bitsRemaining = exponent.HighestBit();
   uint32_t start = platform::TickCount();
   while (exponent > 0u) {
-    if (exponent.LowBits(1) != 0) accumulator = Remainder(Multiply(accumulator, runningBase), modulus);
+    if (exponent.LowBits(1) != 0)
+      accumulator = Remainder(Multiply(accumulator, runningBase), modulus);
     exponent = exponent >> 1;
     runningBase = Remainder(Multiply(runningBase, runningBase), modulus);
     --bitsRemaining;

@@ -48,7 +48,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 namespace {
 
 template <typename T>
-std::function<T()> Script(std::vector<T> readings, std::shared_ptr<size_t> taken) {
+std::function<T()> Script(std::vector<T> readings, const std::shared_ptr<size_t>& taken) {
   return [readings = std::move(readings), taken]() {
     const size_t i = *taken < readings.size() ? *taken : readings.size() - 1;
     ++*taken;

@@ -3,7 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
+#include <signal.h>  // NOLINT(modernize-deprecated-headers): POSIX kill
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>

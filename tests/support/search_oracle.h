@@ -44,6 +44,7 @@ inline Mpz FromPieces(const std::vector<uint32_t>& pieces) {
 /// The line printed for each random piece.
 inline std::vector<std::string> PieceLines(const std::vector<uint32_t>& pieces) {
   std::vector<std::string> lines;
+  lines.reserve(pieces.size());
   for (uint32_t piece : pieces) {
     lines.push_back("Random number component generated: " + std::to_string(piece));
   }
@@ -66,8 +67,7 @@ inline LehmanOutcome Lehman(const Mpz& n) {
   Mpz exponent;
   mpz_sub_ui(minusOne.get(), n.get(), 1);
   mpz_fdiv_q_2exp(exponent.get(), minusOne.get(), 1);
-  const size_t exponentBits =
-      mpz_sgn(exponent.get()) == 0 ? 0 : mpz_sizeinbase(exponent.get(), 2);
+  const size_t exponentBits = mpz_sgn(exponent.get()) == 0 ? 0 : mpz_sizeinbase(exponent.get(), 2);
   for (uint32_t i = 0; i < std::size(kLehmanBases); ++i) {
     // One reading at the start, then one per 32 exponent bits started.
     outcome.tickReadings += 1 + (exponentBits + 31) / 32;
@@ -91,7 +91,7 @@ inline LehmanOutcome Lehman(const Mpz& n) {
     }
   }
   outcome.lines.push_back(n.Decimal());
-  outcome.lines.push_back("Appears prime");
+  outcome.lines.emplace_back("Appears prime");
   outcome.accepted = true;
   return outcome;
 }
@@ -114,7 +114,7 @@ inline SearchOutcome Search(const Mpz& first, uint32_t tablePrimes = 1000) {
   Mpz candidate(first);
   for (long offset = 0;; offset += 2) {
     ++outcome.tested;
-    outcome.lines.push_back("Testing for prime:");
+    outcome.lines.emplace_back("Testing for prime:");
     outcome.lines.push_back(offset == 0 ? candidate.Decimal() : "+" + std::to_string(offset));
     const auto factor = std::find_if(primes.begin(), primes.end(), [&](uint32_t p) {
       return mpz_divisible_ui_p(candidate.get(), p) != 0;
@@ -122,7 +122,7 @@ inline SearchOutcome Search(const Mpz& first, uint32_t tablePrimes = 1000) {
     if (factor != primes.end()) {
       outcome.lines.push_back("It's evenly divisible by " + std::to_string(*factor));
     } else if (mpz_cmp_ui(candidate.get(), 1) > 0) {
-      outcome.lines.push_back("No small prime factors; trying Lehman method");
+      outcome.lines.emplace_back("No small prime factors; trying Lehman method");
       ++outcome.lehmanRuns;
       const LehmanOutcome lehman = Lehman(candidate);
       outcome.lines.insert(outcome.lines.end(), lehman.lines.begin(), lehman.lines.end());
