@@ -7,6 +7,7 @@
 #include <random>
 
 #include "bigint/bigint.h"
+#include "tests/support/bigint_support.h"
 
 namespace {
 
@@ -40,24 +41,6 @@ Operands MakeOperands(uint32_t bits) {
   operands.base.Digits()[digitCount - 1] &= kTopBit - 1;
   return operands;
 }
-
-// An mpz_t holding the value; its digits go in as 32-bit words whose high 16
-// bits are nails.
-class Mpz {
- public:
-  explicit Mpz(const BigInt& value) {
-    mpz_init(value_);
-    mpz_import(value_, value.Length(), -1, sizeof(uint32_t), 0, BigInt::kDigitBits, value.Digits());
-  }
-  Mpz() { mpz_init(value_); }
-  ~Mpz() { mpz_clear(value_); }
-  Mpz(const Mpz&) = delete;
-  Mpz& operator=(const Mpz&) = delete;
-  mpz_ptr get() { return value_; }
-
- private:
-  mpz_t value_;
-};
 
 void BM_PowModOurs(benchmark::State& state) {
   const Operands operands = MakeOperands(static_cast<uint32_t>(state.range(0)));

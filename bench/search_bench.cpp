@@ -31,6 +31,7 @@
 #include "primesearch/find_prime.h"
 #include "primesearch/lehman.h"
 #include "primesearch/small_prime_table.h"
+#include "tests/support/bigint_support.h"
 
 namespace {
 
@@ -81,18 +82,6 @@ double Median(std::vector<double> values) {
 }
 
 // ---- The search with GMP ----------------------------------------------------
-
-class Mpz {
- public:
-  Mpz() { mpz_init(value_); }
-  ~Mpz() { mpz_clear(value_); }
-  Mpz(const Mpz&) = delete;
-  Mpz& operator=(const Mpz&) = delete;
-  mpz_ptr get() { return value_; }
-
- private:
-  mpz_t value_;
-};
 
 bool HasSmallPrimeFactor(mpz_ptr n) {
   for (uint32_t j = 0; j < smallPrimeCount; ++j) {
