@@ -1,6 +1,8 @@
 /// CharString storage: allocation, copying and bounded indexing.
 #include "bigint/charstring.h"
 
+#include <utility>
+
 namespace {
 // Target of every out-of-range index, shared by all strings.
 char spareCharacter = '\0';
@@ -38,9 +40,10 @@ void CharString::CopyTextFrom(const CharString& source) {
 
 char& CharString::operator[](uint32_t i) { return i < size ? text[i] : spareCharacter; }
 
+// t is already this call's own copy: taking over its block (and handing it the
+// old one to release) copies the text once, not twice.
 CharString& CharString::operator=(CharString t) {
-  if (t.text == text) return *this;
-  Release();
-  CopyTextFrom(t);
+  std::swap(text, t.text);
+  std::swap(size, t.size);
   return *this;
 }

@@ -1,4 +1,6 @@
 /// BigInt storage: construction, copying, growth, normalisation and assignment.
+#include <utility>
+
 #include "bigint/bigint.h"
 
 BigInt::BigInt() : length(0), digits(nullptr) {}
@@ -45,10 +47,10 @@ BigInt& BigInt::operator=(uint32_t v) {
   return *this;
 }
 
+// b is already this call's own copy: taking over its array and handing it the old
+// one (released when b ends) copies the digits once, not twice.
 BigInt& BigInt::operator=(BigInt b) {
-  if (b.digits == digits) return *this;  // both empty: b is a private copy
-  Resize(0);
-  Resize(b.length);
-  for (uint32_t i = 0; i < length; ++i) digits[i] = b.digits[i];
+  std::swap(length, b.length);
+  std::swap(digits, b.digits);
   return *this;
 }
