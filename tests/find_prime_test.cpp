@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "primesearch/small_prime_table.h"
+#include "tests/support/bigint_support.h"
 #include "tests/support/output_capture.h"
 #include "tests/support/search_oracle.h"
 
@@ -43,7 +45,8 @@ class ClockAtStatistics : public StringTraceSink {
 // line falls due. The expected trace is built from the same pieces by the
 // oracle. A shorter table than the built one can be passed in.
 Trace RunSearch(uint16_t byteCount, const std::vector<uint32_t>& pieces, uint32_t startTick,
-                uint32_t endTick, uint32_t expectedSeconds, uint32_t tablePrimes = 1000) {
+                uint32_t endTick, uint32_t expectedSeconds, uint32_t tablePrimes = 1000,
+                SearchOptions options = {}) {
   Trace trace;
   Mpz first = oracle::FromPieces(pieces);
   mpz_setbit(first.get(), 0);
@@ -56,7 +59,6 @@ Trace RunSearch(uint16_t byteCount, const std::vector<uint32_t>& pieces, uint32_
   ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
   ManualTicks clock(startTick);
   ClockAtStatistics sink(clock, endTick);
-  SearchOptions options;
   options.smallPrimes.count = std::min(options.smallPrimes.count, tablePrimes);
   FindPrime(byteCount, sink, options);
   trace.lines = SplitLines(sink.Text());
@@ -156,5 +158,38 @@ TEST(FindPrimeTest, ElapsedSecondsUseWrappingMilliseconds) {
     const Trace trace = RunSearch(2, {0x1, 0xE, 0xF, 0x7}, row.start, row.end, row.seconds);
     ASSERT_FALSE(trace.lines.empty());
     EXPECT_EQ(trace.lines.back(), "Process took " + std::to_string(row.seconds) + " seconds.");
+  }
+}
+
+// How the Lehman runs are done never shows: one worker or several, with factors
+// from a sieve or without, from fixed starts across sizes the trace equals the
+// one computed with GMP. At 3 bytes every candidate is below 2^24, so sieved
+// candidates include primes below the bound, each its own known factor.
+TEST(FindPrimeTest, WorkersAndSieveLeaveTheTraceAsComputed) {
+  BuildSmallPrimeTable();
+  std::mt19937 rng(kTestSeed + 12);
+  for (const uint16_t byteCount : {3, 8, 16, 32, 48}) {
+    std::vector<uint32_t> pieces(2u * byteCount);
+    for (uint32_t& piece : pieces) piece = rng() & 0xF;
+    Mpz first = oracle::FromPieces(pieces);
+    mpz_setbit(first.get(), 0);
+    const oracle::SearchOutcome outcome = oracle::Search(first);
+    std::vector<std::string> expected = oracle::PieceLines(pieces);
+    expected.insert(expected.end(), outcome.lines.begin(), outcome.lines.end());
+    expected.emplace_back("Process took 0 seconds.");
+    for (const uint32_t workers : {1u, 2u, 4u}) {
+      for (const uint32_t sieveBound : {0u, 1u << 16, 1u << 20}) {
+        SCOPED_TRACE(testing::Message() << byteCount << " bytes, " << workers
+                                        << " worker(s), sieve bound " << sieveBound);
+        SearchOptions options;
+        options.workers = workers;
+        options.sieveBound = sieveBound;
+        ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
+        ManualTicks clock(1000);
+        StringTraceSink sink;
+        FindPrime(byteCount, sink, options);
+        EXPECT_TRUE(oracle::SameLines(SplitLines(sink.Text()), expected));
+      }
+    }
   }
 }
