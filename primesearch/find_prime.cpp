@@ -112,10 +112,9 @@ class LehmanCandidates {
   std::optional<FactorSieve> sieve_;
 };
 
-// TODO(measure): the bound by size.
-uint32_t SieveBound(uint16_t byteCount, const SearchOptions& options) {
+uint32_t SieveBound(const BigInt& first, const SearchOptions& options) {
   if (options.sieveBound != SearchOptions::kSieveBoundBySize) return options.sieveBound;
-  return byteCount >= 64 ? 1u << 22 : 0;
+  return FactorSieveBound(static_cast<uint32_t>(first.HighestBit()) + 1);
 }
 
 uint32_t WorkerCount(uint16_t byteCount, const SearchOptions& options) {
@@ -169,7 +168,7 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
   int32_t lehmanRuns = 0;
   const BigInt first = RandomBigInt(byteCount, sink) | 1u;
   CandidateWalk walk(options.smallPrimes, first);
-  LehmanRunner lehman(LehmanCandidates(options.smallPrimes, first, SieveBound(byteCount, options)),
+  LehmanRunner lehman(LehmanCandidates(options.smallPrimes, first, SieveBound(first, options)),
                       WorkerCount(byteCount, options), sink);
 
   bool accepted = false;

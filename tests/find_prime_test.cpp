@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "primesearch/small_prime_table.h"
 #include "tests/support/bigint_support.h"
 #include "tests/support/output_capture.h"
@@ -192,4 +194,57 @@ TEST(FindPrimeTest, WorkersAndSieveLeaveTheTraceAsComputed) {
       }
     }
   }
+}
+
+// With a clock that runs two seconds per reading, progress lines fall due at
+// every checkpoint, yet only the exponentiation the trace waits for may write
+// them: each lies inside a Lehman run, before the result it leads to, and
+// without them the trace is the computed one. Run under ThreadSanitizer by the
+// tsan workflow.
+TEST(FindPrimeTest, ProgressLinesComeOnlyFromTheAwaitedExponentiation) {
+  BuildSmallPrimeTable();
+  std::mt19937 rng(kTestSeed + 13);
+  std::vector<uint32_t> pieces(2u * 48);
+  for (uint32_t& piece : pieces) piece = rng() & 0xF;
+  Mpz first = oracle::FromPieces(pieces);
+  mpz_setbit(first.get(), 0);
+  std::vector<std::string> expected = oracle::PieceLines(pieces);
+  const oracle::SearchOutcome outcome = oracle::Search(first);
+  expected.insert(expected.end(), outcome.lines.begin(), outcome.lines.end());
+
+  std::atomic<uint32_t> now{0};
+  platform::SetTickCountSource([&now] { return now.fetch_add(2000); });
+  for (const uint32_t workers : {1u, 2u, 4u}) {
+    SCOPED_TRACE(testing::Message() << workers << " worker(s)");
+    SearchOptions options;
+    options.workers = workers;
+    ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
+    StringTraceSink sink;
+    FindPrime(48, sink, options);
+    std::vector<std::string> lines = SplitLines(sink.Text());
+    ASSERT_FALSE(lines.empty());
+    lines.pop_back();  // the elapsed seconds depend on the readings taken
+
+    std::vector<std::string> withoutProgress;
+    bool insideRun = false;
+    size_t progressLines = 0;
+    for (const std::string& line : lines) {
+      if (line.find(" bits remaining in PowMod.") != std::string::npos) {
+        EXPECT_TRUE(insideRun) << "progress outside a Lehman run, after \""
+                               << withoutProgress.back() << "\"";
+        ++progressLines;
+        continue;
+      }
+      withoutProgress.push_back(line);
+      if (line == "No small prime factors; trying Lehman method") insideRun = true;
+      if (line.find("indicates composite") != std::string::npos || line == "Appears prime")
+        insideRun = false;
+    }
+    // With workers the awaited result may be ready before its first checkpoint.
+    if (workers == 1) {
+      EXPECT_GT(progressLines, 0u);
+    }
+    EXPECT_TRUE(oracle::SameLines(withoutProgress, expected));
+  }
+  platform::SetTickCountSource(nullptr);
 }
