@@ -82,7 +82,12 @@ std::vector<uint32_t> ExpectedFactors(const Mpz& first, const std::vector<uint32
              << "index " << k << ": got " << factor << ", expected " << expected[k - begin];
     }
     if (factor != 0) {
-      mpz_add_ui(candidate.get(), first.get(), 2 * k);
+      // first + 2k, built from 32-bit halves: GMP's unsigned long has 32 bits on
+      // 32-bit platforms, and 2k goes beyond that.
+      mpz_set_ui(candidate.get(), static_cast<uint32_t>(k >> 31));
+      mpz_mul_2exp(candidate.get(), candidate.get(), 32);
+      mpz_add_ui(candidate.get(), candidate.get(), static_cast<uint32_t>(2 * k));
+      mpz_add(candidate.get(), candidate.get(), first.get());
       if (mpz_divisible_ui_p(candidate.get(), factor) == 0) {
         return ::testing::AssertionFailure()
                << "index " << k << ": " << factor << " does not divide";
