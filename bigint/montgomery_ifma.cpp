@@ -148,11 +148,14 @@ LARGEPRIME_IFMA_TARGET inline void NormalizeAndStore(uint64_t* r, __m512i* acc) 
 // step adds four terms below 2^52 to a lane, so k steps stay below 2^64 for k
 // below 1024. With a, b < 2 m and 4 m < R the result is below 2 m.
 //
-// The products of one step are summed in fresh registers (`low`, `high`) and
-// only then added to the accumulator, so the accumulator's own chain is an
-// addition and a lane shift per step. The lowest digit, from which the next q
-// comes, is carried in a scalar register: the vector's lowest lane misses the
-// carry out of the digit dropped below it, which the scalar adds back.
+// A step runs through the vectors from the lowest: the low products join the
+// vector's accumulator, the high ones are summed in a fresh register, and the
+// two, shifted down one lane, become the accumulator of the vector below. Only
+// the accumulators and the previous vector's sums stay live, so even 20
+// vectors fit in the registers. The lowest digit, from which the next q comes,
+// is carried in a scalar register: the vector's lowest lane misses the carry
+// out of the digit dropped below it, which the scalar adds back. The speed is
+// bounded by the multiply-adds, about one 512-bit one per cycle on Zen 4.
 template <uint32_t kVectors>
 LARGEPRIME_IFMA_TARGET void AlmostMontgomeryProduct(uint64_t* r, const uint64_t* a,
                                                     const uint64_t* b, const IfmaModulus& modulus) {
@@ -179,25 +182,23 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomeryProduct(uint64_t* r, const uint64_t*
     const uint64_t carry = (t + ((m0 * q) & kDigitMask)) >> kDigitBits;
     const __m512i vb = _mm512_set1_epi64(static_cast<int64_t>(bi));
     const __m512i vq = _mm512_set1_epi64(static_cast<int64_t>(q));
-    __m512i low[kVectors];
-    __m512i high[kVectors];
+    __m512i lowBelow = zero;
+    __m512i highBelow = zero;
 #pragma GCC unroll 32
     for (uint32_t v = 0; v < kVectors; ++v) {
-      low[v] = _mm512_madd52lo_epu64(zero, va[v], vb);
-      high[v] = _mm512_madd52hi_epu64(zero, va[v], vb);
+      const __m512i low =
+          _mm512_madd52lo_epu64(_mm512_madd52lo_epu64(acc[v], va[v], vb), vm[v], vq);
+      const __m512i high = _mm512_madd52hi_epu64(_mm512_madd52hi_epu64(zero, va[v], vb), vm[v], vq);
+      if (v == 0) {
+        acc0 = static_cast<uint64_t>(_mm_extract_epi64(_mm512_castsi512_si128(low), 1)) +
+               static_cast<uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(high))) + carry;
+      } else {
+        acc[v - 1] = _mm512_add_epi64(_mm512_alignr_epi64(low, lowBelow, 1), highBelow);
+      }
+      lowBelow = low;
+      highBelow = high;
     }
-#pragma GCC unroll 32
-    for (uint32_t v = 0; v < kVectors; ++v) {
-      low[v] = _mm512_add_epi64(acc[v], _mm512_madd52lo_epu64(low[v], vm[v], vq));
-      high[v] = _mm512_madd52hi_epu64(high[v], vm[v], vq);
-    }
-#pragma GCC unroll 32
-    for (uint32_t v = 0; v < kVectors; ++v) {
-      const __m512i above = v + 1 < kVectors ? low[v + 1] : zero;
-      acc[v] = _mm512_add_epi64(_mm512_alignr_epi64(above, low[v], 1), high[v]);
-    }
-    acc0 = static_cast<uint64_t>(_mm_extract_epi64(_mm512_castsi512_si128(low[0]), 1)) +
-           static_cast<uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(high[0]))) + carry;
+    acc[kVectors - 1] = _mm512_add_epi64(_mm512_alignr_epi64(zero, lowBelow, 1), highBelow);
   }
   acc[0] = _mm512_mask_set1_epi64(acc[0], 1, static_cast<int64_t>(acc0));
   NormalizeAndStore<kVectors>(r, acc);
