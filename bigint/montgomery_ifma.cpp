@@ -38,7 +38,7 @@ void detail::ForcePortableMontgomery(bool force) { forcePortable = force; }
 
 bool IfmaAvailable() { return false; }
 
-bool UseIfmaMontgomery(uint32_t /*modulusBits*/) { return false; }
+bool UseIfmaMontgomery(const LimbVector& /*modulus*/) { return false; }
 
 #else
 
@@ -51,6 +51,7 @@ namespace {
 constexpr uint32_t kDigitBits = 52;
 constexpr uint64_t kDigitMask = (uint64_t{1} << kDigitBits) - 1;
 constexpr uint32_t kLanes = 8;  // 64-bit lanes of a 512-bit vector
+constexpr uint32_t kLaneMask = (1u << kLanes) - 1;
 
 // The range of modulus sizes, in bits, where exponentiation uses this kernel.
 constexpr uint32_t kMinModulusBits = 1024;
@@ -129,7 +130,8 @@ LARGEPRIME_IFMA_TARGET inline void NormalizeAndStore(uint64_t* r, __m512i* acc) 
   for (uint32_t v = 0; v < kVectors; ++v) {
     const uint32_t generate = _mm512_cmpgt_epu64_mask(acc[v], mask);
     const uint32_t propagate = _mm512_cmpeq_epu64_mask(acc[v], mask);
-    const uint32_t sum = ((generate << 1) | generatedBelow) + propagate + carryIn;
+    const uint32_t generatedIn = ((generate << 1) | generatedBelow) & kLaneMask;
+    const uint32_t sum = generatedIn + propagate + carryIn;
     generatedBelow = generate >> (kLanes - 1);
     carryIn = sum >> kLanes;
     const auto receive = static_cast<__mmask8>(sum ^ propagate);
@@ -240,9 +242,9 @@ bool IfmaAvailable() {
   return supported;
 }
 
-bool UseIfmaMontgomery(uint32_t modulusBits) {
-  return modulusBits >= kMinModulusBits && modulusBits <= kMaxModulusBits && !forcePortable &&
-         IfmaAvailable();
+bool UseIfmaMontgomery(const LimbVector& modulus) {
+  const uint32_t bits = BitLength(modulus);
+  return bits >= kMinModulusBits && bits <= kMaxModulusBits && !forcePortable && IfmaAvailable();
 }
 
 IfmaModulus::IfmaModulus(LimbVector modulus)

@@ -27,14 +27,16 @@ namespace limbs {
 /// instructions (asked once per process).
 bool IfmaAvailable();
 
-/// True when exponentiation modulo an odd modulus of this many bits runs on the
-/// vector kernel: IfmaAvailable(), the size is in the range where the kernel
-/// measures faster, and the tests have not forced the portable path.
-bool UseIfmaMontgomery(uint32_t modulusBits);
+/// True when exponentiation modulo this odd modulus (without leading zero limbs)
+/// is to run on the vector kernel: IfmaAvailable(), the modulus's size is in
+/// the range where the kernel measures faster, and the tests have not forced
+/// the portable path.
+bool UseIfmaMontgomery(const LimbVector& modulus);
 
 namespace detail {
 /// While true, UseIfmaMontgomery answers false, so the tests can check the
-/// portable path on a processor that has the vector instructions.
+/// portable path on a processor that has the vector instructions. Moduli
+/// prepared before a change keep their arithmetic.
 void ForcePortableMontgomery(bool force);
 }  // namespace detail
 

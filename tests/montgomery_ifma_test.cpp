@@ -110,6 +110,9 @@ TEST_F(IfmaMultiplierTest, ChainsMatchGmp) {
         std::vector<Limb> product(multiplier.Size());
         multiplier.Enter(x.data(), ToLimbs(base, n).data());
         multiplier.Enter(y.data(), ToLimbs(other, n).data());
+        LimbVector roundTrip(n);
+        multiplier.Leave(roundTrip.data(), x.data());
+        EXPECT_EQ(FromLimbs(roundTrip), base) << "Enter then Leave";
         Mpz expected(base);
         for (int step = 0; step < 6; ++step) {
           multiplier.Square(x.data(), x.data());
@@ -123,6 +126,68 @@ TEST_F(IfmaMultiplierTest, ChainsMatchGmp) {
         LimbVector result(n);
         multiplier.Leave(result.data(), x.data());
         EXPECT_EQ(FromLimbs(result), expected);
+      }
+    }
+  }
+  gmp_randclear(state);
+}
+
+// x in radix 2^52, `size` digits.
+std::vector<uint64_t> ToRadix52(const Mpz& x, uint32_t size) {
+  std::vector<uint64_t> digits(size);
+  Mpz rest(x);
+  for (uint64_t& digit : digits) {
+    digit = mpz_getlimbn(rest.get(), 0) & ((uint64_t{1} << 52) - 1);
+    mpz_fdiv_q_2exp(rest.get(), rest.get(), 52);
+  }
+  return digits;
+}
+
+Mpz FromRadix52(const std::vector<uint64_t>& digits) {
+  Mpz value;
+  for (size_t i = digits.size(); i-- > 0;) {
+    mpz_mul_2exp(value.get(), value.get(), 52);
+    mpz_add_ui(value.get(), value.get(), digits[i]);
+  }
+  return value;
+}
+
+// The kernel's contract at the extremes of its inputs, which chains from
+// plain values rarely reach: for representatives a, b up to 2 m - 1 (all ones
+// in the digits where m's are, carries running through every lane), a b / R
+// mod m in normalised digits, below 2 m.
+TEST_F(IfmaMultiplierTest, ProductsOfTheLargestRepresentatives) {
+  gmp_randstate_t state;
+  gmp_randinit_default(state);
+  gmp_randseed_ui(state, kTestSeed + 1);
+  for (const uint32_t bits : BoundarySizes()) {
+    for (const auto& [shape, m] : Moduli(state, bits)) {
+      const limbs::IfmaModulus modulus(ToLimbs(m, (bits + 63) / 64));
+      Mpz twiceM;
+      mpz_mul_2exp(twiceM.get(), m.get(), 1);
+      Mpz largest;
+      mpz_sub_ui(largest.get(), twiceM.get(), 1);
+      Mpz inverseR = PowerOfTwo(52 * modulus.Digits());
+      ASSERT_NE(mpz_invert(inverseR.get(), inverseR.get(), m.get()), 0);
+      const Mpz operands[] = {largest, m, Mpz("1"), RandomBelow(state, twiceM)};
+      for (const Mpz& a : operands) {
+        for (const Mpz& b : operands) {
+          SCOPED_TRACE(testing::Message()
+                       << "seed " << kTestSeed + 1 << ", " << bits << "-bit " << shape
+                       << " modulus, a = " << a.Decimal() << ", b = " << b.Decimal());
+          std::vector<uint64_t> product(modulus.Size());
+          modulus.Product(product.data(), ToRadix52(a, modulus.Size()).data(),
+                          ToRadix52(b, modulus.Size()).data());
+          for (const uint64_t digit : product) ASSERT_LT(digit, uint64_t{1} << 52);
+          const Mpz value = FromRadix52(product);
+          EXPECT_LT(mpz_cmp(value.get(), twiceM.get()), 0);
+          Mpz expected;
+          mpz_mul(expected.get(), a.get(), b.get());
+          mpz_mul(expected.get(), expected.get(), inverseR.get());
+          Mpz difference;
+          mpz_sub(difference.get(), value.get(), expected.get());
+          EXPECT_EQ(mpz_divisible_p(difference.get(), m.get()), 1);
+        }
       }
     }
   }
