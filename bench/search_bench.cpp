@@ -43,6 +43,7 @@ struct Options {
   uint32_t starts = 5;
   uint32_t repeat = 1;
   bool wall = false;
+  uint32_t workers = 1;  // 0: the program's own choice (every processor)
 };
 
 // What a search ends with; equal for both searches when they did the same work.
@@ -126,12 +127,14 @@ SearchResult GmpSearch(const std::vector<uint32_t>& pieces) {
 // ---- Our search --------------------------------------------------------------
 
 // Runs FindPrime with its random pieces scripted, its trace going to the sink.
-void OurSearch(const std::vector<uint32_t>& pieces, TraceSink& sink) {
+void OurSearch(const std::vector<uint32_t>& pieces, TraceSink& sink, uint32_t workers) {
   size_t readings = 0;
   platform::SetPerformanceCounterSource([&pieces, &readings]() -> uint64_t {
     return readings < pieces.size() ? pieces[readings++] : 0;
   });
-  FindPrime(static_cast<uint16_t>(pieces.size() / 2), sink);
+  SearchOptions options;
+  options.workers = workers;
+  FindPrime(static_cast<uint16_t>(pieces.size() / 2), sink, options);
   platform::SetPerformanceCounterSource(nullptr);
   if (readings != pieces.size()) {
     std::fprintf(stderr, "FindPrime read the counter %zu times, expected %zu\n", readings,
@@ -154,9 +157,9 @@ SearchResult ResultOfTrace(const std::string& trace) {
   return outcome;
 }
 
-SearchResult OurSearchResult(const std::vector<uint32_t>& pieces) {
+SearchResult OurSearchResult(const std::vector<uint32_t>& pieces, uint32_t workers) {
   StringTraceSink trace;
-  OurSearch(pieces, trace);
+  OurSearch(pieces, trace, workers);
   return ResultOfTrace(trace.Text());
 }
 
@@ -191,6 +194,9 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     } else if (std::strncmp(p, "--repeat=", 9) == 0) {
       p += 9;
       if (!ParseCount(&p, 1, 1000, &options->repeat) || *p != '\0') return false;
+    } else if (std::strncmp(p, "--workers=", 10) == 0) {
+      p += 10;
+      if (!ParseCount(&p, 0, 256, &options->workers) || *p != '\0') return false;
     } else if (std::strcmp(p, "--wall") == 0) {
       options->wall = true;
     } else {
@@ -207,8 +213,10 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: %s [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]\n"
+                 "          [--workers=1]\n"
                  "  sizes in bytes; starts per size; timed runs per start and search (median\n"
-                 "  kept); wall time instead of CPU time\n",
+                 "  kept); wall time instead of CPU time; worker threads of our search (0:\n"
+                 "  the program's own choice, every processor)\n",
                  argv[0]);
     return 2;
   }
@@ -221,8 +229,11 @@ int main(int argc, char** argv) {
   BuildSmallPrimeTable();
 
   const clockid_t clock = options.wall ? CLOCK_MONOTONIC : CLOCK_PROCESS_CPUTIME_ID;
-  std::printf("seed %u, %u start(s) per size, median of %u timed run(s) per search, %s time\n",
-              kSeed, options.starts, options.repeat, options.wall ? "wall" : "CPU");
+  std::printf(
+      "seed %u, %u start(s) per size, median of %u timed run(s) per search, %s time, "
+      "%s worker(s)\n",
+      kSeed, options.starts, options.repeat, options.wall ? "wall" : "CPU",
+      options.workers == 0 ? "all" : std::to_string(options.workers).c_str());
   std::printf("%6s %5s %7s %6s %12s %12s %8s\n", "bytes", "start", "tested", "lehman", "ours ms",
               "gmp ms", "ratio");
   struct SizeSummary {
@@ -234,7 +245,7 @@ int main(int argc, char** argv) {
     for (uint32_t start = 0; start < options.starts; ++start) {
       const std::vector<uint32_t> pieces = StartPieces(byteCount, start);
       // An untimed run of each search checks that both do the same work.
-      const SearchResult ours = OurSearchResult(pieces);
+      const SearchResult ours = OurSearchResult(pieces, options.workers);
       const SearchResult gmp = GmpSearch(pieces);
       if (ours.prime != gmp.prime || ours.numbersTested != gmp.numbersTested ||
           ours.lehmanRuns != gmp.lehmanRuns) {
@@ -248,7 +259,7 @@ int main(int argc, char** argv) {
       std::vector<double> ourTimes;
       std::vector<double> gmpTimes;
       for (uint32_t r = 0; r < options.repeat; ++r) {
-        ourTimes.push_back(MillisecondsOf(clock, [&] { OurSearch(pieces, discard); }));
+        ourTimes.push_back(MillisecondsOf(clock, [&] { OurSearch(pieces, discard, options.workers); }));
         gmpTimes.push_back(MillisecondsOf(clock, [&] { GmpSearch(pieces); }));
       }
       SizeSummary& summary = summaries[s];
