@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -175,6 +176,10 @@ TEST(PowModTest, PreparedModulusServesManyPowers) {
 
 // The arithmetic an exponentiation may run on.
 enum class Path { kVector, kPortable };
+
+std::ostream& operator<<(std::ostream& out, Path path) {
+  return out << (path == Path::kVector ? "vector kernel" : "portable");
+}
 
 // Runs each test on one path: the vector kernel (skipped where the processor
 // lacks it) or the portable arithmetic, forced by the internal switch.
