@@ -115,25 +115,25 @@ void FromRadix52(Limb* r, uint32_t n, const uint64_t* x, uint32_t digitCount) {
 // lanes above 2^52 - 1 generate one, lanes equal to it propagate one, and the
 // lanes that receive one are ((generate << 1) + propagate) ^ propagate. The
 // value must fit in the lanes.
-template <uint32_t kVectors>
+template <uint32_t VectorCount>
 LARGEPRIME_IFMA_TARGET inline void NormalizeAndStore(uint64_t* r, __m512i* acc) {
   const __m512i mask = _mm512_set1_epi64(static_cast<int64_t>(kDigitMask));
   const __m512i one = _mm512_set1_epi64(1);
-  __m512i carries[kVectors];
+  __m512i carries[VectorCount];
 #pragma GCC unroll 32
-  for (uint32_t v = 0; v < kVectors; ++v) {
+  for (uint32_t v = 0; v < VectorCount; ++v) {
     carries[v] = _mm512_srli_epi64(acc[v], kDigitBits);
     acc[v] = _mm512_and_si512(acc[v], mask);
   }
 #pragma GCC unroll 32
-  for (uint32_t v = 0; v < kVectors; ++v) {
+  for (uint32_t v = 0; v < VectorCount; ++v) {
     const __m512i below = v > 0 ? carries[v - 1] : _mm512_setzero_si512();
     acc[v] = _mm512_add_epi64(acc[v], _mm512_alignr_epi64(carries[v], below, kLanes - 1));
   }
   uint32_t generatedBelow = 0;  // the top lane of the previous vector generates
   uint32_t carryIn = 0;         // the carry out of the previous vector's mask sum
 #pragma GCC unroll 32
-  for (uint32_t v = 0; v < kVectors; ++v) {
+  for (uint32_t v = 0; v < VectorCount; ++v) {
     const uint32_t generate = _mm512_cmpgt_epu64_mask(acc[v], mask);
     const uint32_t propagate = _mm512_cmpeq_epu64_mask(acc[v], mask);
     const uint32_t generatedIn = ((generate << 1) | generatedBelow) & kLaneMask;
@@ -164,18 +164,18 @@ LARGEPRIME_IFMA_TARGET inline void NormalizeAndStore(uint64_t* r, __m512i* acc) 
 // is carried in a scalar register: the vector's lowest lane misses the carry
 // out of the digit dropped below it, which the scalar adds back. The speed is
 // bounded by the multiply-adds, about one 512-bit one per cycle on Zen 4.
-template <uint32_t kVectors>
+template <uint32_t VectorCount>
 LARGEPRIME_IFMA_TARGET void AlmostMontgomeryProduct(uint64_t* r, const uint64_t* a,
                                                     const uint64_t* b, const IfmaModulus& modulus) {
   const uint64_t* m = modulus.Modulus();
   const uint64_t negativeInverse = modulus.NegativeInverse();
   const uint32_t digits = modulus.Digits();
   const __m512i zero = _mm512_setzero_si512();
-  __m512i va[kVectors];
-  __m512i vm[kVectors];
-  __m512i acc[kVectors];
+  __m512i va[VectorCount];
+  __m512i vm[VectorCount];
+  __m512i acc[VectorCount];
 #pragma GCC unroll 32
-  for (uint32_t v = 0; v < kVectors; ++v) {
+  for (uint32_t v = 0; v < VectorCount; ++v) {
     va[v] = _mm512_loadu_si512(a + kLanes * v);
     vm[v] = _mm512_loadu_si512(m + kLanes * v);
     acc[v] = zero;
@@ -193,7 +193,7 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomeryProduct(uint64_t* r, const uint64_t*
     __m512i lowBelow = zero;
     __m512i highBelow = zero;
 #pragma GCC unroll 32
-    for (uint32_t v = 0; v < kVectors; ++v) {
+    for (uint32_t v = 0; v < VectorCount; ++v) {
       const __m512i low =
           _mm512_madd52lo_epu64(_mm512_madd52lo_epu64(acc[v], va[v], vb), vm[v], vq);
       const __m512i high = _mm512_madd52hi_epu64(_mm512_madd52hi_epu64(zero, va[v], vb), vm[v], vq);
@@ -206,18 +206,18 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomeryProduct(uint64_t* r, const uint64_t*
       lowBelow = low;
       highBelow = high;
     }
-    acc[kVectors - 1] = _mm512_add_epi64(_mm512_alignr_epi64(zero, lowBelow, 1), highBelow);
+    acc[VectorCount - 1] = _mm512_add_epi64(_mm512_alignr_epi64(zero, lowBelow, 1), highBelow);
   }
   acc[0] = _mm512_mask_set1_epi64(acc[0], 1, static_cast<int64_t>(acc0));
-  NormalizeAndStore<kVectors>(r, acc);
+  NormalizeAndStore<VectorCount>(r, acc);
 }
 
 using ProductKernel = void (*)(uint64_t*, const uint64_t*, const uint64_t*, const IfmaModulus&);
 
-template <size_t... kIndex>
-constexpr std::array<ProductKernel, sizeof...(kIndex)> MakeKernels(
-    std::index_sequence<kIndex...> /*unused*/) {
-  return {&AlmostMontgomeryProduct<kIndex + 1>...};
+template <size_t... Index>
+constexpr std::array<ProductKernel, sizeof...(Index)> MakeKernels(
+    std::index_sequence<Index...> /*unused*/) {
+  return {&AlmostMontgomeryProduct<Index + 1>...};
 }
 
 // The kernel for v vectors at index v - 1.
@@ -241,11 +241,11 @@ uint32_t BitLength(const LimbVector& x) {
 }  // namespace
 
 bool IfmaAvailable() {
-  static const bool supported = [] {
+  static const bool kSupported = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512ifma");
   }();
-  return supported;
+  return kSupported;
 }
 
 bool UseIfmaMontgomery(const LimbVector& modulus) {
