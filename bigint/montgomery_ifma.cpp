@@ -70,6 +70,9 @@ constexpr uint32_t DigitsFor(uint32_t modulusBits) {
 
 // Vectors of the largest modulus that has a kernel.
 constexpr uint32_t kMaxVectors = (DigitsFor(kMaxModulusBits) + kLanes - 1) / kLanes;
+// Lanes are summed unnormalised over k steps of four terms below 2^52 each.
+static_assert(4 * DigitsFor(kMaxModulusBits) < (1u << (64 - kDigitBits)),
+              "the lanes could overflow");
 
 // ---- Conversion between radix 2^64 and radix 2^52 -----------------------------
 
@@ -150,11 +153,11 @@ LARGEPRIME_IFMA_TARGET inline void NormalizeAndStore(uint64_t* r, __m512i* acc) 
 // Montgomery multiplication by operand scanning (Gueron and Krasnov,
 // "Accelerating big integer arithmetic using Intel IFMA extensions", 2016).
 // For each digit b[i] the accumulator gains a b[i] + q[i] m, where
-// q[i] = acc[0] (-m^-1) mod 2^52 clears its lowest digit, and moves down one
-// digit. The low 52 bits of each digit product go to its own lane and the high
-// ones to the lane above, and lanes are left unnormalised until the end: each
-// step adds four terms below 2^52 to a lane, so k steps stay below 2^64 for k
-// below 1024. With a, b < 2 m and 4 m < R the result is below 2 m.
+// q[i] = (acc[0] + a[0] b[i]) (-m^-1) mod 2^52 clears the lowest digit of the
+// sum, and moves down one digit. The low 52 bits of each digit product go to its own lane and the
+// high ones to the lane above, and lanes are left unnormalised until the end: each step adds four
+// terms below 2^52 to a lane, so k steps stay below 2^64 for k below 1024. With a, b < 2 m and 4 m
+// < R the result is below 2 m.
 //
 // A step runs through the vectors from the lowest: the low products join the
 // vector's accumulator, the high ones are summed in a fresh register, and the

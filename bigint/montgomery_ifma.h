@@ -13,7 +13,7 @@
 // set alone and chosen at run time: x86-64 with GCC or Clang (function-level
 // target attributes, __builtin_cpu_supports) and 64-bit limbs. Windows is left
 // out: its 64-bit ABI keeps the stack 16-byte aligned, and GCC does not realign
-// it for the 64-byte spills of 512-bit registers.
+// it for the 64-byte spills of 512-bit registers (GCC bug 54412).
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32) && defined(__SIZEOF_INT128__) && \
     !defined(LARGEPRIME_NARROW_LIMBS)
 #define LARGEPRIME_IFMA_KERNEL 1
