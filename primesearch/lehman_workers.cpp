@@ -1,6 +1,8 @@
 /// The worker pool of the Lehman method.
 #include "primesearch/lehman_workers.h"
 
+#include <utility>
+
 #include "platform/clock.h"
 #include "primesearch/progress_clock.h"
 
@@ -18,8 +20,8 @@ struct LehmanWorkers::Entry {
 // no longer needs it.
 class LehmanWorkers::Progress : public PowModObserver {
  public:
-  Progress(LehmanWorkers& workers, const Task& task)
-      : workers_(workers), task_(task), start_(platform::TickCount()) {}
+  Progress(LehmanWorkers& workers, Task task)
+      : workers_(workers), task_(std::move(task)), start_(platform::TickCount()) {}
 
   bool Checkpoint(int32_t bitsRemaining) override {
     const std::lock_guard<std::mutex> lock(workers_.mutex_);

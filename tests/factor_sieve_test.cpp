@@ -163,6 +163,15 @@ TEST(FactorSieveTest, SievingPrimesAreThePrimesAboveTheTable) {
     SCOPED_TRACE("bound " + std::to_string(bound));
     EXPECT_EQ(SievingPrimes(bound), GmpPrimesBetween(kLargestTablePrime, bound));
   }
+  // A larger bound is clamped to the cap: pi(2^26) = 3957809 (published), the
+  // last prime from GMP.
+  const std::vector<uint32_t> capped = SievingPrimes(UINT32_MAX);
+  EXPECT_EQ(capped.size(), 3957809u - 1000u);
+  Mpz lastPrime;
+  mpz_set_ui(lastPrime.get(), kMaxSieveBound);
+  while (mpz_probab_prime_p(lastPrime.get(), 30) == 0)
+    mpz_sub_ui(lastPrime.get(), lastPrime.get(), 1);
+  EXPECT_EQ(mpz_cmp_ui(lastPrime.get(), capped.back()), 0);
 }
 
 TEST(FactorSieveTest, SmallestFactorsMatchGmpAcrossSizesAndWindows) {
@@ -173,19 +182,24 @@ TEST(FactorSieveTest, SmallestFactorsMatchGmpAcrossSizesAndWindows) {
     uint32_t bound;
     uint32_t window;
     uint64_t count;  // indices asked from 0
+    uint32_t threads = 1;
   };
   const Row rows[] = {
       // Every sieving prime is itself a candidate, smallest factor itself.
       {"from 1, one window", 0, 1, 100003, kDefaultSieveWindow, 60000},
       {"from 1, windows of 1000", 0, 1, 100003, 1000, 60000},
       {"from 7921, windows of 1", 0, 7921, 30011, 1, 3000},
+      {"from 7921, window length 0 taken as 1", 0, 7921, 30011, 0, 300},
       {"from 7921, windows of 7927", 0, 7921, 30011, 7927, 40000},
       {"32 bits", 32, 0, 100000, 5000, 40000},
       {"64 bits", 64, 0, 1u << 17, 999, 20000},
       {"100 bits", 100, 0, 1u << 17, kDefaultSieveWindow, 40000},
       {"256 bits", 256, 0, 1u << 17, 20000, 50000},
       {"1000 bits", 1000, 0, 1u << 17, 3001, 20000},
+      {"1000 bits, residues on three threads", 1000, 0, 1u << 17, 3001, 20000, 3},
       {"4100 bits", 4100, 0, 1u << 17, kDefaultSieveWindow, 20000},
+      {"4100 bits, residues on two threads", 4100, 0, 1u << 17, kDefaultSieveWindow, 20000, 2},
+      {"more threads than residue blocks", 64, 0, 9000, 100, 5000, 8},
       {"bound below the first sieving prime", 256, 0, 7926, 100, 500},
   };
   GmpRandom random;
@@ -199,7 +213,7 @@ TEST(FactorSieveTest, SmallestFactorsMatchGmpAcrossSizesAndWindows) {
     }
     const std::vector<uint32_t> primes = GmpPrimesBetween(kLargestTablePrime, row.bound);
     // Leading zero digits must not matter.
-    FactorSieve sieve(FromMpz(first, DigitsNeeded(first) + 2), row.bound, row.window);
+    FactorSieve sieve(FromMpz(first, DigitsNeeded(first) + 2), row.bound, row.window, row.threads);
     EXPECT_EQ(sieve.PrimeCount(), primes.size());
     EXPECT_TRUE(FactorsMatch(sieve, first, primes, 0, row.count));
   }
