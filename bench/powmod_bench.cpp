@@ -1,12 +1,16 @@
-/// Google Benchmark cases for one modular exponentiation at 512, 1024 and 2048
-/// bits: BigInt::PowMod against GMP's mpz_powm on the same operands.
+/// Google Benchmark cases for one modular exponentiation from 512 to 8192 bits:
+/// BigInt::PowMod on the vector Montgomery kernel and on the portable
+/// arithmetic, against GMP's mpz_powm on the same operands.
 #include <benchmark/benchmark.h>
 #include <gmp.h>
 
 #include <cstdint>
 #include <random>
+#include <utility>
 
 #include "bigint/bigint.h"
+#include "bigint/limb_conversion.h"
+#include "bigint/montgomery_ifma.h"
 #include "tests/support/bigint_support.h"
 
 namespace {
@@ -42,19 +46,28 @@ Operands MakeOperands(uint32_t bits) {
   return operands;
 }
 
-void BM_PowModOurs(benchmark::State& state) {
+// BigInt::PowMod with the vector kernel allowed (it runs where the processor
+// has it and the size is in its range) or with the portable arithmetic forced.
+void PowModOurs(benchmark::State& state, bool portable) {
   const Operands operands = MakeOperands(static_cast<uint32_t>(state.range(0)));
+  limbs::detail::ForcePortableMontgomery(portable);
+  if (!portable && !limbs::UseIfmaMontgomery(limbs::ToLimbs(operands.modulus)))
+    state.SetLabel("portable: no vector kernel for this size or processor");
   BigInt result;
   for (auto _ : state) {
     result = operands.base.PowMod(operands.exponent, operands.modulus, 0);
     benchmark::DoNotOptimize(result.Digits());
   }
+  limbs::detail::ForcePortableMontgomery(false);
   // The timed result must be the right one.
   Mpz base(operands.base), exponent(operands.exponent), modulus(operands.modulus), expected;
   mpz_powm(expected.get(), base.get(), exponent.get(), modulus.get());
   Mpz ours(result);
   if (mpz_cmp(ours.get(), expected.get()) != 0) state.SkipWithError("PowMod differs from mpz_powm");
 }
+
+void BM_PowModVector(benchmark::State& state) { PowModOurs(state, false); }
+void BM_PowModPortable(benchmark::State& state) { PowModOurs(state, true); }
 
 void BM_PowModGmp(benchmark::State& state) {
   const Operands operands = MakeOperands(static_cast<uint32_t>(state.range(0)));
@@ -65,14 +78,21 @@ void BM_PowModGmp(benchmark::State& state) {
   }
 }
 
-// Each size runs ours, then GMP's, so the two figures of one size sit side by side.
-BENCHMARK(BM_PowModOurs)->Arg(512)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PowModGmp)->Arg(512)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PowModOurs)->Arg(1024)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PowModGmp)->Arg(1024)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PowModOurs)->Arg(2048)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PowModGmp)->Arg(2048)->Unit(benchmark::kMillisecond);
-
 }  // namespace
 
-BENCHMARK_MAIN();
+// Each size runs ours on both paths, then GMP's, so the figures of one size sit
+// side by side.
+int main(int argc, char** argv) {
+  for (const int64_t bits : {512, 1024, 2048, 3072, 4096, 6144, 8192}) {
+    for (const auto& [name, function] : {std::pair{"BM_PowModVector", &BM_PowModVector},
+                                         std::pair{"BM_PowModPortable", &BM_PowModPortable},
+                                         std::pair{"BM_PowModGmp", &BM_PowModGmp}}) {
+      benchmark::RegisterBenchmark(name, function)->Arg(bits)->Unit(benchmark::kMillisecond);
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
