@@ -120,9 +120,9 @@ class BigInt {
 
   // ---- Multiplication ------------------------------------------------------
 
-  /// a *= b: a = a * b by the classical algorithm on wide limbs (squaring when
-  /// the operands are equal). Length: max(a's length, 1, digits the product
-  /// needs); b's length plays no part. b is a private copy, so a *= a squares.
+  /// a *= b: a = a * b on wide limbs, classically or by Karatsuba's method for
+  /// long operands (squaring when the operands are equal). Length: max(a's length, 1, digits the
+  /// product needs); b's length plays no part. b is a private copy, so a *= a squares.
   BigInt& operator*=(BigInt b);
   /// a * b: the product as a new value, with the length of a *= b.
   BigInt operator*(BigInt b) const;

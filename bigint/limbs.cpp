@@ -129,6 +129,24 @@ Limb SubtractLimbs(Limb* r, const Limb* a, const Limb* b, uint32_t n) {
   return borrow;
 }
 
+Limb AddLimb(Limb* r, const Limb* a, uint32_t n, Limb c) {
+  for (uint32_t i = 0; i < n; ++i) {
+    const Limb sum = a[i] + c;
+    c = sum < c ? 1 : 0;
+    r[i] = sum;
+  }
+  return c;
+}
+
+Limb SubtractLimb(Limb* r, const Limb* a, uint32_t n, Limb c) {
+  for (uint32_t i = 0; i < n; ++i) {
+    const Limb ai = a[i];
+    r[i] = ai - c;
+    c = ai < c ? 1 : 0;
+  }
+  return c;
+}
+
 Limb MultiplyByLimb(Limb* r, const Limb* a, uint32_t n, Limb b) {
   Limb carry = 0;
   for (uint32_t i = 0; i < n; ++i) {

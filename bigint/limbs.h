@@ -55,6 +55,10 @@ int32_t CompareLimbs(const Limb* a, const Limb* b, uint32_t n);
 Limb AddLimbs(Limb* r, const Limb* a, const Limb* b, uint32_t n);
 /// r = a - b over n limbs; returns the borrow out (0 or 1).
 Limb SubtractLimbs(Limb* r, const Limb* a, const Limb* b, uint32_t n);
+/// r = a + c over n limbs; returns the carry out.
+Limb AddLimb(Limb* r, const Limb* a, uint32_t n, Limb c);
+/// r = a - c over n limbs; returns the borrow out.
+Limb SubtractLimb(Limb* r, const Limb* a, uint32_t n, Limb c);
 /// r = a * b over n limbs; returns the high limb of the product.
 Limb MultiplyByLimb(Limb* r, const Limb* a, uint32_t n, Limb b);
 /// r += a * b over n limbs; returns the carry limb. r must not overlap a.
@@ -74,6 +78,37 @@ void Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb);
 /// r[0..2n) = a * a: each cross product a[i] * a[j] (i < j) once, doubled, plus
 /// the squares a[i]^2 on the diagonal. n >= 1; r must not overlap a.
 void Square(Limb* r, const Limb* a, uint32_t n);
+
+// ---- Subquadratic products (karatsuba.cpp) ---------------------------------
+
+/// Operands of at least this many limbs are multiplied (squared) by Karatsuba's
+/// method; below it the classical Multiply (Square) is faster. Chosen with
+/// bench/product_bench (one Karatsuba step against the classical algorithm on
+/// equal sizes) on the development machine, an AMD EPYC (Zen 4), GCC 12 -O3:
+#if defined(__SIZEOF_INT128__) && !defined(LARGEPRIME_NARROW_LIMBS)
+constexpr uint32_t kKaratsubaMultiplyThreshold = 32;
+constexpr uint32_t kKaratsubaSquareThreshold = 32;
+#else
+constexpr uint32_t kKaratsubaMultiplyThreshold = 32;
+constexpr uint32_t kKaratsubaSquareThreshold = 32;
+#endif
+
+/// Scratch limbs that FastMultiply and FastSquare need for operands of up to n
+/// limbs.
+uint32_t ProductScratchLimbs(uint32_t n);
+/// r[0..na+nb) = a * b, by the classical algorithm or Karatsuba's according to
+/// the sizes; an operand more than about twice as long as the other is cut
+/// into pieces of the shorter one's length. na, nb >= 1; r must not overlap a,
+/// b or scratch, which holds ProductScratchLimbs(max(na, nb)) limbs.
+void FastMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, Limb* scratch);
+/// r[0..2n) = a * a, as FastMultiply.
+void FastSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch);
+/// One step of Karatsuba's method, its three half-size products formed by
+/// FastMultiply: r[0..na+nb) = a * b for h < nb <= na with h = ceil(na / 2).
+void KaratsubaMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb,
+                       Limb* scratch);
+/// One step of Karatsuba's method for a square: r[0..2n) = a * a, n >= 2.
+void KaratsubaSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch);
 
 // ---- Division ---------------------------------------------------------------
 
