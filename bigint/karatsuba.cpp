@@ -19,9 +19,28 @@ bool AbsoluteDifference(Limb* r, const Limb* a, uint32_t n, const Limb* b, uint3
   return below;
 }
 
-// r[0..n) += x[0..nx) for nx <= n; the sum must fit in n limbs.
-void AddInto(Limb* r, uint32_t n, const Limb* x, uint32_t nx) {
-  AddLimb(r + nx, r + nx, n - nx, AddLimbs(r, r, x, nx));
+// Completes a Karatsuba step of an n-limb result r = a b split at h: r[0..2h)
+// holds L = a0 b0, r[2h..n) holds H = a1 b1 (at least h limbs), and d (2h limbs)
+// is |a0 - a1| |b0 - b1|. Adds beta^h (L + H - d), or + d when addDifference.
+// With L = L1 beta^h + L0 and H = H1 beta^h + H0 the sum L1 + H0 lands on
+// both limb h and limb 2h, so it is formed once. The result fits in n limbs, so
+// carries out of the top cancel against borrows and are dropped.
+void CombineHalves(Limb* r, uint32_t n, uint32_t h, const Limb* d, bool addDifference) {
+  Limb* const middle = r + h;    // L1, then L0 + L1 + H0
+  Limb* const high = r + 2 * h;  // H0, then L1 + H0 + H1
+  Limb* const top = r + 3 * h;   // H1
+  const uint32_t topLimbs = n - 3 * h;
+  const Limb sharedCarry = AddLimbs(high, middle, high, h);
+  const Limb middleCarry = AddLimbs(middle, high, r, h);
+  Limb highCarry = AddLimbs(high, high, top, topLimbs);
+  highCarry = PropagateCarry(high + topLimbs, h - topLimbs, highCarry);
+  PropagateCarry(top, topLimbs, highCarry + sharedCarry);
+  PropagateCarry(high, n - 2 * h, middleCarry + sharedCarry);
+  if (addDifference) {
+    PropagateCarry(top, topLimbs, AddLimbs(middle, middle, d, 2 * h));
+  } else {
+    PropagateBorrow(top, topLimbs, SubtractLimbs(middle, middle, d, 2 * h));
+  }
 }
 
 // r = a b for nb <= ceil(na / 2): a is cut into pieces of nb limbs (the last one
@@ -36,21 +55,22 @@ void MultiplyByPieces(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32
     // r holds the product of the pieces below up to limb start + nb; the new
     // product's top limbs extend it. The sum fits, so nothing carries out.
     const Limb carry = AddLimbs(r + start, r + start, piece, nb);
-    AddLimb(r + start + nb, piece + nb, length, carry);
+    for (uint32_t i = 0; i < length; ++i) r[start + nb + i] = piece[nb + i];
+    PropagateCarry(r + start + nb, length, carry);
   }
 }
 
 }  // namespace
 
-// One step needs 4h + 1 limbs for the difference product and the middle sum, and
-// its sub-products, of at most h = ceil(n / 2) limbs, need as much again for
-// their own operands. MultiplyByPieces (nb <= h) needs 2h plus that of h.
+// One step needs 4h limbs for the differences and their product, and its
+// sub-products, of at most h = ceil(n / 2) limbs, need as much again for their
+// own operands. MultiplyByPieces (nb <= h) needs 2h plus that of h.
 uint32_t ProductScratchLimbs(uint32_t n) {
   const uint32_t threshold = kKaratsubaMultiplyThreshold < kKaratsubaSquareThreshold
                                  ? kKaratsubaMultiplyThreshold
                                  : kKaratsubaSquareThreshold;
   uint32_t total = 0;
-  for (; n >= threshold; n = (n + 1) / 2) total += 4 * ((n + 1) / 2) + 1;
+  for (; n >= threshold; n = (n + 1) / 2) total += 4 * ((n + 1) / 2);
   return total;
 }
 
@@ -77,56 +97,36 @@ void FastSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch) {
 // Karatsuba's method in its subtractive form (Knuth, TAOCP vol. 2, 4.3.3,
 // equation (2)): with a = a1 beta^h + a0 and b = b1 beta^h + b0,
 //   a b = a0 b0 + beta^h (a0 b0 + a1 b1 - (a0 - a1)(b0 - b1)) + beta^(2h) a1 b1.
-// The middle term equals a0 b1 + a1 b0, so it is nonnegative and below
-// 2 beta^(2h): 2h + 1 limbs. The differences are taken as magnitudes with a sign,
-// so every product has operands of at most h limbs.
+// The differences are taken as magnitudes with a sign, so every product has
+// operands of at most h limbs.
 void KaratsubaMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb,
                        Limb* scratch) {
   const uint32_t h = (na + 1) / 2;
-  const uint32_t highLimbs = (na - h) + (nb - h);  // of a1 b1
-  Limb* difference = scratch;                      // (a0 - a1)(b0 - b1): 2h limbs
-  Limb* middle = scratch + 2 * h;    // first |a0 - a1| and |b0 - b1|, then the middle term
-  Limb* next = scratch + 4 * h + 1;  // the sub-products' scratch
-  const bool negative = AbsoluteDifference(middle, a, h, a + h, na - h) !=
-                        AbsoluteDifference(middle + h, b, h, b + h, nb - h);
-  FastMultiply(difference, middle, h, middle + h, h, next);
+  Limb* difference = scratch;       // |a0 - a1| |b0 - b1|: 2h limbs
+  Limb* factors = scratch + 2 * h;  // |a0 - a1| and |b0 - b1|
+  Limb* next = scratch + 4 * h;     // the sub-products' scratch
+  const bool negative = AbsoluteDifference(factors, a, h, a + h, na - h) !=
+                        AbsoluteDifference(factors + h, b, h, b + h, nb - h);
+  FastMultiply(difference, factors, h, factors + h, h, next);
   FastMultiply(r, a, h, b, h, next);
   FastMultiply(r + 2 * h, a + h, na - h, b + h, nb - h, next);
 
-  // middle = a0 b0 + a1 b1 - (a0 - a1)(b0 - b1), then added in at limb h.
-  Limb top = AddLimb(middle + highLimbs, r + highLimbs, 2 * h - highLimbs,
-                     AddLimbs(middle, r, r + 2 * h, highLimbs));
-  if (negative) {
-    top += AddLimbs(middle, middle, difference, 2 * h);
-  } else {
-    top -= SubtractLimbs(middle, middle, difference, 2 * h);
-  }
-  middle[2 * h] = top;
-  // The product fits in na + nb limbs, so a middle term reaching past them has a
-  // zero top limb.
-  const uint32_t above = na + nb - h;
-  AddInto(r + h, above, middle, 2 * h + 1 < above ? 2 * h + 1 : above);
+  CombineHalves(r, na + nb, h, difference, negative);
 }
 
 // As KaratsubaMultiply with b = a: a a = a0^2 + beta^h (a0^2 + a1^2 - (a0 - a1)^2)
 // + beta^(2h) a1^2.
 void KaratsubaSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch) {
   const uint32_t h = (n + 1) / 2;
-  const uint32_t highLimbs = 2 * (n - h);
   Limb* difference = scratch;
-  Limb* middle = scratch + 2 * h;
-  Limb* next = scratch + 4 * h + 1;
-  AbsoluteDifference(middle, a, h, a + h, n - h);
-  FastSquare(difference, middle, h, next);
+  Limb* factor = scratch + 2 * h;
+  Limb* next = scratch + 3 * h;
+  AbsoluteDifference(factor, a, h, a + h, n - h);
+  FastSquare(difference, factor, h, next);
   FastSquare(r, a, h, next);
   FastSquare(r + 2 * h, a + h, n - h, next);
 
-  Limb top = AddLimb(middle + highLimbs, r + highLimbs, 2 * h - highLimbs,
-                     AddLimbs(middle, r, r + 2 * h, highLimbs));
-  top -= SubtractLimbs(middle, middle, difference, 2 * h);
-  middle[2 * h] = top;
-  const uint32_t above = 2 * n - h;
-  AddInto(r + h, above, middle, 2 * h + 1 < above ? 2 * h + 1 : above);
+  CombineHalves(r, 2 * n, h, difference, false);
 }
 
 }  // namespace limbs

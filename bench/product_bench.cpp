@@ -1,0 +1,125 @@
+/// Google Benchmark cases for the product kernels of bigint/limbs.h, the
+/// measurements behind their thresholds: the classical product and square
+/// against one step of Karatsuba's method (its half-size products classical
+/// below the threshold) on equal sizes, with GMP's mpn_mul_n and mpn_sqr beside
+/// them. The threshold is the first size from which the Karatsuba step wins.
+#include <benchmark/benchmark.h>
+#include <gmp.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "bigint/limbs.h"
+
+namespace {
+
+using limbs::Limb;
+using limbs::LimbVector;
+
+constexpr uint32_t kSeed = 20261209;
+
+LimbVector RandomLimbs(std::mt19937_64& rng, uint32_t n) {
+  LimbVector x(n);
+  for (Limb& limb : x) limb = static_cast<Limb>(rng());
+  return x;
+}
+
+// Operands, result and scratch for products of n limbs (scratch enough for a
+// Karatsuba step also below the threshold).
+struct ProductOperands {
+  explicit ProductOperands(uint32_t n)
+      : rng(kSeed + n),
+        a(RandomLimbs(rng, n)),
+        b(RandomLimbs(rng, n)),
+        r(2 * n),
+        scratch(4 * n + limbs::ProductScratchLimbs(n)) {}
+  std::mt19937_64 rng;
+  LimbVector a, b, r, scratch;
+};
+
+uint32_t Size(const benchmark::State& state) { return static_cast<uint32_t>(state.range(0)); }
+
+void BM_Classical(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::Multiply(x.r.data(), x.a.data(), Size(state), x.b.data(), Size(state));
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_Karatsuba(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::KaratsubaMultiply(x.r.data(), x.a.data(), Size(state), x.b.data(), Size(state),
+                             x.scratch.data());
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_ClassicalSquare(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::Square(x.r.data(), x.a.data(), Size(state));
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_KaratsubaSquare(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::KaratsubaSquare(x.r.data(), x.a.data(), Size(state), x.scratch.data());
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+// GMP on the same number of bits.
+mp_size_t GmpLimbs(const benchmark::State& state) {
+  return static_cast<mp_size_t>(Size(state) * limbs::kLimbBits / GMP_NUMB_BITS);
+}
+
+void BM_GmpMultiply(benchmark::State& state) {
+  std::mt19937_64 rng(kSeed);
+  const mp_size_t n = GmpLimbs(state);
+  std::vector<mp_limb_t> a(n), b(n), r(2 * n);
+  for (mp_size_t i = 0; i < n; ++i) a[i] = rng(), b[i] = rng();
+  for (auto _ : state) {
+    mpn_mul_n(r.data(), a.data(), b.data(), n);
+    benchmark::DoNotOptimize(r.data());
+  }
+}
+
+void BM_GmpSquare(benchmark::State& state) {
+  std::mt19937_64 rng(kSeed);
+  const mp_size_t n = GmpLimbs(state);
+  std::vector<mp_limb_t> a(n), r(2 * n);
+  for (mp_size_t i = 0; i < n; ++i) a[i] = rng();
+  for (auto _ : state) {
+    mpn_sqr(r.data(), a.data(), n);
+    benchmark::DoNotOptimize(r.data());
+  }
+}
+
+// Sizes in limbs around the thresholds, then the sizes of the moduli that
+// PowMod meets from 4096 to 32768 bits.
+// On a shared machine the least of several repetitions (run with
+// --benchmark_repetitions) is the figure least disturbed by other work.
+void Sizes(benchmark::internal::Benchmark* b) {
+  const uint32_t bits = limbs::kLimbBits;
+  for (int64_t n = 8; n <= 96; n += 4) b->Arg(n);
+  for (int64_t n = 8192 / bits; n <= 32768 / bits; n *= 2) b->Arg(n);
+  b->ComputeStatistics(
+      "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+}
+
+BENCHMARK(BM_Classical)->Apply(Sizes);
+BENCHMARK(BM_Karatsuba)->Apply(Sizes);
+BENCHMARK(BM_GmpMultiply)->Apply(Sizes);
+BENCHMARK(BM_ClassicalSquare)->Apply(Sizes);
+BENCHMARK(BM_KaratsubaSquare)->Apply(Sizes);
+BENCHMARK(BM_GmpSquare)->Apply(Sizes);
+
+}  // namespace
+
+BENCHMARK_MAIN();
