@@ -12,10 +12,8 @@
 /// number after the same counts, or the program stops with status 1. Times are
 /// the process's CPU time (both searches run on one thread), which a busy machine
 /// disturbs less than wall time; --wall measures wall time instead.
-#include <fcntl.h>
 #include <gmp.h>
 #include <time.h>  // NOLINT(modernize-deprecated-headers): POSIX clock_gettime
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -31,6 +29,7 @@
 #include "primesearch/find_prime.h"
 #include "primesearch/lehman.h"
 #include "primesearch/small_prime_table.h"
+#include "primesearch/trace_sink.h"
 #include "tests/support/bigint_support.h"
 
 namespace {
@@ -84,8 +83,9 @@ double Median(std::vector<double> values) {
 // ---- The search with GMP ----------------------------------------------------
 
 bool HasSmallPrimeFactor(mpz_ptr n) {
-  for (uint32_t j = 0; j < smallPrimeCount; ++j) {
-    if (mpz_tdiv_ui(n, SmallPrimeTable[j].prime) == 0) return true;
+  const SmallPrimeList primes = BuiltSmallPrimes();
+  for (uint32_t j = 0; j < primes.count; ++j) {
+    if (mpz_tdiv_ui(n, primes.entries[j].prime) == 0) return true;
   }
   return false;
 }
@@ -125,35 +125,13 @@ SearchResult GmpSearch(const std::vector<uint32_t>& pieces) {
 
 // ---- Our search --------------------------------------------------------------
 
-// Sends standard output (the C stream and descriptor 1) to fd for its lifetime.
-class StdoutTo {
- public:
-  explicit StdoutTo(int fd) : saved_(dup(STDOUT_FILENO)) {
-    std::fflush(stdout);
-    dup2(fd, STDOUT_FILENO);
-  }
-  ~StdoutTo() {
-    std::fflush(stdout);
-    dup2(saved_, STDOUT_FILENO);
-    close(saved_);
-  }
-  StdoutTo(const StdoutTo&) = delete;
-  StdoutTo& operator=(const StdoutTo&) = delete;
-
- private:
-  int saved_;
-};
-
-// Runs FindPrime with its random pieces scripted, its trace going to fd.
-void OurSearch(const std::vector<uint32_t>& pieces, int fd) {
+// Runs FindPrime with its random pieces scripted, its trace going to the sink.
+void OurSearch(const std::vector<uint32_t>& pieces, TraceSink& sink) {
   size_t readings = 0;
   platform::SetPerformanceCounterSource([&pieces, &readings]() -> uint64_t {
     return readings < pieces.size() ? pieces[readings++] : 0;
   });
-  {
-    StdoutTo redirect(fd);
-    FindPrime(static_cast<uint16_t>(pieces.size() / 2));
-  }
+  FindPrime(static_cast<uint16_t>(pieces.size() / 2), sink);
   platform::SetPerformanceCounterSource(nullptr);
   if (readings != pieces.size()) {
     std::fprintf(stderr, "FindPrime read the counter %zu times, expected %zu\n", readings,
@@ -177,19 +155,9 @@ SearchResult ResultOfTrace(const std::string& trace) {
 }
 
 SearchResult OurSearchResult(const std::vector<uint32_t>& pieces) {
-  std::FILE* file = std::tmpfile();
-  if (file == nullptr) {
-    std::perror("tmpfile");
-    std::exit(1);
-  }
-  OurSearch(pieces, fileno(file));
-  std::rewind(file);
-  std::string trace;
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) trace.append(buffer, got);
-  std::fclose(file);
-  return ResultOfTrace(trace);
+  StringTraceSink trace;
+  OurSearch(pieces, trace);
+  return ResultOfTrace(trace.Text());
 }
 
 // ---- Driver ------------------------------------------------------------------
@@ -244,11 +212,12 @@ int main(int argc, char** argv) {
                  argv[0]);
     return 2;
   }
-  const int devNull = open("/dev/null", O_WRONLY);
-  if (devNull < 0) {
+  std::FILE* devNull = std::fopen("/dev/null", "w");
+  if (devNull == nullptr) {
     std::perror("/dev/null");
     return 1;
   }
+  FileTraceSink discard(devNull);
   BuildSmallPrimeTable();
 
   const clockid_t clock = options.wall ? CLOCK_MONOTONIC : CLOCK_PROCESS_CPUTIME_ID;
@@ -279,7 +248,7 @@ int main(int argc, char** argv) {
       std::vector<double> ourTimes;
       std::vector<double> gmpTimes;
       for (uint32_t r = 0; r < options.repeat; ++r) {
-        ourTimes.push_back(MillisecondsOf(clock, [&] { OurSearch(pieces, devNull); }));
+        ourTimes.push_back(MillisecondsOf(clock, [&] { OurSearch(pieces, discard); }));
         gmpTimes.push_back(MillisecondsOf(clock, [&] { GmpSearch(pieces); }));
       }
       SizeSummary& summary = summaries[s];
@@ -298,6 +267,6 @@ int main(int argc, char** argv) {
     std::printf("%6u %12.3f %12.3f %8.2f\n", options.sizes[s], Median(summaries[s].ourMs),
                 Median(summaries[s].gmpMs), Median(summaries[s].ratios));
   }
-  close(devNull);
+  std::fclose(devNull);
   return 0;
 }

@@ -3,7 +3,9 @@
 /// above it. Neither ever shortens its left operand.
 #include "bigint/bigint.h"
 
-BigInt& BigInt::operator+=(BigInt b) {
+// Each digit of b is read just before its place is written, so b may be this
+// value (a += a doubles every digit).
+BigInt& BigInt::operator+=(const BigInt& b) {
   if (b.length > length) Resize(b.length);
   for (uint32_t i = 0; i < b.length; ++i) digits[i] += b.digits[i];
   Normalize();

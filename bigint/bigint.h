@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "bigint/charstring.h"
+#include "bigint/powmod_observer.h"
 
 /// Representation:
 ///   value = sum of digits[i] * kDigitBase^i for 0 <= i < length,
@@ -26,8 +27,9 @@
 ///   pack the digits into wider limbs internally (bigint/limbs.h) and unpack
 ///   their results; values and lengths do not depend on the limb width.
 ///
-/// Copies are deep: every copy, by-value argument and by-value result owns its own
-/// array. Arguments taken by value may be the target itself (a += a, a *= a).
+/// Copies are deep: every copy and by-value result owns its own array; a move
+/// hands the array over and leaves the source empty (length 0). Any argument may
+/// be the target itself (a += a, a *= a, a |= a, a -= a).
 /// Nothing here reports an error; preconditions are stated per operation.
 class BigInt {
  public:
@@ -43,6 +45,8 @@ class BigInt {
   explicit BigInt(uint32_t v);
   /// A copy with b's exact length, leading zero digits included.
   BigInt(const BigInt& b);
+  /// Takes over b's array; b is left empty.
+  BigInt(BigInt&& b) noexcept;
   /// Releases the array and leaves the empty state.
   virtual ~BigInt();
 
@@ -58,7 +62,9 @@ class BigInt {
   /// max(old length, 2) otherwise.
   BigInt& operator=(uint32_t v);
   /// a = b: a copy of b with b's exact length (may shorten a or empty it).
-  BigInt& operator=(BigInt b);
+  BigInt& operator=(const BigInt& b);
+  /// a = b by taking over b's array; b is left empty.
+  BigInt& operator=(BigInt&& b) noexcept;
 
   // ---- Read access ---------------------------------------------------------
 
@@ -107,8 +113,8 @@ class BigInt {
   // ---- Addition and subtraction --------------------------------------------
 
   /// a += b: length max(a's, b's), plus one when the top digit carries out.
-  /// b is a private copy, so a += a doubles a.
-  BigInt& operator+=(BigInt b);
+  /// a += a doubles a.
+  BigInt& operator+=(const BigInt& b);
   /// a -= b: a's length is kept. Digits of b at or above a's length are ignored.
   /// For a >= b the result is a - b. For a < b it wraps around:
   /// (a - b) mod kDigitBase^length, still in normal form.
@@ -120,12 +126,12 @@ class BigInt {
 
   // ---- Multiplication ------------------------------------------------------
 
-  /// a *= b: a = a * b on wide limbs, classically or by Karatsuba's method for
-  /// long operands (squaring when the operands are equal). Length: max(a's length, 1, digits the
-  /// product needs); b's length plays no part. b is a private copy, so a *= a squares.
-  BigInt& operator*=(BigInt b);
+  /// a *= b: a = a * b on wide limbs (squaring when the operands are equal).
+  /// Length: max(a's length, 1, digits the product needs); b's length plays no
+  /// part. a *= a squares.
+  BigInt& operator*=(const BigInt& b);
   /// a * b: the product as a new value, with the length of a *= b.
-  BigInt operator*(BigInt b) const;
+  BigInt operator*(const BigInt& b) const;
 
   // ---- Division and remainder ------------------------------------------------
   //
@@ -157,16 +163,13 @@ class BigInt {
   /// length is max(modulus's length, 2) in every case; the base may have any
   /// length and size.
   ///
-  /// Progress: the tick counter is read once at the start; with a nonzero
-  /// progressIntervalMs it is read again after every 32nd exponent bit
-  /// processed (from the top bit down) and after the last bit. When such a
-  /// reading is more than the interval after the start (wrap-around
-  /// subtraction), "<n> bits remaining in PowMod." is printed, n being the
-  /// number of exponent bits still to be processed minus one (-1 after the
-  /// last), and the start is reset from a fresh reading. An exponent whose top
-  /// bit is h thus costs 1 + ceil((h + 1) / 32) readings plus one per line;
-  /// exponent 0 and interval 0 cost the first reading only.
-  BigInt PowMod(BigInt exponent, const BigInt& modulus, uint32_t progressIntervalMs) const;
+  /// Progress: with a nonzero progressIntervalMs and an observer, the observer
+  /// hears every checkpoint (see PowModObserver) and applies the interval
+  /// itself; interval 0 or no observer computes silently. Neither changes the
+  /// result. For many powers modulo one number, PreparedModulus does the
+  /// modulus's share of the work once.
+  BigInt PowMod(const BigInt& exponent, const BigInt& modulus, uint32_t progressIntervalMs,
+                PowModObserver* observer = nullptr) const;
 
   // ---- Decimal text --------------------------------------------------------
 
@@ -175,7 +178,8 @@ class BigInt {
   /// empty CharString.
   CharString ToDecimalString() const;
   /// The decimal digits in one process-wide cached string; the pointer stays
-  /// valid until the next call. Null for the empty value.
+  /// valid until the next call. Null for the empty value. Not for concurrent
+  /// use: threads convert with ToDecimalString.
   const char* DecimalText() const;
 
  private:

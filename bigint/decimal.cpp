@@ -1,7 +1,7 @@
 /// Decimal text of a BigInt, made in chunks of as many decimal digits as a limb
 /// holds, by repeated short division.
 #include "bigint/bigint.h"
-#include "bigint/limbs.h"
+#include "bigint/limb_conversion.h"
 
 namespace {
 

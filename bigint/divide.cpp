@@ -2,7 +2,7 @@
 /// divisor takes short division), with result lengths fixed by the values of the
 /// quotient and the remainder; a % v by short division over the digits.
 #include "bigint/bigint.h"
-#include "bigint/limbs.h"
+#include "bigint/limb_conversion.h"
 
 namespace {
 

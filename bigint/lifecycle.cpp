@@ -16,6 +16,11 @@ BigInt::BigInt(const BigInt& b) : length(0), digits(nullptr) {
   for (uint32_t i = 0; i < length; ++i) digits[i] = b.digits[i];
 }
 
+BigInt::BigInt(BigInt&& b) noexcept : length(b.length), digits(b.digits) {
+  b.length = 0;
+  b.digits = nullptr;
+}
+
 BigInt::~BigInt() { Resize(0); }
 
 void BigInt::Resize(uint32_t n) {
@@ -47,10 +52,14 @@ BigInt& BigInt::operator=(uint32_t v) {
   return *this;
 }
 
-// b is already this call's own copy: taking over its array and handing it the old
-// one (released when b ends) copies the digits once, not twice.
-BigInt& BigInt::operator=(BigInt b) {
+// Copy and swap: the copy is made before the old array is released, so a = a
+// is harmless.
+BigInt& BigInt::operator=(const BigInt& b) { return *this = BigInt(b); }
+
+BigInt& BigInt::operator=(BigInt&& b) noexcept {
+  if (&b == this) return *this;
   std::swap(length, b.length);
   std::swap(digits, b.digits);
+  b.Resize(0);
   return *this;
 }

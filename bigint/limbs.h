@@ -1,13 +1,12 @@
 /// Word-level kernels behind BigInt's multiplication, division, modular
 /// exponentiation and decimal conversion. Internal to the bigint library: values
 /// are arrays of wide limbs, least significant first, and every routine works on
-/// caller-provided buffers.
+/// caller-provided buffers. Nothing here knows BigInt; bigint/limb_conversion.h
+/// moves values between the two forms.
 #pragma once
 
 #include <cstdint>
 #include <vector>
-
-#include "bigint/bigint.h"
 
 namespace limbs {
 
@@ -25,27 +24,12 @@ using WideLimb = uint64_t;
 /// beta = 2^kLimbBits is the limb base.
 constexpr uint32_t kLimbBits = 8 * sizeof(Limb);
 constexpr Limb kLimbMax = ~Limb{0};
-constexpr uint32_t kDigitsPerLimb = kLimbBits / BigInt::kDigitBits;
 
-/// A number as limbs, least significant first. Values produced by ToLimbs carry
-/// no leading zero limb (zero is the empty vector).
+/// A number as limbs, least significant first.
 using LimbVector = std::vector<Limb>;
 
-// ---- Conversion between base-65536 digits and limbs -------------------------
-
-/// Number of significant digits of x (0 for zero of any length).
-uint32_t SignificantDigits(const BigInt& x);
 /// Number of limbs left after dropping leading zero limbs of x[0..n).
 uint32_t SignificantLimbs(const Limb* x, uint32_t n);
-/// x's value as limbs, without leading zero limbs.
-LimbVector ToLimbs(const BigInt& x);
-/// Number of base-65536 digits the value x[0..n) needs (0 for zero).
-uint32_t DigitsNeeded(const Limb* x, uint32_t n);
-/// Writes the value x[0..n) into all Length() digits of target; the value must
-/// fit in that many digits.
-void StoreLimbs(const Limb* x, uint32_t n, BigInt* target);
-/// The value x as a BigInt of the given length (at least DigitsNeeded).
-BigInt ToBigInt(const LimbVector& x, uint32_t length);
 
 // ---- Linear-time primitives (r may equal a or b unless stated) --------------
 

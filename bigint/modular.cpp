@@ -70,24 +70,25 @@ class ColumnSum {
 }  // namespace
 
 MontgomeryModulus::MontgomeryModulus(LimbVector modulus)
-    : modulus_(std::move(modulus)),
-      negativeInverse_(0 - InverseModBeta(modulus_[0])),
-      one_(modulus_.size()),
-      quotient_(modulus_.size()) {
+    : modulus_(std::move(modulus)), negativeInverse_(0 - InverseModBeta(modulus_[0])) {
   // R^2 mod m = beta^(2n) mod m, by one division.
   const uint32_t n = Size();
   LimbVector beta2n(2 * n + 1);
   beta2n[2 * n] = 1;
   rSquared_ = Remainder(beta2n, modulus_);
+}
+
+MontgomeryMultiplier::MontgomeryMultiplier(const MontgomeryModulus& modulus)
+    : modulus_(modulus), one_(modulus.Size()), quotient_(modulus.Size()) {
   one_[0] = 1;
 }
 
 // The sum a b + q m is below 2 m R, so after the division by R one subtraction
 // of m at most brings it below m (HAC 14.32, step 3).
-void MontgomeryModulus::SubtractModulusIfAbove(Limb* r, Limb carry) {
+void MontgomeryMultiplier::SubtractModulusIfAbove(Limb* r, Limb carry) const {
   const uint32_t n = Size();
-  if (carry != 0 || CompareLimbs(r, modulus_.data(), n) >= 0)
-    SubtractLimbs(r, r, modulus_.data(), n);
+  if (carry != 0 || CompareLimbs(r, modulus_.Modulus(), n) >= 0)
+    SubtractLimbs(r, r, modulus_.Modulus(), n);
 }
 
 // Column k of a b + q m sums a[j] b[k-j] and q[j] m[k-j]. In the low n columns
@@ -95,15 +96,16 @@ void MontgomeryModulus::SubtractModulusIfAbove(Limb* r, Limb carry) {
 // in a zero limb (q[k] = sum * (-m^-1) mod beta); those limbs are dropped, which
 // divides by R. The high n columns are the result. Column k reads a and b only
 // at indices above k - n, so r may be a or b.
-void MontgomeryModulus::Multiply(Limb* r, const Limb* a, const Limb* b) {
+void MontgomeryMultiplier::Multiply(Limb* r, const Limb* a, const Limb* b) {
   const uint32_t n = Size();
-  const Limb* m = modulus_.data();
+  const Limb* m = modulus_.Modulus();
+  const Limb negativeInverse = modulus_.NegativeInverse();
   Limb* q = quotient_.data();
   ColumnSum sum;
   for (uint32_t k = 0; k < n; ++k) {
     sum.AddProducts(a, b + k, k + 1);
     sum.AddProducts(q, m + k, k);
-    q[k] = sum.Low() * negativeInverse_;
+    q[k] = sum.Low() * negativeInverse;
     sum.Add(q[k], m[0]);
     sum.NextColumn();
   }
@@ -119,9 +121,10 @@ void MontgomeryModulus::Multiply(Limb* r, const Limb* a, const Limb* b) {
 
 // As Multiply with b = a, but each cross product a[j] a[k-j] (j < k - j) of a
 // column is summed once and doubled, and the square a[k/2]^2 added once.
-void MontgomeryModulus::Square(Limb* r, const Limb* a) {
+void MontgomeryMultiplier::Square(Limb* r, const Limb* a) {
   const uint32_t n = Size();
-  const Limb* m = modulus_.data();
+  const Limb* m = modulus_.Modulus();
+  const Limb negativeInverse = modulus_.NegativeInverse();
   Limb* q = quotient_.data();
   ColumnSum sum;
   for (uint32_t k = 0; k < 2 * n; ++k) {
@@ -134,7 +137,7 @@ void MontgomeryModulus::Square(Limb* r, const Limb* a) {
     if (k % 2 == 0) sum.Add(a[k / 2], a[k / 2]);
     if (k < n) {
       sum.AddProducts(q, m + k, k);
-      q[k] = sum.Low() * negativeInverse_;
+      q[k] = sum.Low() * negativeInverse;
       sum.Add(q[k], m[0]);
     } else {
       sum.AddProducts(q + first, m + last, last - first + 1);
@@ -145,9 +148,9 @@ void MontgomeryModulus::Square(Limb* r, const Limb* a) {
   SubtractModulusIfAbove(r, sum.Low());
 }
 
-void MontgomeryModulus::Enter(Limb* r, const Limb* a) { Multiply(r, a, rSquared_.data()); }
+void MontgomeryMultiplier::Enter(Limb* r, const Limb* a) { Multiply(r, a, modulus_.RSquared()); }
 
-void MontgomeryModulus::Leave(Limb* r, const Limb* a) { Multiply(r, a, one_.data()); }
+void MontgomeryMultiplier::Leave(Limb* r, const Limb* a) { Multiply(r, a, one_.data()); }
 
 PlainModulus::PlainModulus(LimbVector modulus)
     : size_(static_cast<uint32_t>(modulus.size())),

@@ -9,19 +9,43 @@
 
 namespace limbs {
 
-/// Arithmetic modulo an odd m > 1 of n limbs on Montgomery representatives
-/// x R mod m, R = beta^n (P. L. Montgomery, 1985; HAC 14.32 and 14.36).
-/// A product a b / R mod m interleaves the columns of a b with those of the
-/// multiple q m that makes the sum divisible by R, column by column from the
-/// lowest (the "finely integrated product scanning" form of Koc, Acar and
-/// Kaliski, 1996), without division. All operands are n-limb values below m;
-/// every operation works in space allocated by the constructor.
+/// The constants of Montgomery arithmetic modulo an odd m > 1 of n limbs, with
+/// R = beta^n (P. L. Montgomery, 1985; HAC 14.32 and 14.36): computed once per
+/// modulus and never changed, so one modulus serves any number of
+/// MontgomeryMultipliers, also on several threads at once.
 class MontgomeryModulus {
  public:
   /// modulus: odd, above 1, without leading zero limbs.
   explicit MontgomeryModulus(LimbVector modulus);
 
   uint32_t Size() const { return static_cast<uint32_t>(modulus_.size()); }
+  const Limb* Modulus() const { return modulus_.data(); }
+  /// -m^-1 mod beta.
+  Limb NegativeInverse() const { return negativeInverse_; }
+  /// R^2 mod m, n limbs.
+  const Limb* RSquared() const { return rSquared_.data(); }
+
+ private:
+  LimbVector modulus_;
+  Limb negativeInverse_;
+  LimbVector rSquared_;
+};
+
+/// Multiplication on Montgomery representatives x R mod m, for one
+/// exponentiation: the modulus's constants plus this multiplier's own scratch
+/// space. A product a b / R mod m interleaves the columns of a b with those of
+/// the multiple q m that makes the sum divisible by R, column by column from the
+/// lowest (the "finely integrated product scanning" form of Koc, Acar and
+/// Kaliski, 1996), without division. All operands are n-limb values below m.
+class MontgomeryMultiplier {
+ public:
+  /// The modulus must outlive the multiplier.
+  explicit MontgomeryMultiplier(const MontgomeryModulus& modulus);
+
+  /// Limbs of a representative.
+  uint32_t Size() const { return modulus_.Size(); }
+  /// Limbs of a plain value below m.
+  uint32_t PlainSize() const { return modulus_.Size(); }
   /// r = a R mod m.
   void Enter(Limb* r, const Limb* a);
   /// r = a / R mod m, the value that a represents.
@@ -32,13 +56,11 @@ class MontgomeryModulus {
   void Square(Limb* r, const Limb* a);
 
  private:
-  void SubtractModulusIfAbove(Limb* r, Limb carry);
+  void SubtractModulusIfAbove(Limb* r, Limb carry) const;
 
-  LimbVector modulus_;
-  Limb negativeInverse_;  // -m^-1 mod beta
-  LimbVector rSquared_;   // R^2 mod m
-  LimbVector one_;        // the plain value 1, n limbs
-  LimbVector quotient_;   // q: q m + a b = 0 mod R
+  const MontgomeryModulus& modulus_;
+  LimbVector one_;       // the plain value 1, n limbs
+  LimbVector quotient_;  // q: q m + a b = 0 mod R
 };
 
 /// Arithmetic modulo any m > 1 of n limbs on plain residues: the product, then
@@ -50,6 +72,7 @@ class PlainModulus {
   explicit PlainModulus(LimbVector modulus);
 
   uint32_t Size() const { return size_; }
+  uint32_t PlainSize() const { return size_; }
   /// Residues represent themselves: r = a.
   void Enter(Limb* r, const Limb* a);
   void Leave(Limb* r, const Limb* a);

@@ -2,9 +2,10 @@
 /// operands and Karatsuba's for long ones, with a dedicated squaring when both
 /// operands are equal.
 #include "bigint/bigint.h"
-#include "bigint/limbs.h"
+#include "bigint/limb_conversion.h"
 
-BigInt& BigInt::operator*=(BigInt b) {
+// Both operands are read into limbs before a is written, so b may be a itself.
+BigInt& BigInt::operator*=(const BigInt& b) {
   const limbs::LimbVector x = limbs::ToLimbs(*this);
   const limbs::LimbVector y = limbs::ToLimbs(b);
   const auto nx = static_cast<uint32_t>(x.size());
@@ -28,7 +29,7 @@ BigInt& BigInt::operator*=(BigInt b) {
   return *this;
 }
 
-BigInt BigInt::operator*(BigInt b) const {
+BigInt BigInt::operator*(const BigInt& b) const {
   BigInt product(*this);
   product *= b;
   return product;

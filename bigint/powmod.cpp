@@ -1,55 +1,37 @@
 /// Modular exponentiation by left-to-right sliding windows over Montgomery or
-/// plain modular arithmetic, with an optional progress report on standard output.
-#include <cstdio>
+/// plain modular arithmetic, on a modulus prepared once.
+#include <optional>
 
 #include "bigint/bigint.h"
-#include "bigint/limbs.h"
+#include "bigint/limb_conversion.h"
 #include "bigint/modular.h"
-#include "platform/clock.h"
+#include "bigint/prepared_modulus.h"
 
 namespace {
 
 using limbs::Limb;
 using limbs::LimbVector;
 
-// How many exponent bits pass between two readings of the tick counter. A
-// reading costs far more than a bit's squaring at the usual sizes, so the clock
-// is read once per 32 bits (and after the last bit): often enough for a report
-// about once a second, cheap enough not to show in the running time.
-constexpr int32_t kBitsPerProgressCheck = 32;
-
-// Counts the exponent bits still to be processed and, with a nonzero interval,
-// checks the tick counter after every kBitsPerProgressCheck-th bit and after the
-// last one: when more than the interval has passed since the last start it
-// prints the count of bits still to go minus one (-1 after the last bit) and
-// restarts from a fresh reading.
-class ProgressReport {
+// Counts the exponent bits still to be processed and tells the observer, if
+// any, after every kBitsPerCheckpoint-th bit and after the last one.
+class Checkpoints {
  public:
-  ProgressReport(uint32_t intervalMs, int32_t topBit)
-      : intervalMs_(intervalMs),
-        topBit_(topBit),
-        bitsRemaining_(topBit),
-        start_(platform::TickCount()) {}
+  Checkpoints(PowModObserver* observer, int32_t topBit)
+      : observer_(observer), topBit_(topBit), bitsRemaining_(topBit) {}
 
   void BitDone() {
     --bitsRemaining_;
-    if (intervalMs_ == 0) return;
-    const bool checkpoint =
-        (topBit_ - bitsRemaining_) % kBitsPerProgressCheck == 0 || bitsRemaining_ < 0;
-    // Elapsed time by wrap-around subtraction, so a wrap of the tick counter
-    // neither triggers an early report nor silences the reports.
-    if (checkpoint && platform::TickCount() - start_ > intervalMs_) {
-      std::printf("%d bits remaining in PowMod.\n", static_cast<int>(bitsRemaining_));
-      std::fflush(stdout);  // a reader of a pipe or file sees the progress as it is made
-      start_ = platform::TickCount();
+    if (observer_ == nullptr) return;
+    if ((topBit_ - bitsRemaining_) % PowModObserver::kBitsPerCheckpoint == 0 ||
+        bitsRemaining_ < 0) {
+      observer_->Checkpoint(bitsRemaining_);
     }
   }
 
  private:
-  uint32_t intervalMs_;
+  PowModObserver* observer_;
   int32_t topBit_;
   int32_t bitsRemaining_;
-  uint32_t start_;
 };
 
 uint32_t ExponentBit(const BigInt& exponent, int32_t i) {
@@ -73,35 +55,35 @@ void CopyLimbs(Limb* r, const Limb* a, uint32_t n) {
   for (uint32_t i = 0; i < n; ++i) r[i] = a[i];
 }
 
-// result = base^exponent in the arithmetic of `modulus`, both in its
+// result = base^exponent in the arithmetic of `multiplier`, both in its
 // representation, for an exponent whose highest set bit is topBit. Left-to-right
 // sliding-window exponentiation (HAC 14.85): the bits are scanned from the top;
 // a zero bit costs one squaring, and a window of up to w bits that ends on a set
 // bit costs one squaring per bit and one multiplication by a precomputed odd
 // power. Nothing is allocated after the table of odd powers.
-template <class Modulus>
-void SlidingWindowPower(Modulus& modulus, const Limb* base, const BigInt& exponent, int32_t topBit,
-                        ProgressReport& progress, Limb* result) {
-  const uint32_t n = modulus.Size();
+template <class Multiplier>
+void SlidingWindowPower(Multiplier& multiplier, const Limb* base, const BigInt& exponent,
+                        int32_t topBit, Checkpoints& checkpoints, Limb* result) {
+  const uint32_t n = multiplier.Size();
   const int32_t width = WindowBits(topBit + 1);
 
-  // oddPowers holds base^1, base^3, ..., base^(2^width - 1), n limbs each.
+  // oddPowers holds base^1, base^3, ..., base^(2^width - 1), n words each.
   const uint32_t powerCount = 1u << (width - 1);
   LimbVector oddPowers(powerCount * n);
   CopyLimbs(oddPowers.data(), base, n);
   if (powerCount > 1) {
     LimbVector baseSquared(n);
-    modulus.Square(baseSquared.data(), base);
+    multiplier.Square(baseSquared.data(), base);
     for (uint32_t k = 1; k < powerCount; ++k) {
-      modulus.Multiply(&oddPowers[k * n], &oddPowers[(k - 1) * n], baseSquared.data());
+      multiplier.Multiply(&oddPowers[k * n], &oddPowers[(k - 1) * n], baseSquared.data());
     }
   }
 
   bool started = false;  // the top bit is set, so the first step is a window
   for (int32_t i = topBit; i >= 0;) {
     if (ExponentBit(exponent, i) == 0) {
-      modulus.Square(result, result);
-      progress.BitDone();
+      multiplier.Square(result, result);
+      checkpoints.BitDone();
       --i;
       continue;
     }
@@ -111,12 +93,12 @@ void SlidingWindowPower(Modulus& modulus, const Limb* base, const BigInt& expone
     uint32_t window = 0;
     for (int32_t k = i; k >= j; --k) {
       window = (window << 1) | ExponentBit(exponent, k);
-      if (started) modulus.Square(result, result);
-      progress.BitDone();
+      if (started) multiplier.Square(result, result);
+      checkpoints.BitDone();
     }
     const Limb* power = &oddPowers[(window >> 1) * n];
     if (started) {
-      modulus.Multiply(result, result, power);
+      multiplier.Multiply(result, result, power);
     } else {
       CopyLimbs(result, power, n);
       started = true;
@@ -125,42 +107,83 @@ void SlidingWindowPower(Modulus& modulus, const Limb* base, const BigInt& expone
   }
 }
 
-// result = base^exponent mod m for base < m, m > 1, exponent >= 1.
-template <class Modulus>
-void ModularPower(Modulus modulus, const LimbVector& base, const BigInt& exponent, int32_t topBit,
-                  ProgressReport& progress, Limb* result) {
-  LimbVector representative(modulus.Size());
-  modulus.Enter(representative.data(), base.data());
-  SlidingWindowPower(modulus, representative.data(), exponent, topBit, progress, result);
-  modulus.Leave(result, result);
+// result (PlainSize() limbs) = base^exponent mod m, for base < m, m > 1 and
+// exponent >= 1. The representatives may be wider than the plain values.
+template <class Multiplier>
+void ModularPower(Multiplier& multiplier, const LimbVector& base, const BigInt& exponent,
+                  int32_t topBit, Checkpoints& checkpoints, Limb* result) {
+  LimbVector representative(multiplier.Size());
+  LimbVector power(multiplier.Size());
+  multiplier.Enter(representative.data(), base.data());
+  SlidingWindowPower(multiplier, representative.data(), exponent, topBit, checkpoints,
+                     power.data());
+  multiplier.Leave(result, power.data());
 }
+
+// True for the moduli 0 and 1, by which every reduction gives 0.
+bool IsTrivial(const LimbVector& m) { return m.empty() || (m.size() == 1 && m[0] == 1); }
 
 }  // namespace
 
-BigInt BigInt::PowMod(BigInt exponent, const BigInt& modulus, uint32_t progressIntervalMs) const {
-  const int32_t topBit = exponent.HighestBit();
-  ProgressReport progress(progressIntervalMs, topBit);
-  BigInt result;
-  result.Resize(modulus.length > 2 ? modulus.length : 2);
-  if (!exponent.IsNonZero()) {
-    result.digits[0] = 1;  // x^0 = 1, unreduced
+// The limbs of the modulus, and for an odd one its Montgomery constants. An
+// even modulus keeps its limbs only: its divisor carries scratch space, so each
+// exponentiation builds its own.
+class PreparedModulus::Context {
+ public:
+  explicit Context(const BigInt& modulus)
+      : resultLength_(modulus.Length() > 2 ? modulus.Length() : 2),
+        modulus_(limbs::ToLimbs(modulus)) {
+    if (!IsTrivial(modulus_) && (modulus_[0] & 1) != 0) montgomery_.emplace(modulus_);
+  }
+
+  BigInt Power(const BigInt& base, const BigInt& exponent, PowModObserver* observer) const {
+    const int32_t topBit = exponent.HighestBit();
+    Checkpoints checkpoints(observer, topBit);
+    BigInt result;
+    result.Resize(resultLength_);
+    if (!exponent.IsNonZero()) {
+      result.Digits()[0] = 1;  // x^0 = 1, unreduced
+      return result;
+    }
+    if (IsTrivial(modulus_)) {
+      // Every reduction by 0 or by 1 gives 0; the bits still pass the checkpoints.
+      for (int32_t i = topBit; i >= 0; --i) checkpoints.BitDone();
+      return result;
+    }
+
+    const LimbVector reducedBase = limbs::Remainder(limbs::ToLimbs(base), modulus_);
+    LimbVector power(modulus_.size());
+    if (montgomery_) {
+      limbs::MontgomeryMultiplier multiplier(*montgomery_);
+      ModularPower(multiplier, reducedBase, exponent, topBit, checkpoints, power.data());
+    } else {
+      limbs::PlainModulus multiplier(modulus_);
+      ModularPower(multiplier, reducedBase, exponent, topBit, checkpoints, power.data());
+    }
+    limbs::StoreLimbs(power.data(), static_cast<uint32_t>(power.size()), &result);
     return result;
   }
 
-  const LimbVector m = limbs::ToLimbs(modulus);
-  if (m.empty() || (m.size() == 1 && m[0] == 1)) {
-    // Every reduction by 0 or by 1 gives 0; the bits still pass the progress clock.
-    for (int32_t i = topBit; i >= 0; --i) progress.BitDone();
-    return result;
-  }
+ private:
+  uint32_t resultLength_;
+  LimbVector modulus_;
+  std::optional<limbs::MontgomeryModulus> montgomery_;
+};
 
-  const LimbVector base = limbs::Remainder(limbs::ToLimbs(*this), m);
-  LimbVector power(m.size());
-  if ((m[0] & 1) != 0) {
-    ModularPower(limbs::MontgomeryModulus(m), base, exponent, topBit, progress, power.data());
-  } else {
-    ModularPower(limbs::PlainModulus(m), base, exponent, topBit, progress, power.data());
-  }
-  limbs::StoreLimbs(power.data(), static_cast<uint32_t>(power.size()), &result);
-  return result;
+PreparedModulus::PreparedModulus(const BigInt& modulus)
+    : context_(std::make_unique<const Context>(modulus)) {}
+
+PreparedModulus::~PreparedModulus() = default;
+PreparedModulus::PreparedModulus(PreparedModulus&&) noexcept = default;
+PreparedModulus& PreparedModulus::operator=(PreparedModulus&&) noexcept = default;
+
+BigInt PreparedModulus::Power(const BigInt& base, const BigInt& exponent,
+                              PowModObserver* observer) const {
+  return context_->Power(base, exponent, observer);
+}
+
+BigInt BigInt::PowMod(const BigInt& exponent, const BigInt& modulus, uint32_t progressIntervalMs,
+                      PowModObserver* observer) const {
+  return PreparedModulus(modulus).Power(*this, exponent,
+                                        progressIntervalMs != 0 ? observer : nullptr);
 }

@@ -1,4 +1,5 @@
-/// BuildSmallPrimeTable and FindPrime replaced by recorders (see search_stub.h).
+/// BuildSmallPrimeTable and FindPrime replaced by recorders (see search_stub.h),
+/// with an empty table view for the search options.
 #include "fuzz/search_stub.h"
 
 #include "primesearch/find_prime.h"
@@ -13,7 +14,9 @@ void ResetStubbedSearch() { StubbedSearch() = StubbedSearchCalls(); }
 
 void BuildSmallPrimeTable() { ++StubbedSearch().tableBuilds; }
 
-void FindPrime(uint16_t byteCount) {
+SmallPrimeList BuiltSmallPrimes() { return SmallPrimeList{nullptr, 0}; }
+
+void FindPrime(uint16_t byteCount, TraceSink& /*sink*/, const SearchOptions& /*options*/) {
   ++StubbedSearch().searches;
   StubbedSearch().lastByteCount = byteCount;
   StubbedSearch().tableBuildsBeforeSearch = StubbedSearch().tableBuilds;

@@ -19,8 +19,8 @@ bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Output is buffered: a failed write may only show when the stream is flushed.
-int ExitStatusForOutput() {
-  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+int ExitStatusForOutput(FileTraceSink& out) {
+  if (out.Succeeded()) return 0;
   std::fputs("largeprime: could not write standard output\n", stderr);
   return 1;
 }
@@ -40,13 +40,18 @@ uint16_t ByteCountFromArgument(const char* argument) {
   return static_cast<uint16_t>(value);
 }
 
-int RunLargePrime(int32_t argc, const char* const* argv) {
+void RunLargePrime(int32_t argc, const char* const* argv, TraceSink& out) {
   const uint16_t byteCount = argc == 2 ? ByteCountFromArgument(argv[1]) : 0;
   if (byteCount == 0) {
-    std::printf(kUsage, argc > 0 && argv[0] != nullptr ? argv[0] : "largeprime");
+    out.Format(kUsage, argc > 0 && argv[0] != nullptr ? argv[0] : "largeprime");
   } else {
     BuildSmallPrimeTable();
-    FindPrime(byteCount);
+    FindPrime(byteCount, out);
   }
-  return ExitStatusForOutput();
+}
+
+int LargePrimeMain(int32_t argc, const char* const* argv) {
+  FileTraceSink out(stdout);
+  RunLargePrime(argc, argv, out);
+  return ExitStatusForOutput(out);
 }

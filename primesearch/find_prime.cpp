@@ -1,7 +1,6 @@
 /// The search loop: trial division by the small primes, then the Lehman method.
 #include "primesearch/find_prime.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "bigint/bigint.h"
@@ -20,16 +19,16 @@ constexpr uint32_t kCandidateStep = 2;
 // remainder (mod the prime), so trial division costs no division at all.
 class SmallPrimeRemainders {
  public:
-  explicit SmallPrimeRemainders(const BigInt& candidate) : remainders_(smallPrimeCount) {
-    for (uint32_t j = 0; j < smallPrimeCount; ++j) {
-      remainders_[j] = candidate % SmallPrimeTable[j].prime;
-    }
+  SmallPrimeRemainders(const SmallPrimeList& primes, const BigInt& candidate)
+      : primes_(primes), remainders_(primes.count) {
+    for (uint32_t j = 0; j < primes_.count; ++j)
+      remainders_[j] = candidate % primes_.entries[j].prime;
   }
 
   // The first table prime, in ascending order, that divides the candidate; 0 when none does.
   uint32_t FirstFactor() const {
-    for (uint32_t j = 0; j < smallPrimeCount; ++j) {
-      if (remainders_[j] == 0) return SmallPrimeTable[j].prime;
+    for (uint32_t j = 0; j < primes_.count; ++j) {
+      if (remainders_[j] == 0) return primes_.entries[j].prime;
     }
     return 0;
   }
@@ -37,52 +36,54 @@ class SmallPrimeRemainders {
   // Follows the candidate to candidate + kCandidateStep. Every prime is at least
   // the step, so one subtraction brings each sum back below its prime.
   void Advance() {
-    for (uint32_t j = 0; j < smallPrimeCount; ++j) {
+    for (uint32_t j = 0; j < primes_.count; ++j) {
+      const uint32_t prime = primes_.entries[j].prime;
       remainders_[j] += kCandidateStep;
-      if (remainders_[j] >= SmallPrimeTable[j].prime) remainders_[j] -= SmallPrimeTable[j].prime;
+      if (remainders_[j] >= prime) remainders_[j] -= prime;
     }
   }
 
  private:
+  SmallPrimeList primes_;
   std::vector<uint32_t> remainders_;
 };
 
 }  // namespace
 
-void FindPrime(uint16_t byteCount) {
+void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options) {
   const uint32_t startTime = platform::TickCount();
   int32_t numbersTested = 0;
   int32_t lehmanRuns = 0;
   int32_t offset = 0;
-  BigInt candidate = RandomBigInt(byteCount) | 1u;
-  SmallPrimeRemainders remainders(candidate);
+  BigInt candidate = RandomBigInt(byteCount, sink) | 1u;
+  SmallPrimeRemainders remainders(options.smallPrimes, candidate);
 
   bool accepted = false;
   while (!accepted) {
     ++numbersTested;
-    std::puts("Testing for prime:");
+    sink.Line("Testing for prime:");
     if (offset == 0) {
-      std::puts(candidate.DecimalText());
+      sink.Line(candidate.ToDecimalString().Text());
     } else {
-      std::printf("+%d\n", static_cast<int>(offset));
+      sink.Format("+%d\n", static_cast<int>(offset));
     }
     const uint32_t factor = remainders.FirstFactor();
     if (factor != 0) {
-      std::printf("It's evenly divisible by %d\n", static_cast<int>(factor));
+      sink.Format("It's evenly divisible by %d\n", static_cast<int>(factor));
     } else if (candidate > 1u) {
       // 1 has no small factor and passes every Lehman base, but is not a prime:
       // it is passed over like a rejected candidate.
-      std::puts("No small prime factors; trying Lehman method");
+      sink.Line("No small prime factors; trying Lehman method");
       ++lehmanRuns;
-      accepted = LehmanTest(candidate);
+      accepted = LehmanTest(candidate, sink);
     }
     candidate += BigInt(kCandidateStep);
     remainders.Advance();
     offset += kCandidateStep;
   }
 
-  std::printf("Tested %d numbers before finding a prime. Resorted to Lehman method %d times.\n",
+  sink.Format("Tested %d numbers before finding a prime. Resorted to Lehman method %d times.\n",
               static_cast<int>(numbersTested), static_cast<int>(lehmanRuns));
   const uint32_t elapsedSeconds = (platform::TickCount() - startTime) / kMillisecondsPerSecond;
-  std::printf("Process took %d seconds.\n", static_cast<int>(elapsedSeconds));
+  sink.Format("Process took %d seconds.\n", static_cast<int>(elapsedSeconds));
 }

@@ -1,32 +1,31 @@
 /// The Lehman method.
 #include "primesearch/lehman.h"
 
-#include <cstdio>
+#include "primesearch/progress_clock.h"
 
 const uint32_t LehmanBases[kLehmanBaseCount] = {89, 5179, 25981, 25439, 25013, 25667, 27397};
 
-namespace {
-constexpr uint32_t kProgressIntervalMs = 1000;
-}  // namespace
+bool LehmanTest(const BigInt& n, TraceSink& sink) {
+  return LehmanTest(n, PreparedModulus(n), sink);
+}
 
-bool LehmanTest(const BigInt& n) {
-  // The exponentiations can take long: let a reader of a pipe or file see the
-  // trace so far before they start.
-  std::fflush(stdout);
-  const BigInt exponent = (n - 1u) / 2u;
+bool LehmanTest(const BigInt& n, const PreparedModulus& modulus, TraceSink& sink) {
+  sink.Flush();
   const BigInt minusOne = n - 1u;
+  const BigInt exponent = minusOne >> 1;  // (n - 1) / 2
   for (uint32_t i = 0; i < kLehmanBaseCount; ++i) {
-    const BigInt result = BigInt(LehmanBases[i]).PowMod(exponent, n, kProgressIntervalMs);
+    ProgressClock progress(sink);
+    const BigInt result = modulus.Power(BigInt(LehmanBases[i]), exponent, &progress);
     if (result == minusOne) {
-      std::printf("Lehman result %d suggests prime (-1)\n", static_cast<int>(i));
+      sink.Format("Lehman result %d suggests prime (-1)\n", static_cast<int>(i));
     } else if (result == 1u) {
-      std::printf("Lehman result %d suggests prime (1)\n", static_cast<int>(i));
+      sink.Format("Lehman result %d suggests prime (1)\n", static_cast<int>(i));
     } else {
-      std::printf("Lehman result %d indicates composite\n", static_cast<int>(i));
+      sink.Format("Lehman result %d indicates composite\n", static_cast<int>(i));
       return false;
     }
   }
-  std::puts(n.DecimalText());
-  std::puts("Appears prime");
+  sink.Line(n.ToDecimalString().Text());
+  sink.Line("Appears prime");
   return true;
 }

@@ -4,9 +4,10 @@
 #include <cstdint>
 
 #include "bigint/bigint.h"
+#include "primesearch/trace_sink.h"
 
 /// A number of up to 8 * byteCount bits, built from 2 * byteCount 4-bit pieces,
 /// each the low four bits of a high-resolution counter reading, most significant
-/// piece first. Prints every piece as it is made. The result has at least two
+/// piece first. Writes every piece to the sink as it is made. The result has at least two
 /// digits.
-BigInt RandomBigInt(uint16_t byteCount);
+BigInt RandomBigInt(uint16_t byteCount, TraceSink& sink);

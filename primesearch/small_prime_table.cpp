@@ -15,6 +15,8 @@ void Store(uint32_t prime) {
 
 }  // namespace
 
+SmallPrimeList BuiltSmallPrimes() { return SmallPrimeList{SmallPrimeTable, smallPrimeCount}; }
+
 void BuildSmallPrimeTable() {
   smallPrimeCount = 0;
   Store(2);

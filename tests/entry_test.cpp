@@ -168,10 +168,9 @@ TEST(EntryTest, UsageNamesTheProgramAsStarted) {
     SCOPED_TRACE(row.label);
     std::vector<const char*> argv = row.argv;
     argv.push_back(nullptr);
-    OutputCapture capture;
-    const int status = RunLargePrime(static_cast<int32_t>(row.argv.size()), argv.data());
-    EXPECT_EQ(capture.Finish(), UsageText(row.name));
-    EXPECT_EQ(status, 0);
+    StringTraceSink out;
+    RunLargePrime(static_cast<int32_t>(row.argv.size()), argv.data(), out);
+    EXPECT_EQ(out.Text(), UsageText(row.name));
   }
 }
 
@@ -185,15 +184,13 @@ TEST(EntryTest, SearchArgumentsBuildTheTableAndSearchThatManyBytes) {
 
   for (const char* argument : {"2", "65538", " +2", "2abc", "-65534"}) {
     SCOPED_TRACE(std::string("argument \"") + argument + "\"");
-    smallPrimeCount = 0;
     ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
     ScriptedTicks ticks({0});
     const char* argv[] = {"largeprime", argument, nullptr};
-    OutputCapture capture;
-    const int status = RunLargePrime(2, argv);
-    EXPECT_TRUE(oracle::SameLines(SplitLines(capture.Finish()), expected));
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(smallPrimeCount, 1000u);
+    StringTraceSink out;
+    RunLargePrime(2, argv, out);
+    EXPECT_TRUE(oracle::SameLines(SplitLines(out.Text()), expected));
+    EXPECT_EQ(BuiltSmallPrimes().count, 1000u);
   }
 }
 

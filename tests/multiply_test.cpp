@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bigint/bigint.h"
+#include "bigint/limb_conversion.h"
 #include "bigint/limbs.h"
 #include "tests/support/bigint_support.h"
 

@@ -1,20 +1,26 @@
-/// Tests of BigInt::PowMod: fixed results, arguments left untouched, a
-/// differential check against GMP, and the progress line driven by a scripted
-/// tick counter.
+/// Tests of BigInt::PowMod and PreparedModulus: fixed results, arguments left
+/// untouched, a differential check against GMP, and the checkpoints an observer
+/// hears.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "bigint/bigint.h"
+#include "bigint/prepared_modulus.h"
 #include "tests/support/bigint_support.h"
-#include "tests/support/output_capture.h"
 
 namespace {
 
 using Words = std::vector<uint32_t>;
+
+struct RecordingObserver : PowModObserver {
+  void Checkpoint(int32_t bitsRemaining) override { heard.push_back(bitsRemaining); }
+  std::vector<int32_t> heard;
+};
 
 struct PowModCase {
   const char* label;
@@ -59,13 +65,11 @@ TEST(PowModTest, ExponentZeroGivesUnreducedTwoDigitOne) {
     for (const Words& exponent : exponents) {
       SCOPED_TRACE(testing::Message() << "modulus length " << modulus.size() << ", exponent length "
                                       << exponent.size());
-      const ScriptedTicks ticks({0, 5000, 10000});
-      OutputCapture capture;
-      const BigInt result =
-          MakeBigInt({0x1234, 0x5678}).PowMod(MakeBigInt(exponent), MakeBigInt(modulus), 1000);
-      EXPECT_EQ(capture.Finish(), "");
+      RecordingObserver observer;
+      const BigInt result = MakeBigInt({0x1234, 0x5678})
+                                .PowMod(MakeBigInt(exponent), MakeBigInt(modulus), 1000, &observer);
       EXPECT_EQ(WordsOf(result), (Words{1, 0}));
-      EXPECT_EQ(ticks.ReadingsTaken(), 1u) << "the clock was read in the loop";
+      EXPECT_TRUE(observer.heard.empty()) << "a zero exponent has no checkpoint";
     }
   }
 }
@@ -99,88 +103,61 @@ TEST(PowModTest, MatchesGmpOnRandomOperands) {
   }
 }
 
-// The tick counter is read once at the start and, with a nonzero interval, after
-// every 32nd exponent bit and after the last one.
-std::vector<std::string> RunWithTicks(const std::vector<uint32_t>& readings, uint32_t interval,
-                                      size_t* readingsTaken) {
-  const ScriptedTicks ticks(readings);
-  OutputCapture capture;
-  // The exponent 2^69 + 11 has 70 bits: the clock is checked after bits 32 and 64
-  // and after the last, when 37, 5 and -1 bits remain to go after the next one.
-  BigInt exponent(1);
-  exponent <<= 69;
-  exponent += BigInt(11);
-  const BigInt result = BigInt(3).PowMod(exponent, BigInt(1000), interval);
-  const std::string text = capture.Finish();
-  Mpz expected;
-  mpz_powm(expected.get(), Mpz("3").get(), Mpz(exponent).get(), Mpz("1000").get());
-  EXPECT_EQ(Mpz(result), expected);
-  *readingsTaken = ticks.ReadingsTaken();
-  return SplitLines(text);
+// Checkpoints fall after every 32nd exponent bit and after the last, with the
+// bits still to go minus one, on every path (odd, even, trivial moduli); the
+// observer never changes the value. Interval 0 or no observer: silence.
+TEST(PowModTest, ObserverHearsEveryCheckpoint) {
+  std::mt19937 rng(kTestSeed + 1);
+  const Words moduli[] = {{0xFFF1, 0x7}, {0x1000, 0x7}, {}, {1}, {0, 0}, {0xFFFF, 0xFFFF, 0xFFFF}};
+  const uint32_t exponentBits[] = {1, 2, 31, 32, 33, 64, 70, 96, 100, 129};
+  for (const Words& modulusWords : moduli) {
+    for (uint32_t bits : exponentBits) {
+      BigInt exponent(1);
+      exponent <<= bits - 1;
+      exponent |= rng() & BigInt::kDigitMask;
+      const BigInt modulus = MakeBigInt(modulusWords);
+      SCOPED_TRACE(testing::Message() << bits << "-bit exponent, modulus " << Mpz(modulus).Decimal()
+                                      << " of length " << modulus.Length());
+      std::vector<int32_t> expected;
+      const auto topBit = static_cast<int32_t>(bits - 1);
+      for (int32_t done = 1; done <= topBit + 1; ++done) {
+        if (done % PowModObserver::kBitsPerCheckpoint == 0 || done == topBit + 1)
+          expected.push_back(topBit - done);
+      }
+      const BigInt base(0x12345);
+      const BigInt silent = base.PowMod(exponent, modulus, 0);
+      RecordingObserver observer;
+      EXPECT_EQ(WordsOf(base.PowMod(exponent, modulus, 1000, &observer)), WordsOf(silent));
+      EXPECT_EQ(observer.heard, expected);
+      RecordingObserver off;
+      base.PowMod(exponent, modulus, 0, &off);
+      EXPECT_TRUE(off.heard.empty());
+      RecordingObserver prepared;
+      EXPECT_EQ(WordsOf(PreparedModulus(modulus).Power(base, exponent, &prepared)),
+                WordsOf(silent));
+      EXPECT_EQ(prepared.heard, expected);
+    }
+  }
 }
 
-const char kFirstReport[] = "37 bits remaining in PowMod.";
-const char kSecondReport[] = "5 bits remaining in PowMod.";
-const char kLastReport[] = "-1 bits remaining in PowMod.";
-
-TEST(PowModTest, IntervalZeroNeverReportsNorReadsTheClockInTheLoop) {
-  size_t taken = 0;
-  EXPECT_TRUE(RunWithTicks({0, 100000, 200000, 300000}, 0, &taken).empty());
-  EXPECT_EQ(taken, 1u);
-}
-
-TEST(PowModTest, ReportsOnlyWhenMoreThanTheIntervalHasPassed) {
-  size_t taken = 0;
-  EXPECT_TRUE(RunWithTicks({0, 1000, 1000, 1000}, 1000, &taken).empty())
-      << "exactly the interval must not report";
-  EXPECT_EQ(taken, 4u) << "one reading at the start and one per checkpoint";
-
-  EXPECT_TRUE(RunWithTicks({5000, 5999, 6000, 6000}, 1000, &taken).empty());
-  EXPECT_EQ(taken, 4u);
-}
-
-TEST(PowModTest, ReportShowsTheCounterAndRestartsFromAFreshReading) {
-  size_t taken = 0;
-  // start 0; the first checkpoint at 1001 reports and the restart reads 5000; the
-  // second at 6000 (exactly 1000 after the restart, but 4999 after the compared
-  // reading) stays silent; the last at 6001 reports -1.
-  const std::vector<std::string> lines =
-      RunWithTicks({0, 1001, 5000, 6000, 6001, 9999}, 1000, &taken);
-  EXPECT_EQ(lines, (std::vector<std::string>{kFirstReport, kLastReport}));
-  EXPECT_EQ(taken, 6u);
-}
-
-TEST(PowModTest, ReportsEveryCheckpointWhenEachIsSlow) {
-  size_t taken = 0;
-  const std::vector<std::string> lines =
-      RunWithTicks({0, 2000, 2000, 4000, 4000, 6000, 6000}, 1000, &taken);
-  EXPECT_EQ(lines, (std::vector<std::string>{kFirstReport, kSecondReport, kLastReport}));
-  EXPECT_EQ(taken, 7u);
-}
-
-TEST(PowModTest, TickCounterWrapAround) {
-  struct WrapCase {
-    const char* label;
-    std::vector<uint32_t> readings;
-    std::vector<std::string> lines;
-  };
-  const WrapCase cases[] = {
-      // start + interval wraps to 744: a reading 128 ms later is above it but
-      // must not report.
-      {"no early report before the counter wraps",
-       {0xFFFFFF00u, 0xFFFFFF80u, 0xFFFFFF80u, 0xFFFFFF80u},
-       {}},
-      {"no early report after the counter wraps", {0xFFFFFF00u, 0x10u, 0x20u, 0x30u}, {}},
-      // start + interval is just below 2^32: a reading 2048 ms later, after the
-      // wrap, is below it but must report.
-      {"report across the wrap",
-       {0xFFFFFC00u, 0x400u, 0x400u, 0x500u, 0x7E9u},
-       {kFirstReport, kLastReport}},
-  };
-  for (const WrapCase& c : cases) {
-    SCOPED_TRACE(c.label);
-    size_t taken = 0;
-    EXPECT_EQ(RunWithTicks(c.readings, 1000, &taken), c.lines);
+// One prepared modulus serves any number of bases and exponents: values as GMP
+// computes them, length max(modulus's length, 2).
+TEST(PowModTest, PreparedModulusServesManyPowers) {
+  std::mt19937 rng(kTestSeed + 2);
+  for (int i = 0; i < 12; ++i) {
+    const BigInt modulus = RandomModulus(rng, 40, i % 3 != 0);
+    const PreparedModulus prepared(modulus);
+    for (int j = 0; j < 5; ++j) {
+      const BigInt base = RandomOperand(rng, 44);
+      const BigInt exponent = RandomOperand(rng, 20);
+      SCOPED_TRACE(testing::Message() << "case " << i << "." << j);
+      Mpz expected;
+      mpz_powm(expected.get(), Mpz(base).get(), Mpz(exponent).get(), Mpz(modulus).get());
+      if (!exponent.IsNonZero()) mpz_set_ui(expected.get(), 1);
+      const BigInt result = prepared.Power(base, exponent);
+      EXPECT_EQ(Mpz(result), expected);
+      EXPECT_EQ(result.Length(), std::max(modulus.Length(), 2u));
+    }
   }
 }
 

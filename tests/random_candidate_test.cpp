@@ -22,9 +22,9 @@ struct Made {
 
 Made MakeWithReadings(uint16_t byteCount, const std::vector<uint64_t>& readings) {
   ScriptedCounter counter(readings);
-  OutputCapture capture;
-  Made made{RandomBigInt(byteCount), {}};
-  made.lines = SplitLines(capture.Finish());
+  StringTraceSink sink;
+  Made made{RandomBigInt(byteCount, sink), {}};
+  made.lines = SplitLines(sink.Text());
   return made;
 }
 

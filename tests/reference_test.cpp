@@ -14,7 +14,6 @@
 
 #include "bigint/bigint.h"
 #include "tests/support/bigint_support.h"
-#include "tests/support/output_capture.h"
 
 namespace {
 
@@ -280,7 +279,7 @@ uint32_t PowModLength(const BigInt& modulus) { return std::max(modulus.Length(),
 void CheckPowModAgainstReference(const BigInt& base, const BigInt& exponent,
                                  const BigInt& modulus) {
   SCOPED_TRACE(Describe(base) + " ^ " + Describe(exponent) + " mod " + Describe(modulus));
-  const BigInt expected = reference::PowMod(base, exponent, modulus, 0);
+  const BigInt expected = reference::PowMod(base, exponent, modulus);
   const BigInt actual = base.PowMod(exponent, modulus, 0);
   EXPECT_EQ(Mpz(actual), Mpz(expected));
   EXPECT_EQ(actual.Length(), PowModLength(modulus));
@@ -371,127 +370,6 @@ TEST(ReferenceTest, PowModGivesEulerCriterionForPrimes) {
     mpz_sub_ui(nMinusOne.get(), n.get(), 1);
     const Mpz value(result);
     EXPECT_TRUE(mpz_cmp_ui(value.get(), 1) == 0 || value == nMinusOne) << bits << " bits";
-  }
-}
-
-// ---- Progress lines --------------------------------------------------------------
-//
-// The literal version reads the clock after every exponent bit; the word-level
-// one after every 32nd bit and after the last. The lines keep their meaning:
-// the count printed after a bit is the same in both.
-
-constexpr int32_t kBitsPerCheck = 32;
-
-struct ProgressRun {
-  std::vector<std::string> lines;
-  size_t readings;
-};
-
-template <typename PowModCall>
-ProgressRun RunWithTicks(const std::vector<uint32_t>& ticks, PowModCall call) {
-  ScriptedTicks scripted(ticks);
-  OutputCapture capture;
-  call();
-  return {SplitLines(capture.Finish()), scripted.ReadingsTaken()};
-}
-
-// The lines and readings due for a clock script (its last reading repeating):
-// a reading at the start, and with a nonzero interval one at each checkpoint;
-// a checkpoint reading more than the interval after the start prints the bits
-// left minus one and restarts the clock from a fresh reading.
-ProgressRun ExpectedProgress(const std::vector<uint32_t>& ticks, const BigInt& exponent,
-                             uint32_t interval) {
-  size_t taken = 0;
-  auto read = [&] { return ticks[std::min(taken++, ticks.size() - 1)]; };
-  ProgressRun run{{}, 0};
-  uint32_t start = read();
-  if (exponent.IsNonZero() && interval != 0) {
-    const int32_t topBit = exponent.HighestBit();
-    for (int32_t done = 1; done <= topBit + 1; ++done) {
-      if (done % kBitsPerCheck != 0 && done != topBit + 1) continue;
-      if (read() - start > interval) {
-        run.lines.push_back(std::to_string(topBit - done) + " bits remaining in PowMod.");
-        start = read();
-      }
-    }
-  }
-  run.readings = taken;
-  return run;
-}
-
-// The clock script: a start, then steps of random size, so that reports fall
-// due at random checkpoints; some scripts wrap around 2^32.
-std::vector<uint32_t> RandomTicks(std::mt19937& rng, size_t count) {
-  std::vector<uint32_t> ticks;
-  uint32_t now = rng() % 2 == 0 ? Uniform(rng, 0, 5000) : 0xFFFFFFFFu - Uniform(rng, 0, 3000);
-  for (size_t i = 0; i < count; ++i) {
-    ticks.push_back(now);
-    now += Uniform(rng, 0, 1500);
-  }
-  return ticks;
-}
-
-// Moduli for every path: odd (Montgomery), even (plain), 0 and 1, long.
-const Words kProgressModuli[] = {{0xFFF1, 0x7}, {0x1000, 0x7}, {},
-                                 {1},           {0, 0},        {0xFFFF, 0xFFFF, 0xFFFF}};
-
-TEST(ReferenceTest, ProgressReadsTheClockAtCheckpointsOnly) {
-  std::mt19937 rng(kTestSeed + 8);
-  SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 8);
-  for (int i = 0; i < 120; ++i) {
-    const BigInt base = RandomOperand(rng, 3);
-    const BigInt exponent = RandomOperand(rng, 9);
-    const BigInt modulus = MakeBigInt(kProgressModuli[i % std::size(kProgressModuli)]);
-    const uint32_t interval = i % 7 == 0 ? 0 : Uniform(rng, 1, 2500);
-    const std::vector<uint32_t> ticks = RandomTicks(rng, 30);
-    SCOPED_TRACE(Describe(base) + " ^ " + Describe(exponent) + " mod " + Describe(modulus) +
-                 ", interval " + std::to_string(interval));
-
-    const ProgressRun expected = ExpectedProgress(ticks, exponent, interval);
-    const ProgressRun actual =
-        RunWithTicks(ticks, [&] { base.PowMod(exponent, modulus, interval); });
-    EXPECT_EQ(actual.lines, expected.lines);
-    EXPECT_EQ(actual.readings, expected.readings);
-  }
-}
-
-TEST(ReferenceTest, ProgressLinesAgreeWithTheReferenceAtCheckpoints) {
-  std::mt19937 rng(kTestSeed + 9);
-  SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 9);
-  // Every reading 2 s after the last: each check reports, so the reference
-  // prints a line per bit and the word-level version the checkpoints' lines.
-  std::vector<uint32_t> slowClock;
-  for (uint32_t i = 0; i < 600; ++i) slowClock.push_back(2000 * i);
-  for (int i = 0; i < 24; ++i) {
-    const BigInt base = RandomOperand(rng, 3);
-    const BigInt exponent = RandomOperand(rng, 9);
-    const BigInt modulus = MakeBigInt(kProgressModuli[i % std::size(kProgressModuli)]);
-    SCOPED_TRACE(Describe(base) + " ^ " + Describe(exponent) + " mod " + Describe(modulus));
-
-    const ProgressRun reference =
-        RunWithTicks(slowClock, [&] { reference::PowMod(base, exponent, modulus, 1000); });
-    const ProgressRun actual =
-        RunWithTicks(slowClock, [&] { base.PowMod(exponent, modulus, 1000); });
-    std::vector<std::string> atCheckpoints;
-    const int32_t topBit = exponent.HighestBit();
-    for (size_t line = 0; line < reference.lines.size(); ++line) {
-      const int32_t done = static_cast<int32_t>(line) + 1;
-      if (done % kBitsPerCheck == 0 || done == topBit + 1)
-        atCheckpoints.push_back(reference.lines[line]);
-    }
-    EXPECT_EQ(actual.lines, atCheckpoints);
-
-    // A clock that never moves: neither prints; interval 0: one reading each.
-    const ProgressRun still = RunWithTicks({7}, [&] { base.PowMod(exponent, modulus, 1000); });
-    EXPECT_TRUE(still.lines.empty());
-    EXPECT_TRUE(
-        RunWithTicks({7}, [&] { reference::PowMod(base, exponent, modulus, 1000); }).lines.empty());
-    const ProgressRun off = RunWithTicks(slowClock, [&] { base.PowMod(exponent, modulus, 0); });
-    EXPECT_TRUE(off.lines.empty());
-    EXPECT_EQ(off.readings, 1u);
-    EXPECT_EQ(
-        RunWithTicks(slowClock, [&] { reference::PowMod(base, exponent, modulus, 0); }).readings,
-        1u);
   }
 }
 

@@ -1,10 +1,6 @@
 /// The literal bit-serial arithmetic of BigInt, as the test oracle.
 #include "tests/reference/reference.h"
 
-#include <cstdio>
-
-#include "platform/clock.h"
-
 namespace reference {
 
 BigInt Multiply(BigInt a, BigInt b) {
@@ -88,23 +84,14 @@ uint32_t RemainderBy(const BigInt& a, uint32_t v) {
   return value;
 }
 
-BigInt PowMod(const BigInt& base, BigInt exponent, const BigInt& modulus,
-              uint32_t progressIntervalMs) {
+BigInt PowMod(const BigInt& base, BigInt exponent, const BigInt& modulus) {
   BigInt accumulator(1);
   BigInt runningBase(base);
-  // Index of the exponent's top bit still to be processed; -1 once all are done.
-  int32_t bitsRemaining = exponent.HighestBit();
-  uint32_t start = platform::TickCount();
   while (exponent > 0u) {
     if (exponent.LowBits(1) != 0)
       accumulator = Remainder(Multiply(accumulator, runningBase), modulus);
     exponent = exponent >> 1;
     runningBase = Remainder(Multiply(runningBase, runningBase), modulus);
-    --bitsRemaining;
-    if (progressIntervalMs != 0 && platform::TickCount() - start > progressIntervalMs) {
-      std::printf("%d bits remaining in PowMod.\n", static_cast<int>(bitsRemaining));
-      start = platform::TickCount();
-    }
   }
   return accumulator;
 }

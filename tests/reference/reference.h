@@ -25,11 +25,8 @@ BigInt Remainder(const BigInt& a, const BigInt& b);
 BigInt QuotientBy(const BigInt& a, uint32_t v);
 uint32_t RemainderBy(const BigInt& a, uint32_t v);
 
-/// base^exponent mod modulus by right-to-left square-and-multiply, with the
-/// progress line after every exponent bit that ends more than the interval after
-/// the last start.
-BigInt PowMod(const BigInt& base, BigInt exponent, const BigInt& modulus,
-              uint32_t progressIntervalMs);
+/// base^exponent mod modulus by right-to-left square-and-multiply.
+BigInt PowMod(const BigInt& base, BigInt exponent, const BigInt& modulus);
 
 /// Decimal text by one remainder and one division by 10 per decimal digit.
 CharString ToDecimalString(const BigInt& x);

@@ -58,11 +58,17 @@ std::function<T()> Script(std::vector<T> readings, const std::shared_ptr<size_t>
 
 }  // namespace
 
-ScriptedTicks::ScriptedTicks(std::vector<uint32_t> readings) : taken_(std::make_shared<size_t>(0)) {
-  platform::SetTickCountSource(Script(std::move(readings), taken_));
+ScriptedTicks::ScriptedTicks(std::vector<uint32_t> readings) {
+  platform::SetTickCountSource(Script(std::move(readings), std::make_shared<size_t>(0)));
 }
 
 ScriptedTicks::~ScriptedTicks() { platform::SetTickCountSource(nullptr); }
+
+ManualTicks::ManualTicks(uint32_t now) : now_(std::make_shared<uint32_t>(now)) {
+  platform::SetTickCountSource([now = now_] { return *now; });
+}
+
+ManualTicks::~ManualTicks() { platform::SetTickCountSource(nullptr); }
 
 ScriptedCounter::ScriptedCounter(std::vector<uint64_t> readings) {
   platform::SetPerformanceCounterSource(Script(std::move(readings), std::make_shared<size_t>(0)));

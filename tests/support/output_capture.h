@@ -38,11 +38,20 @@ class ScriptedTicks {
   ~ScriptedTicks();
   ScriptedTicks(const ScriptedTicks&) = delete;
   ScriptedTicks& operator=(const ScriptedTicks&) = delete;
-  /// How many readings were taken so far.
-  size_t ReadingsTaken() const { return *taken_; }
+};
+
+/// Sets the tick counter by hand for its lifetime: every reading returns the
+/// value last set. Restores the real clock on destruction.
+class ManualTicks {
+ public:
+  explicit ManualTicks(uint32_t now);
+  ~ManualTicks();
+  ManualTicks(const ManualTicks&) = delete;
+  ManualTicks& operator=(const ManualTicks&) = delete;
+  void Set(uint32_t now) { *now_ = now; }
 
  private:
-  std::shared_ptr<size_t> taken_;
+  std::shared_ptr<uint32_t> now_;
 };
 
 /// Scripts the high-resolution counter in the same way.

@@ -54,9 +54,6 @@ inline std::vector<std::string> PieceLines(const std::vector<uint32_t>& pieces) 
 struct LehmanOutcome {
   std::vector<std::string> lines;
   bool accepted = false;
-  /// Tick readings of the exponentiations when no progress report falls due:
-  /// one at the start of each and one per exponent bit.
-  size_t tickReadings = 0;
 };
 
 /// The Lehman method on n >= 1: base^((n-1)/2) mod n for each base in order;
@@ -69,8 +66,6 @@ inline LehmanOutcome Lehman(const Mpz& n) {
   mpz_fdiv_q_2exp(exponent.get(), minusOne.get(), 1);
   const size_t exponentBits = mpz_sgn(exponent.get()) == 0 ? 0 : mpz_sizeinbase(exponent.get(), 2);
   for (uint32_t i = 0; i < std::size(kLehmanBases); ++i) {
-    // One reading at the start, then one per 32 exponent bits started.
-    outcome.tickReadings += 1 + (exponentBits + 31) / 32;
     Mpz result;
     if (exponentBits == 0) {
       // A zero power is 1 without any reduction (GMP would reduce it mod 1).
@@ -102,8 +97,6 @@ struct SearchOutcome {
   Mpz accepted;
   int tested = 0;
   int lehmanRuns = 0;
-  /// Tick readings of all Lehman runs (not counting the search's own).
-  size_t tickReadings = 0;
 };
 
 /// A search from the odd number `first`: trial division by the first
@@ -126,7 +119,6 @@ inline SearchOutcome Search(const Mpz& first, uint32_t tablePrimes = 1000) {
       ++outcome.lehmanRuns;
       const LehmanOutcome lehman = Lehman(candidate);
       outcome.lines.insert(outcome.lines.end(), lehman.lines.begin(), lehman.lines.end());
-      outcome.tickReadings += lehman.tickReadings;
       if (lehman.accepted) {
         outcome.accepted = candidate;
         break;

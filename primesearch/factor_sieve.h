@@ -1,0 +1,71 @@
+/// The known-factor sieve: for each odd candidate of a search, the smallest
+/// prime above the small-prime table that divides it, and the check that turns
+/// such a prime factor into a certain composite verdict for a Lehman base
+/// without the full exponentiation.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "bigint/bigint.h"
+
+/// The largest prime of the small-prime table (its 1000th prime); the sieve
+/// takes the primes above it.
+constexpr uint32_t kLargestTablePrime = 7919;
+/// The largest sieve bound: the prime list and its offsets take 8 bytes per
+/// prime, 31 MB at this bound. Above it the sieve is clamped.
+constexpr uint32_t kMaxSieveBound = 1u << 26;
+/// Candidates per window: 64 KB of smallest factors.
+constexpr uint32_t kDefaultSieveWindow = 1u << 14;
+
+/// The primes p with kLargestTablePrime < p <= bound, ascending (none for a
+/// bound below 7927), by the sieve of Eratosthenes over the odd numbers.
+/// Requires bound <= kMaxSieveBound.
+std::vector<uint32_t> SievingPrimes(uint32_t bound);
+
+/// The sieve over the candidates first + 2k, k = 0, 1, 2, ... by the primes in
+/// (kLargestTablePrime, bound]. The residue of `first` by every prime is taken
+/// once, at construction; the candidates are then sieved a window of
+/// windowLength indices at a time, each window when it is first asked for.
+/// Not thread-safe: one thread asks.
+class FactorSieve {
+ public:
+  /// first: odd, of any length. bound: clamped to kMaxSieveBound; below 7927 no
+  /// prime sieves and every answer is 0. windowLength >= 1.
+  FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLength = kDefaultSieveWindow);
+
+  /// The smallest sieving prime that divides first + 2 index (also when the
+  /// candidate is that prime itself); 0 when none does. Any index may be asked
+  /// in any order; asking in increasing order sieves each window once and
+  /// divides nothing after the construction.
+  uint32_t SmallestFactor(uint64_t index);
+
+  uint32_t PrimeCount() const { return static_cast<uint32_t>(primes_.size()); }
+
+ private:
+  void SieveWindowAt(uint64_t start);
+  void MoveOffsetsTo(uint64_t start);
+
+  std::vector<uint32_t> primes_;
+  // offsets_[j]: the least k >= offsetsBase_ with primes_[j] | first + 2k, minus
+  // offsetsBase_; always below primes_[j].
+  std::vector<uint32_t> offsets_;
+  uint64_t offsetsBase_ = 0;
+  // The smallest factors of the candidates windowStart_ .. windowStart_ + window - 1.
+  std::vector<uint32_t> factors_;
+  uint64_t windowStart_ = 0;
+  bool windowSieved_ = false;
+};
+
+/// e = ((n - 1) / 2) mod (p - 1), the Lehman exponent reduced modulo the order
+/// of the multiplicative group mod p. Requires n odd and p >= 3.
+uint32_t LehmanExponentModulo(const BigInt& n, uint32_t p);
+
+/// For a prime p dividing the odd n and e = ((n - 1) / 2) mod (p - 1): true when
+/// base^((n-1)/2) mod p is neither 1 nor p - 1, which proves the Lehman result
+/// r = base^((n-1)/2) mod n neither 1 nor n - 1 (r = 1 or r = n - 1 would give
+/// 1 or -1 mod p). By Fermat, base^((n-1)/2) = base^e mod p when p does not
+/// divide base; when p divides base the power is 0 mod p (the exponent
+/// (n-1)/2 >= (p-1)/2 is positive) and the answer is true. False means "not
+/// known": the full exponentiation decides. Requires p an odd prime below 2^32.
+bool FactorProvesComposite(uint32_t base, uint32_t p, uint32_t e);
