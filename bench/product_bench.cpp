@@ -2,7 +2,9 @@
 /// measurements behind their thresholds: the classical product and square
 /// against one step of Karatsuba's method (its half-size products classical
 /// below the threshold) on equal sizes, with GMP's mpn_mul_n and mpn_sqr beside
-/// them. The threshold is the first size from which the Karatsuba step wins.
+/// them; the threshold is the first size from which the Karatsuba step wins.
+/// Then the low half product and the two Montgomery reductions of a full
+/// product (bigint/montgomery_reduction.h).
 #include <benchmark/benchmark.h>
 #include <gmp.h>
 
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "bigint/limbs.h"
+#include "bigint/montgomery_reduction.h"
 
 namespace {
 
@@ -74,6 +77,50 @@ void BM_KaratsubaSquare(benchmark::State& state) {
   }
 }
 
+void BM_MultiplyLow(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  LimbVector scratch(limbs::MultiplyLowScratchLimbs(Size(state)));
+  for (auto _ : state) {
+    limbs::MultiplyLow(x.r.data(), x.a.data(), x.b.data(), Size(state), scratch.data());
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+// The two reductions of a Montgomery product in full, t = a^2 with a < m, by an
+// odd modulus m = b with its top bit set.
+struct ReductionOperands : ProductOperands {
+  explicit ReductionOperands(uint32_t n)
+      : ProductOperands(n), t(2 * n), reductionScratch(limbs::ReduceByProductsScratchLimbs(n)) {
+    b[0] |= 1;
+    b[n - 1] |= Limb{1} << (limbs::kLimbBits - 1);
+    a[n - 1] >>= 1;
+    limbs::Multiply(t.data(), a.data(), n, a.data(), n);
+    Limb inverse = b[0];  // b[0]^-1 mod beta by Newton's iteration
+    for (int i = 0; i < 6; ++i) inverse *= 2 - b[0] * inverse;
+    negativeInverse = 0 - inverse;
+    inverseModR = limbs::NegativeInverseModR(b.data(), n, negativeInverse);
+  }
+  LimbVector t, reductionScratch, inverseModR;
+  Limb negativeInverse;
+};
+
+void BM_ReduceWordByWord(benchmark::State& state) {
+  ReductionOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::ReduceWordByWord(x.r.data(), x.t.data(), x.b.data(), Size(state), x.negativeInverse);
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_ReduceByProducts(benchmark::State& state) {
+  ReductionOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::ReduceByProducts(x.r.data(), x.t.data(), x.b.data(), x.inverseModR.data(), Size(state),
+                            x.reductionScratch.data());
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
 // GMP on the same number of bits.
 mp_size_t GmpLimbs(const benchmark::State& state) {
   return static_cast<mp_size_t>(Size(state) * limbs::kLimbBits / GMP_NUMB_BITS);
@@ -119,6 +166,9 @@ BENCHMARK(BM_GmpMultiply)->Apply(Sizes);
 BENCHMARK(BM_ClassicalSquare)->Apply(Sizes);
 BENCHMARK(BM_KaratsubaSquare)->Apply(Sizes);
 BENCHMARK(BM_GmpSquare)->Apply(Sizes);
+BENCHMARK(BM_MultiplyLow)->Apply(Sizes);
+BENCHMARK(BM_ReduceWordByWord)->Apply(Sizes);
+BENCHMARK(BM_ReduceByProducts)->Apply(Sizes);
 
 }  // namespace
 

@@ -22,6 +22,11 @@ inline void Accumulate(WideLimb& sum, Limb& top, Limb x, Limb y) {
 class ColumnSum {
  public:
   void Add(Limb x, Limb y) { Accumulate(sum_, top_, x, y); }
+  /// Adds the single limb x.
+  void AddLimb(Limb x) {
+    sum_ += x;
+    top_ += sum_ < x ? 1 : 0;
+  }
   /// Adds x[0] y[0] + x[1] y[-1] + ... + x[count-1] y[-(count-1)]: the products
   /// of one column, x running up one array while y runs down the other. Four
   /// products per pass, with the sum held in locals, keep the loop tight.

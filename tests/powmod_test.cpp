@@ -1,6 +1,7 @@
 /// Tests of BigInt::PowMod and PreparedModulus: fixed results, arguments left
-/// untouched, a differential check against GMP, and the checkpoints an observer
-/// hears.
+/// untouched, differential checks against GMP on short moduli and on long ones
+/// around the thresholds of the Montgomery forms, and the checkpoints an
+/// observer hears.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,9 @@
 #include <vector>
 
 #include "bigint/bigint.h"
+#include "bigint/limb_conversion.h"
+#include "bigint/limbs.h"
+#include "bigint/montgomery_reduction.h"
 #include "bigint/prepared_modulus.h"
 #include "tests/support/bigint_support.h"
 
@@ -100,6 +104,75 @@ TEST(PowModTest, MatchesGmpOnRandomOperands) {
     // Exponent 0 leaves 1 unreduced, also for modulus 1; GMP reduces it.
     if (!exponent.IsNonZero()) mpz_set_ui(expected.get(), 1);
     EXPECT_EQ(Mpz(result), expected);
+  }
+}
+
+// Long moduli: lengths in limbs that straddle the thresholds between the forms
+// of a Montgomery product (interleaved; full product reduced word by word; full
+// product reduced by products), and the moduli of 4096 to 32768 bits that
+// searches of 512 to 4096 bytes meet. Moduli of random digits, of all-ones
+// digits (beta^n - 1), and with a top limb of 1; bases random, 0, 1 and m - 1.
+// Exponents are short, to keep the test fast under the sanitizers, except one
+// of full size at 4096 bits.
+struct LongModulus {
+  const char* label;
+  uint32_t limbCount;
+  enum Kind { kRandom, kAllOnes, kTopLimbOne } kind;
+};
+
+BigInt ModulusOfLimbs(std::mt19937& rng, const LongModulus& shape) {
+  const uint32_t digitCount = shape.limbCount * limbs::kDigitsPerLimb;
+  Words words(digitCount, BigInt::kDigitMask);
+  if (shape.kind != LongModulus::kAllOnes) {
+    for (uint32_t& word : words) word = rng() & BigInt::kDigitMask;
+    words.back() |= 0x8000;
+    words[0] |= 1;
+  }
+  if (shape.kind == LongModulus::kTopLimbOne) {
+    std::fill(words.end() - limbs::kDigitsPerLimb, words.end(), 0);
+    words[digitCount - limbs::kDigitsPerLimb] = 1;
+  }
+  return MakeBigInt(words);
+}
+
+TEST(PowModTest, MatchesGmpOnLongModuli) {
+  const uint32_t full = limbs::kMontgomeryFullProductThreshold;
+  const uint32_t byProducts = limbs::kMontgomeryReduceByProductsThreshold;
+  const uint32_t bitsPerLimb = limbs::kLimbBits;
+  const LongModulus shapes[] = {
+      {"just below the full-product threshold", full - 1, LongModulus::kRandom},
+      {"at the full-product threshold", full, LongModulus::kRandom},
+      {"just above the full-product threshold", full + 1, LongModulus::kTopLimbOne},
+      {"4096 bits", 4096 / bitsPerLimb, LongModulus::kRandom},
+      {"8192 bits", 8192 / bitsPerLimb, LongModulus::kRandom},
+      {"8192 bits, all ones", 8192 / bitsPerLimb, LongModulus::kAllOnes},
+      {"just below the reduction-by-products threshold", byProducts - 1, LongModulus::kRandom},
+      {"at the reduction-by-products threshold", byProducts, LongModulus::kTopLimbOne},
+      {"just above the reduction-by-products threshold", byProducts + 1, LongModulus::kRandom},
+      {"16384 bits", 16384 / bitsPerLimb, LongModulus::kRandom},
+      {"32768 bits", 32768 / bitsPerLimb, LongModulus::kRandom},
+      {"32768 bits, all ones", 32768 / bitsPerLimb, LongModulus::kAllOnes},
+  };
+  std::mt19937 rng(kTestSeed + 3);
+  for (const LongModulus& shape : shapes) {
+    const BigInt modulus = ModulusOfLimbs(rng, shape);
+    const PreparedModulus prepared(modulus);
+    BigInt minusOne = modulus - 1u;
+    const BigInt bases[] = {RandomOperand(rng, modulus.Length() + 3), BigInt(0), BigInt(1),
+                            minusOne};
+    for (const BigInt& base : bases) {
+      BigInt exponent = RandomOperand(rng, 4);
+      exponent |= 0x10001u;  // odd and at least 17 bits: squarings and multiplications
+      if (shape.limbCount * bitsPerLimb == 4096 && &base == &bases[0]) exponent = minusOne;
+      SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 3 << ", " << shape.label << " ("
+                                      << shape.limbCount << " limbs), base " << (&base - bases)
+                                      << ", exponent of " << exponent.HighestBit() + 1 << " bits");
+      Mpz expected;
+      mpz_powm(expected.get(), Mpz(base).get(), Mpz(exponent).get(), Mpz(modulus).get());
+      const BigInt result = prepared.Power(base, exponent);
+      EXPECT_EQ(Mpz(result), expected);
+      EXPECT_EQ(result.Length(), modulus.Length());
+    }
   }
 }
 
