@@ -73,14 +73,15 @@ void Square(Limb* r, const Limb* a, uint32_t n);
 /// method; below it the classical Multiply (Square) is faster. Chosen with
 /// bench/product_bench, one Karatsuba step against the classical algorithm on
 /// equal sizes (least of 5 to 9 runs), on the development machine (AMD EPYC,
-/// Zen 4, GCC 12 -O3). 64-bit limbs: the step wins for products from 32 limbs
-/// (651 against 675 ns; 520 against 510 ns at 28) and for squares from 60
-/// limbs (1219 against 1240 ns; 1093 against 1091 ns at 56). 32-bit limbs:
-/// from 40 limbs (757 against 770 ns) and about 76 limbs (1295 against 1313 ns
-/// at 72, 1426 against 1400 ns at 76, 1638 against 1701 ns at 84).
+/// Zen 4, GCC 12 -O3). 64-bit limbs: the step wins for products from 24 limbs
+/// (370 against 385 ns; 277 against 269 ns at 20), and for squares ties at 44
+/// and 48 limbs (823 against 826 ns) and wins from 52 (918 against 963 ns).
+/// 32-bit limbs: from 40 limbs (757 against 770 ns) and about 76 limbs (1295
+/// against 1313 ns at 72, 1426 against 1400 ns at 76, 1638 against 1701 ns at
+/// 84).
 #if defined(__SIZEOF_INT128__) && !defined(LARGEPRIME_NARROW_LIMBS)
-constexpr uint32_t kKaratsubaMultiplyThreshold = 32;
-constexpr uint32_t kKaratsubaSquareThreshold = 60;
+constexpr uint32_t kKaratsubaMultiplyThreshold = 24;
+constexpr uint32_t kKaratsubaSquareThreshold = 48;
 #else
 constexpr uint32_t kKaratsubaMultiplyThreshold = 40;
 constexpr uint32_t kKaratsubaSquareThreshold = 80;
