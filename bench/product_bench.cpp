@@ -98,9 +98,10 @@ struct ReductionOperands : ProductOperands {
     Limb inverse = b[0];  // b[0]^-1 mod beta by Newton's iteration
     for (int i = 0; i < 6; ++i) inverse *= 2 - b[0] * inverse;
     negativeInverse = 0 - inverse;
-    inverseModR = limbs::NegativeInverseModR(b.data(), n, negativeInverse);
+    constants = limbs::MakeReductionConstants(b.data(), n, negativeInverse);
   }
-  LimbVector t, reductionScratch, inverseModR;
+  LimbVector t, reductionScratch;
+  limbs::ReductionConstants constants;
   Limb negativeInverse;
 };
 
@@ -115,7 +116,7 @@ void BM_ReduceWordByWord(benchmark::State& state) {
 void BM_ReduceByProducts(benchmark::State& state) {
   ReductionOperands x(Size(state));
   for (auto _ : state) {
-    limbs::ReduceByProducts(x.r.data(), x.t.data(), x.b.data(), x.inverseModR.data(), Size(state),
+    limbs::ReduceByProducts(x.r.data(), x.t.data(), x.b.data(), Size(state), x.constants,
                             x.reductionScratch.data());
     benchmark::DoNotOptimize(x.r.data());
   }

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "bigint/column_sum.h"
-#include "bigint/montgomery_reduction.h"
 
 namespace limbs {
 
@@ -30,7 +29,7 @@ MontgomeryModulus::MontgomeryModulus(LimbVector modulus)
   beta2n[2 * n] = 1;
   rSquared_ = Remainder(beta2n, modulus_);
   if (n >= kMontgomeryReduceByProductsThreshold) {
-    inverseModR_ = NegativeInverseModR(modulus_.data(), n, negativeInverse_);
+    byProducts_ = MakeReductionConstants(modulus_.data(), n, negativeInverse_);
   }
 }
 
@@ -51,7 +50,7 @@ MontgomeryMultiplier::MontgomeryMultiplier(const MontgomeryModulus& modulus)
 void MontgomeryMultiplier::ReduceProduct(Limb* r) {
   const uint32_t n = Size();
   if (n >= kMontgomeryReduceByProductsThreshold) {
-    ReduceByProducts(r, product_.data(), modulus_.Modulus(), modulus_.InverseModR(), n,
+    ReduceByProducts(r, product_.data(), modulus_.Modulus(), n, modulus_.ByProducts(),
                      scratch_.data());
   } else {
     ReduceWordByWord(r, product_.data(), modulus_.Modulus(), n, modulus_.NegativeInverse());

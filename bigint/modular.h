@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "bigint/limbs.h"
+#include "bigint/montgomery_reduction.h"
 
 namespace limbs {
 
@@ -24,15 +25,15 @@ class MontgomeryModulus {
   Limb NegativeInverse() const { return negativeInverse_; }
   /// R^2 mod m, n limbs.
   const Limb* RSquared() const { return rSquared_.data(); }
-  /// -m^-1 mod R, n limbs, for moduli of kMontgomeryReduceByProductsThreshold
-  /// limbs and more (empty below).
-  const Limb* InverseModR() const { return inverseModR_.data(); }
+  /// The constants of the reduction by products, for moduli of
+  /// kMontgomeryReduceByProductsThreshold limbs and more (empty below).
+  const ReductionConstants& ByProducts() const { return byProducts_; }
 
  private:
   LimbVector modulus_;
   Limb negativeInverse_;
   LimbVector rSquared_;
-  LimbVector inverseModR_;
+  ReductionConstants byProducts_;
 };
 
 /// Multiplication on Montgomery representatives x R mod m, for one

@@ -66,15 +66,6 @@ uint32_t MultiplyLowScratchLimbs(uint32_t n) {
   return 2 * l + h + (product > low ? product : low);
 }
 
-LimbVector NegativeInverseModR(const Limb* m, uint32_t n, Limb negativeInverse) {
-  LimbVector one(n);
-  one[0] = 1;
-  LimbVector q(n);
-  ColumnSum sum;
-  ClearLowColumns(q.data(), one.data(), m, n, negativeInverse, sum);
-  return q;
-}
-
 // The high n columns of t + q m are the result. Column k reads q only at
 // indices above k - n, so q can live in r, written at index k - n.
 void ReduceWordByWord(Limb* r, const Limb* t, const Limb* m, uint32_t n, Limb negativeInverse) {
@@ -91,24 +82,150 @@ void ReduceWordByWord(Limb* r, const Limb* t, const Limb* m, uint32_t n, Limb ne
   SubtractModulusIfAbove(r, m, n, sum.Low());
 }
 
-// q m = -t mod R, so the low halves of t and q m add up to 0 when t mod R is 0
-// and to R otherwise: only the high half of q m is needed, plus that carry.
-void ReduceByProducts(Limb* r, const Limb* t, const Limb* m, const Limb* inverse, uint32_t n,
-                      Limb* scratch) {
-  Limb* q = scratch;             // n limbs
-  Limb* multiple = scratch + n;  // q m: 2n limbs
-  Limb* next = scratch + 3 * n;
-  MultiplyLow(q, t, inverse, n, next);
-  FastMultiply(multiple, q, n, m, n, next);
-  Limb carry = AddLimbs(r, t + n, multiple + n, n);
+namespace {
+
+// ---- Arithmetic modulo beta^h - 1 and beta^h + 1 ------------------------------
+
+// r[0..h) = x[0..nx) mod (beta^h - 1) for nx <= 2h: beta^h = 1, so the high
+// part adds to the low one and its carry comes back in at the bottom. The value
+// beta^h - 1 may stand for 0.
+void FoldCyclic(Limb* r, const Limb* x, uint32_t nx, uint32_t h) {
+  const uint32_t high = nx > h ? nx - h : 0;
+  Limb carry = AddLimbs(r, x, x + h, high);
+  for (uint32_t i = high; i < h; ++i) r[i] = i < nx ? x[i] : 0;
+  carry = PropagateCarry(r + high, h - high, carry);
+  PropagateCarry(r, h, PropagateCarry(r, h, carry));
+}
+
+// r[0..h] = x[0..nx) mod (beta^h + 1) in [0, beta^h], for nx <= 2h: beta^h = -1,
+// so the high part is subtracted from the low one, and a negative difference
+// gains beta^h + 1.
+void FoldNegacyclic(Limb* r, const Limb* x, uint32_t nx, uint32_t h) {
+  const uint32_t high = nx > h ? nx - h : 0;
+  Limb borrow = SubtractLimbs(r, x, x + h, high);
+  for (uint32_t i = high; i < h; ++i) r[i] = i < nx ? x[i] : 0;
+  borrow = PropagateBorrow(r + high, h - high, borrow);
+  r[h] = borrow != 0 ? PropagateCarry(r, h, 1) : 0;
+}
+
+// r[0..h) = a b mod (beta^h - 1) for h-limb a and b.
+void MultiplyCyclic(Limb* r, const Limb* a, const Limb* b, uint32_t h, Limb* scratch) {
+  FastMultiply(scratch, a, h, b, h, scratch + 2 * h);
+  FoldCyclic(r, scratch, 2 * h, h);
+}
+
+// r[0..h] = a b mod (beta^h + 1) for a, b in [0, beta^h] (h + 1 limbs each).
+// beta^h itself is -1: its product with x is -x, which is beta^h + 1 - x, the
+// complement of x plus 2, for x in [1, beta^h).
+void MultiplyNegacyclic(Limb* r, const Limb* a, const Limb* b, uint32_t h, Limb* scratch) {
+  if (a[h] == 0 && b[h] == 0) {
+    FastMultiply(scratch, a, h, b, h, scratch + 2 * h);
+    FoldNegacyclic(r, scratch, 2 * h, h);
+    return;
+  }
+  for (uint32_t i = 0; i <= h; ++i) r[i] = 0;
+  if (a[h] != 0 && b[h] != 0) {
+    r[0] = 1;
+    return;
+  }
+  const Limb* x = a[h] != 0 ? b : a;
+  if (SignificantLimbs(x, h) == 0) return;
+  for (uint32_t i = 0; i < h; ++i) r[i] = ~x[i];
+  r[h] = PropagateCarry(r, h, 2);
+}
+
+// The high half floor(q m / beta^n) of the product of n-limb q and m, given its
+// low half (q m mod beta^n): from W = q m mod (beta^N - 1), N = 2h >= n, the
+// high half times beta^n is W minus the low half modulo beta^N - 1, and beta^n
+// is the inverse of beta^(N - n) there, a rotation by N - n limbs. The high
+// half is below beta^n - 1, so that residue fixes it. W itself comes from its
+// residues modulo beta^h - 1 and beta^h + 1 (coprime, as beta^h - 1 is odd) by
+// the Chinese remainder theorem: W = w2 + (beta^h + 1) y with
+// y = (w1 - w2) / 2 mod (beta^h - 1), since beta^h + 1 = 2 there.
+void HighHalf(Limb* high, const Limb* q, const Limb* low, uint32_t n,
+              const ReductionConstants& constants, Limb* scratch) {
+  const uint32_t h = (n + 1) / 2;
+  const uint32_t wide = 2 * h;
+  Limb* qCyclic = scratch;          // h limbs
+  Limb* qNegacyclic = qCyclic + h;  // h + 1 limbs
+  Limb* w1 = qNegacyclic + h + 1;   // h limbs, then y
+  Limb* w2 = w1 + h;                // h + 1 limbs
+  Limb* w = w2 + h + 1;             // 2h limbs
+  Limb* next = w + wide;
+  FoldCyclic(qCyclic, q, n, h);
+  FoldNegacyclic(qNegacyclic, q, n, h);
+  MultiplyCyclic(w1, qCyclic, constants.cyclic.data(), h, next);
+  MultiplyNegacyclic(w2, qNegacyclic, constants.negacyclic.data(), h, next);
+
+  // y = (w1 - w2) / 2 mod (beta^h - 1), where w2 = beta^h counts as 1. A
+  // negative difference gains beta^h - 1: it wraps, then loses 1. An odd y
+  // gains beta^h - 1 before halving: its half gains beta^h / 2.
+  Limb borrow = w2[h] != 0 ? PropagateBorrow(w1, h, 1) : SubtractLimbs(w1, w1, w2, h);
+  if (borrow != 0) PropagateBorrow(w1, h, 1);
+  const bool odd = (w1[0] & 1) != 0;
+  ShiftRight(w1, w1, h, 1);
+  if (odd) w1[h - 1] |= Limb{1} << (kLimbBits - 1);
+
+  // W = w2 + y + y beta^h modulo beta^(2h) - 1, carries coming back in at the bottom.
+  for (uint32_t i = 0; i < h; ++i) w[i] = w[h + i] = w1[i];
+  Limb carry = AddLimbs(w, w, w2, h);
+  carry = PropagateCarry(w + h, h, carry + w2[h]);
+  PropagateCarry(w, wide, PropagateCarry(w, wide, carry));
+
+  // W - low modulo beta^(2h) - 1, with beta^(2h) - 1 itself made 0.
+  borrow = PropagateBorrow(w + n, wide - n, SubtractLimbs(w, w, low, n));
+  if (borrow != 0) PropagateBorrow(w, wide, 1);
+  bool allOnes = true;
+  for (uint32_t i = 0; i < wide && allOnes; ++i) allOnes = w[i] == kLimbMax;
+  if (allOnes) {
+    for (uint32_t i = 0; i < wide; ++i) w[i] = 0;
+  }
+  // Times beta^(2h - n): a rotation up by that many limbs.
+  const uint32_t shift = wide - n;
+  for (uint32_t i = 0; i < n; ++i) high[i] = w[(i + wide - shift) % wide];
+}
+
+}  // namespace
+
+ReductionConstants MakeReductionConstants(const Limb* m, uint32_t n, Limb negativeInverse) {
+  // -m^-1 mod R is the q with 1 + q m = 0 mod R: the low columns of the
+  // reduction of t = 1.
+  const uint32_t h = (n + 1) / 2;
+  ReductionConstants constants{LimbVector(n), LimbVector(h), LimbVector(h + 1)};
+  LimbVector one(n);
+  one[0] = 1;
+  ColumnSum sum;
+  ClearLowColumns(constants.inverse.data(), one.data(), m, n, negativeInverse, sum);
+  FoldCyclic(constants.cyclic.data(), m, n, h);
+  FoldNegacyclic(constants.negacyclic.data(), m, n, h);
+  return constants;
+}
+
+// q m = -t mod R, so its low half is the complement of t's low half plus 1
+// (mod R), and the low halves of t and q m add up to 0 when t mod R is 0 and to
+// R otherwise: only the high half of q m is needed, plus that carry.
+void ReduceByProducts(Limb* r, const Limb* t, const Limb* m, uint32_t n,
+                      const ReductionConstants& constants, Limb* scratch) {
+  Limb* q = scratch;     // n limbs
+  Limb* low = q + n;     // n limbs
+  Limb* high = low + n;  // n limbs
+  Limb* next = high + n;
+  MultiplyLow(q, t, constants.inverse.data(), n, next);
+  for (uint32_t i = 0; i < n; ++i) low[i] = ~t[i];
+  PropagateCarry(low, n, 1);
+  HighHalf(high, q, low, n, constants, next);
+  Limb carry = AddLimbs(r, t + n, high, n);
   carry += PropagateCarry(r, n, SignificantLimbs(t, n) != 0 ? 1 : 0);
   SubtractModulusIfAbove(r, m, n, carry);
 }
 
+// HighHalf: 6h + 2 limbs of its own, then a product of h limbs in 2h limbs plus
+// its scratch.
 uint32_t ReduceByProductsScratchLimbs(uint32_t n) {
-  const uint32_t product = ProductScratchLimbs(n);
+  const uint32_t h = (n + 1) / 2;
+  const uint32_t highHalf = 8 * h + 2 + ProductScratchLimbs(h);
   const uint32_t low = MultiplyLowScratchLimbs(n);
-  return 3 * n + (product > low ? product : low);
+  return 3 * n + (highHalf > low ? highHalf : low);
 }
 
 }  // namespace limbs

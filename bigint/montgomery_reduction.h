@@ -17,17 +17,18 @@ namespace limbs {
 /// word. Chosen by timing one Montgomery square of n limbs in each form side by
 /// side (least of 30 runs; the reductions alone are in bench/product_bench) on
 /// the development machine (AMD EPYC, Zen 4, GCC 12 -O3). 64-bit limbs:
-/// interleaved 5836 ns against 5826 ns in full at 80 limbs, 8313 against 8163
-/// at 96; word by word 51118 ns against 50788 ns by products at 256 limbs,
-/// 111295 against 98489 at 384. 32-bit limbs: 6109 against 5927 ns at 96
-/// limbs (2882 against 2873 at 64); 36800 against 38953 ns at 256 limbs, 80224
-/// against 75635 at 384.
+/// interleaved 3827 ns against 3815 ns in full at 64 limbs, 4771 against 4704
+/// at 72; word by word 5714 ns against 6023 ns by products at 80 limbs, 7986
+/// against 7963 at 96, 10588 against 10261 at 112. 32-bit limbs: interleaved
+/// 2882 ns against 2873 ns in full at 64 limbs, 6286 against 5991 at 96; word
+/// by word 15531 ns against 16177 ns by products at 160 limbs, 21382 against
+/// 21380 at 192, 28547 against 27482 at 224.
 #if defined(__SIZEOF_INT128__) && !defined(LARGEPRIME_NARROW_LIMBS)
-constexpr uint32_t kMontgomeryFullProductThreshold = 80;
-constexpr uint32_t kMontgomeryReduceByProductsThreshold = 256;
+constexpr uint32_t kMontgomeryFullProductThreshold = 64;
+constexpr uint32_t kMontgomeryReduceByProductsThreshold = 96;
 #else
 constexpr uint32_t kMontgomeryFullProductThreshold = 96;
-constexpr uint32_t kMontgomeryReduceByProductsThreshold = 384;
+constexpr uint32_t kMontgomeryReduceByProductsThreshold = 192;
 #endif
 
 /// Operands of at least this many limbs have their low half product formed
@@ -41,22 +42,29 @@ constexpr uint32_t kMultiplyLowThreshold = kKaratsubaMultiplyThreshold;
 void MultiplyLow(Limb* r, const Limb* a, const Limb* b, uint32_t n, Limb* scratch);
 uint32_t MultiplyLowScratchLimbs(uint32_t n);
 
-/// -m^-1 mod R, R = beta^n, for odd m of n limbs with
-/// negativeInverse = -m^-1 mod beta: the q with 1 + q m = 0 mod R, found limb
-/// by limb as in ReduceWordByWord.
-LimbVector NegativeInverseModR(const Limb* m, uint32_t n, Limb negativeInverse);
-
 /// r[0..n) = t / R mod m for t[0..2n) < m R, odd m, R = beta^n, word by word:
 /// the multiple q m that clears the low n limbs of t + q m is found one limb of
 /// q at a time, column by column from the lowest (HAC 14.32 in product-scanning
 /// order). negativeInverse = -m^-1 mod beta. r may overlap neither t nor m.
 void ReduceWordByWord(Limb* r, const Limb* t, const Limb* m, uint32_t n, Limb negativeInverse);
 
-/// As ReduceWordByWord, by two products: q = (t mod R) (-m^-1 mod R) mod R at
-/// once, as a low half product, then (t + q m) / R. inverse holds -m^-1 mod R
-/// (n limbs); scratch holds ReduceByProductsScratchLimbs(n) limbs.
-void ReduceByProducts(Limb* r, const Limb* t, const Limb* m, const Limb* inverse, uint32_t n,
-                      Limb* scratch);
+/// What ReduceByProducts needs besides the modulus m (odd, n limbs), computed
+/// once per modulus: -m^-1 mod R, and m modulo beta^h - 1 and beta^h + 1 with
+/// h = ceil(n / 2).
+struct ReductionConstants {
+  LimbVector inverse;     // -m^-1 mod R: n limbs
+  LimbVector cyclic;      // m mod (beta^h - 1): h limbs
+  LimbVector negacyclic;  // m mod (beta^h + 1), in [0, beta^h]: h + 1 limbs
+};
+/// negativeInverse = -m^-1 mod beta.
+ReductionConstants MakeReductionConstants(const Limb* m, uint32_t n, Limb negativeInverse);
+
+/// As ReduceWordByWord, by products: q = (t mod R)(-m^-1 mod R) mod R at once,
+/// as a low half product, then (t + q m) / R, where the high half of q m comes
+/// from q m modulo beta^(2h) - 1 = (beta^h - 1)(beta^h + 1), two products of
+/// h limbs. scratch holds ReduceByProductsScratchLimbs(n) limbs.
+void ReduceByProducts(Limb* r, const Limb* t, const Limb* m, uint32_t n,
+                      const ReductionConstants& constants, Limb* scratch);
 uint32_t ReduceByProductsScratchLimbs(uint32_t n);
 
 }  // namespace limbs
