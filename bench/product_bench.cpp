@@ -30,14 +30,14 @@ LimbVector RandomLimbs(std::mt19937_64& rng, uint32_t n) {
 }
 
 // Operands, result and scratch for products of n limbs (scratch enough for a
-// Karatsuba step also below the threshold).
+// Karatsuba or Toom-3 step also below its threshold).
 struct ProductOperands {
   explicit ProductOperands(uint32_t n)
       : rng(kSeed + n),
         a(RandomLimbs(rng, n)),
         b(RandomLimbs(rng, n)),
         r(2 * n),
-        scratch(4 * n + limbs::ProductScratchLimbs(n)) {}
+        scratch(6 * n + 64 + limbs::ProductScratchLimbs(n)) {}
   std::mt19937_64 rng;
   LimbVector a, b, r, scratch;
 };
@@ -57,6 +57,15 @@ void BM_Karatsuba(benchmark::State& state) {
   for (auto _ : state) {
     limbs::KaratsubaMultiply(x.r.data(), x.a.data(), Size(state), x.b.data(), Size(state),
                              x.scratch.data());
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_Toom3(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::Toom3Multiply(x.r.data(), x.a.data(), Size(state), x.b.data(), Size(state),
+                         x.scratch.data());
     benchmark::DoNotOptimize(x.r.data());
   }
 }
@@ -122,6 +131,14 @@ void BM_ReduceByProducts(benchmark::State& state) {
   }
 }
 
+void BM_Toom3Square(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::Toom3Square(x.r.data(), x.a.data(), Size(state), x.scratch.data());
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
 // GMP on the same number of bits.
 mp_size_t GmpLimbs(const benchmark::State& state) {
   return static_cast<mp_size_t>(Size(state) * limbs::kLimbBits / GMP_NUMB_BITS);
@@ -161,11 +178,22 @@ void Sizes(benchmark::internal::Benchmark* b) {
       "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
 }
 
+// Sizes in limbs around the Toom-3 thresholds.
+void LongSizes(benchmark::internal::Benchmark* b) {
+  for (int64_t n = 64; n <= 512; n += n < 256 ? 16 : 64) b->Arg(n);
+  b->ComputeStatistics(
+      "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+}
+
 BENCHMARK(BM_Classical)->Apply(Sizes);
 BENCHMARK(BM_Karatsuba)->Apply(Sizes);
+BENCHMARK(BM_Karatsuba)->Apply(LongSizes)->Name("BM_KaratsubaLong");
+BENCHMARK(BM_Toom3)->Apply(LongSizes);
 BENCHMARK(BM_GmpMultiply)->Apply(Sizes);
 BENCHMARK(BM_ClassicalSquare)->Apply(Sizes);
 BENCHMARK(BM_KaratsubaSquare)->Apply(Sizes);
+BENCHMARK(BM_KaratsubaSquare)->Apply(LongSizes)->Name("BM_KaratsubaSquareLong");
+BENCHMARK(BM_Toom3Square)->Apply(LongSizes);
 BENCHMARK(BM_GmpSquare)->Apply(Sizes);
 BENCHMARK(BM_MultiplyLow)->Apply(Sizes);
 BENCHMARK(BM_ReduceWordByWord)->Apply(Sizes);

@@ -62,16 +62,26 @@ void MultiplyByPieces(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32
 
 }  // namespace
 
-// One step needs 4h limbs for the differences and their product, and its
-// sub-products, of at most h = ceil(n / 2) limbs, need as much again for their
-// own operands. MultiplyByPieces (nb <= h) needs 2h plus that of h.
+// A Karatsuba step needs 4h limbs for the differences and their product, and
+// its sub-products, of at most h = ceil(n / 2) limbs, need their own beyond
+// them; MultiplyByPieces (nb <= h) needs 2h plus that of h. A Toom-3 step needs
+// six evaluations of k + 1 limbs and four values of 2k + 2 limbs, k = ceil(n / 3),
+// then that of k + 1 limbs (a square needs three evaluations fewer).
 uint32_t ProductScratchLimbs(uint32_t n) {
   const uint32_t threshold = kKaratsubaMultiplyThreshold < kKaratsubaSquareThreshold
                                  ? kKaratsubaMultiplyThreshold
                                  : kKaratsubaSquareThreshold;
-  uint32_t total = 0;
-  for (; n >= threshold; n = (n + 1) / 2) total += 4 * ((n + 1) / 2);
-  return total;
+  if (n < threshold) return 0;
+  const uint32_t h = (n + 1) / 2;
+  uint32_t need = 4 * h + ProductScratchLimbs(h);
+  const uint32_t toom = kToom3MultiplyThreshold < kToom3SquareThreshold ? kToom3MultiplyThreshold
+                                                                        : kToom3SquareThreshold;
+  if (n >= toom) {
+    const uint32_t k = (n + 2) / 3;
+    const uint32_t toomNeed = 6 * (k + 1) + 4 * (2 * k + 2) + ProductScratchLimbs(k + 1);
+    if (toomNeed > need) need = toomNeed;
+  }
+  return need;
 }
 
 void FastMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, Limb* scratch) {
@@ -81,6 +91,8 @@ void FastMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t n
     Multiply(r, a, na, b, nb);
   } else if (nb <= (na + 1) / 2) {
     MultiplyByPieces(r, a, na, b, nb, scratch);
+  } else if (nb >= kToom3MultiplyThreshold && nb > 2 * ((na + 2) / 3)) {
+    Toom3Multiply(r, a, na, b, nb, scratch);
   } else {
     KaratsubaMultiply(r, a, na, b, nb, scratch);
   }
@@ -89,6 +101,8 @@ void FastMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t n
 void FastSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch) {
   if (n < kKaratsubaSquareThreshold) {
     Square(r, a, n);
+  } else if (n >= kToom3SquareThreshold) {
+    Toom3Square(r, a, n, scratch);
   } else {
     KaratsubaSquare(r, a, n, scratch);
   }

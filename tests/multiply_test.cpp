@@ -74,10 +74,9 @@ TEST(MultiplyTest, SquaringThroughAliasing) {
 // Products and squares against GMP on operands whose lengths in limbs straddle
 // every threshold of the product kernels: just below, at, just above, and far
 // above (several levels of recursion, odd halves), also very unbalanced ones
-// that are cut into pieces. Each row runs on random digits (uniform, mixed with
-// runs of 0 and 0xFFFF), on all-0xFFFF digits (the largest carries), with and
-// without leading zero digits; a square is checked as a *= a, as a * a and as
-// a * b with b an equal value of another length.
+// that are cut into pieces. Each row runs on each Fill, with and without
+// leading zero digits; a square is checked as a *= a, as a * a and as a * b
+// with b an equal value of another length.
 struct ProductSizes {
   const char* label;
   uint32_t aLimbs;
@@ -87,6 +86,8 @@ struct ProductSizes {
 std::vector<ProductSizes> SizesAroundThresholds() {
   const uint32_t t = limbs::kKaratsubaMultiplyThreshold;
   const uint32_t s = limbs::kKaratsubaSquareThreshold;
+  const uint32_t t3 = limbs::kToom3MultiplyThreshold;
+  const uint32_t s3 = limbs::kToom3SquareThreshold;
   return {
       {"short operands", 3, 2},
       {"just below the product threshold", t - 1, t - 1},
@@ -105,19 +106,41 @@ std::vector<ProductSizes> SizesAroundThresholds() {
       {"just above the square threshold", s + 1, 0},
       {"square two levels, odd halves", 2 * s + 1, 0},
       {"square far above the threshold", 9 * s + 5, 0},
+      {"just below the Toom-3 product threshold", t3 - 1, t3 - 1},
+      {"at the Toom-3 product threshold", t3, t3},
+      {"Toom-3, the shorter operand at the threshold", t3 + 2, t3},
+      {"just above the Toom-3 product threshold", t3 + 1, t3 + 1},
+      {"Toom-3 with a short top third of b", 3 * t3, 2 * t3 + 1},
+      {"far above the Toom-3 product threshold", 3 * t3 + 7, 3 * t3 + 7},
+      {"just below the Toom-3 square threshold", s3 - 1, 0},
+      {"at the Toom-3 square threshold", s3, 0},
+      {"just above the Toom-3 square threshold", s3 + 1, 0},
+      {"square far above the Toom-3 threshold", 3 * s3 + 8, 0},
   };
 }
 
+// How the digits of an operand are drawn: uniform mixed with 0 and 0xFFFF; all
+// 0xFFFF (the largest carries); or whole limbs of 0, 0x5555..., 0xAAAA... or
+// 0xFFFF..., whose sums, differences and thirds in the kernels meet runs of
+// equal limbs, carries and borrows across whole limbs, and zero limbs.
+enum class Fill { kMixed, kAllOnes, kPatternedLimbs };
+
 // A value of exactly `limbCount` limbs (its top digit nonzero, at a random place
 // in the top limb) stored in `leadingZeros` more digits than it needs.
-BigInt ValueOfLimbs(std::mt19937& rng, uint32_t limbCount, bool allOnes, uint32_t leadingZeros) {
+BigInt ValueOfLimbs(std::mt19937& rng, uint32_t limbCount, Fill fill, uint32_t leadingZeros) {
   const uint32_t perLimb = limbs::kDigitsPerLimb;
   const uint32_t significant = limbCount * perLimb - rng() % perLimb;
+  const uint32_t patterns[] = {0, 0x5555, 0xAAAA, BigInt::kDigitMask};
   BigInt value;
   value.Resize(significant + leadingZeros);
+  uint32_t pattern = 0;
   for (uint32_t i = 0; i < significant; ++i) {
+    if (i % perLimb == 0) pattern = patterns[rng() % 4];
     uint32_t digit = BigInt::kDigitMask;
-    if (!allOnes && rng() % 4 != 0) digit = rng() % 8 == 0 ? 0 : rng() & BigInt::kDigitMask;
+    if (fill == Fill::kPatternedLimbs) digit = pattern;
+    if (fill == Fill::kMixed && rng() % 4 != 0) {
+      digit = rng() % 8 == 0 ? 0 : rng() & BigInt::kDigitMask;
+    }
     value.Digits()[i] = digit;
   }
   if (value.Digits()[significant - 1] == 0) value.Digits()[significant - 1] = 1;
@@ -144,15 +167,17 @@ void CheckProduct(const BigInt& a, const BigInt& b) {
 TEST(MultiplyTest, MatchesGmpAroundEveryThreshold) {
   std::mt19937 rng(kTestSeed);
   for (const ProductSizes& sizes : SizesAroundThresholds()) {
-    for (int variant = 0; variant < 4; ++variant) {
-      const bool allOnes = variant == 3;
+    for (int variant = 0; variant < 5; ++variant) {
+      const Fill fill = variant < 2   ? Fill::kMixed
+                        : variant < 4 ? Fill::kPatternedLimbs
+                                      : Fill::kAllOnes;
       const uint32_t leadingZeros = variant % 2 == 1 ? 1 + rng() % 9 : 0;
       SCOPED_TRACE(testing::Message()
                    << "seed " << kTestSeed << ", " << sizes.label << " (" << sizes.aLimbs << " x "
                    << sizes.bLimbs << " limbs), variant " << variant);
-      const BigInt a = ValueOfLimbs(rng, sizes.aLimbs, allOnes, leadingZeros);
+      const BigInt a = ValueOfLimbs(rng, sizes.aLimbs, fill, leadingZeros);
       if (sizes.bLimbs != 0) {
-        CheckProduct(a, ValueOfLimbs(rng, sizes.bLimbs, allOnes, leadingZeros / 2));
+        CheckProduct(a, ValueOfLimbs(rng, sizes.bLimbs, fill, leadingZeros / 2));
         continue;
       }
       BigInt sameValue(a);
