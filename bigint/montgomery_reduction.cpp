@@ -87,14 +87,15 @@ namespace {
 // ---- Arithmetic modulo beta^h - 1 and beta^h + 1 ------------------------------
 
 // r[0..h) = x[0..nx) mod (beta^h - 1) for nx <= 2h: beta^h = 1, so the high
-// part adds to the low one and its carry comes back in at the bottom. The value
+// part adds to the low one and its carry comes back in at the bottom. The sum
+// is at most 2 beta^h - 2, so the carry's return carries no further. The value
 // beta^h - 1 may stand for 0.
 void FoldCyclic(Limb* r, const Limb* x, uint32_t nx, uint32_t h) {
   const uint32_t high = nx > h ? nx - h : 0;
   Limb carry = AddLimbs(r, x, x + h, high);
   for (uint32_t i = high; i < h; ++i) r[i] = i < nx ? x[i] : 0;
   carry = PropagateCarry(r + high, h - high, carry);
-  PropagateCarry(r, h, PropagateCarry(r, h, carry));
+  PropagateCarry(r, h, carry);
 }
 
 // r[0..h] = x[0..nx) mod (beta^h + 1) in [0, beta^h], for nx <= 2h: beta^h = -1,
@@ -166,11 +167,12 @@ void HighHalf(Limb* high, const Limb* q, const Limb* low, uint32_t n,
   ShiftRight(w1, w1, h, 1);
   if (odd) w1[h - 1] |= Limb{1} << (kLimbBits - 1);
 
-  // W = w2 + y + y beta^h modulo beta^(2h) - 1, carries coming back in at the bottom.
+  // W = w2 + y + y beta^h modulo beta^(2h) - 1, the carry coming back in at the
+  // bottom; the sum is below beta^(2h) + beta^h, so its return carries no further.
   for (uint32_t i = 0; i < h; ++i) w[i] = w[h + i] = w1[i];
   Limb carry = AddLimbs(w, w, w2, h);
   carry = PropagateCarry(w + h, h, carry + w2[h]);
-  PropagateCarry(w, wide, PropagateCarry(w, wide, carry));
+  PropagateCarry(w, wide, carry);
 
   // W - low modulo beta^(2h) - 1, with beta^(2h) - 1 itself made 0.
   borrow = PropagateBorrow(w + n, wide - n, SubtractLimbs(w, w, low, n));

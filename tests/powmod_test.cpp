@@ -111,13 +111,16 @@ TEST(PowModTest, MatchesGmpOnRandomOperands) {
 // of a Montgomery product (interleaved; full product reduced word by word; full
 // product reduced by products), and the moduli of 4096 to 32768 bits that
 // searches of 512 to 4096 bytes meet. Moduli of random digits, of all-ones
-// digits (beta^n - 1), and with a top limb of 1; bases random, 0, 1 and m - 1.
+// digits (beta^n - 1), with a top limb of 1, and of two halves m1 beta^h + m0
+// with m1 = m0 + 1 or m1 = beta^h - 1 - m0, which make m = -1 modulo
+// beta^h + 1 and 0 modulo beta^h - 1, the edge values of the residues the
+// reduction by products works with; bases random, 0, 1 and m - 1.
 // Exponents are short, to keep the test fast under the sanitizers, except one
 // of full size at 4096 bits.
 struct LongModulus {
   const char* label;
   uint32_t limbCount;
-  enum Kind { kRandom, kAllOnes, kTopLimbOne } kind;
+  enum Kind { kRandom, kAllOnes, kTopLimbOne, kHalvesOneApart, kHalvesComplementary } kind;
 };
 
 BigInt ModulusOfLimbs(std::mt19937& rng, const LongModulus& shape) {
@@ -131,6 +134,21 @@ BigInt ModulusOfLimbs(std::mt19937& rng, const LongModulus& shape) {
   if (shape.kind == LongModulus::kTopLimbOne) {
     std::fill(words.end() - limbs::kDigitsPerLimb, words.end(), 0);
     words[digitCount - limbs::kDigitsPerLimb] = 1;
+  }
+  // Even limb counts: the high half from the low one.
+  const uint32_t half = digitCount / 2;
+  if (shape.kind == LongModulus::kHalvesOneApart) {
+    words[half - 1] |= 0x8000;
+    words[1] = 0x1234;  // so that m0 + 1 does not carry out of the half
+    uint32_t carry = 1;
+    for (uint32_t i = 0; i < half; ++i) {
+      words[half + i] = (words[i] + carry) & BigInt::kDigitMask;
+      carry = words[half + i] == 0 ? carry : 0;
+    }
+  }
+  if (shape.kind == LongModulus::kHalvesComplementary) {
+    words[half - 1] &= 0x7FFF;
+    for (uint32_t i = 0; i < half; ++i) words[half + i] = words[i] ^ BigInt::kDigitMask;
   }
   return MakeBigInt(words);
 }
@@ -146,12 +164,15 @@ TEST(PowModTest, MatchesGmpOnLongModuli) {
       {"4096 bits", 4096 / bitsPerLimb, LongModulus::kRandom},
       {"8192 bits", 8192 / bitsPerLimb, LongModulus::kRandom},
       {"8192 bits, all ones", 8192 / bitsPerLimb, LongModulus::kAllOnes},
+      {"8192 bits, halves one apart", 8192 / bitsPerLimb, LongModulus::kHalvesOneApart},
+      {"8192 bits, complementary halves", 8192 / bitsPerLimb, LongModulus::kHalvesComplementary},
       {"just below the reduction-by-products threshold", byProducts - 1, LongModulus::kRandom},
       {"at the reduction-by-products threshold", byProducts, LongModulus::kTopLimbOne},
       {"just above the reduction-by-products threshold", byProducts + 1, LongModulus::kRandom},
       {"16384 bits", 16384 / bitsPerLimb, LongModulus::kRandom},
       {"32768 bits", 32768 / bitsPerLimb, LongModulus::kRandom},
       {"32768 bits, all ones", 32768 / bitsPerLimb, LongModulus::kAllOnes},
+      {"32768 bits, halves one apart", 32768 / bitsPerLimb, LongModulus::kHalvesOneApart},
   };
   std::mt19937 rng(kTestSeed + 3);
   for (const LongModulus& shape : shapes) {
