@@ -1,20 +1,22 @@
-/// Whole-search benchmark: the program's own FindPrime against the same search
-/// written with GMP, both from the same fixed starting numbers, timed side by side.
+/// Whole-search benchmark: the program's own FindPrime, on one worker and on
+/// many, against the same search written with GMP, all from the same fixed
+/// starting numbers, timed side by side.
 ///
 ///   search_bench [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]
+///                [--workers=0]
 ///
 /// For every size (in bytes) and start index the starting number comes from a
 /// fixed seed, so every run and every choice of sizes sees the same numbers. Our
 /// search is the real FindPrime with the random pieces of the start scripted and
-/// its trace kept in memory, where the result is read back; the GMP search does
-/// the same work: trial division by the same table primes in ascending order
-/// (mpz_tdiv_ui), then the seven Lehman bases (mpz_powm) up to the first failing
-/// one. Both must accept the same number after the same counts, or the program
-/// stops with status 1. Times are the process's CPU time (both searches run on
-/// one thread), which a busy machine disturbs less than wall time; --wall
-/// measures wall time instead. Any size up to 65535 bytes may be asked for; from
-/// 1024 bytes on one search takes minutes, so ask for few starts there
-/// (--sizes=1024,2048 --starts=1).
+/// its trace sent to /dev/null, once with one worker and once with --workers (0:
+/// the program's own choice); the GMP search is the plain one: trial division by
+/// the same table primes in ascending order (mpz_tdiv_ui), then the seven Lehman
+/// bases (mpz_powm) up to the first failing one. All must accept the same number
+/// after the same counts, or the program stops with status 1. Each row also
+/// shows the share of Lehman runs whose first base a known factor proves
+/// composite. Times are the process's CPU time, which a busy machine disturbs
+/// less than wall time but which adds up every thread's; --wall measures wall
+/// time, the measure for the many-worker search.
 #include <gmp.h>
 #include <time.h>  // NOLINT(modernize-deprecated-headers): POSIX clock_gettime
 
@@ -29,6 +31,8 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/processors.h"
+#include "primesearch/factor_sieve.h"
 #include "primesearch/find_prime.h"
 #include "primesearch/lehman.h"
 #include "primesearch/small_prime_table.h"
@@ -46,6 +50,7 @@ struct Options {
   uint32_t starts = 5;
   uint32_t repeat = 1;
   bool wall = false;
+  uint32_t workers = 0;  // of the many-worker runs; 0: the program's own choice
 };
 
 // What a search ends with; equal for both searches when they did the same work.
@@ -126,15 +131,42 @@ SearchResult GmpSearch(const std::vector<uint32_t>& pieces) {
   return outcome;
 }
 
+// The share of the Lehman runs whose first base a known factor proves
+// composite, with the sieve bound the search chooses for this start.
+double ProvedShare(const std::vector<uint32_t>& pieces, long lehmanRuns) {
+  Mpz candidate;
+  for (uint32_t piece : pieces) {
+    mpz_mul_2exp(candidate.get(), candidate.get(), kBitsPerPiece);
+    mpz_add_ui(candidate.get(), candidate.get(), piece);
+  }
+  mpz_setbit(candidate.get(), 0);
+  const BigInt first = FromMpz(candidate, std::max(2u, DigitsNeeded(candidate)));
+  FactorSieve sieve(first, FactorSieveBound(static_cast<uint32_t>(first.HighestBit()) + 1));
+  long runs = 0;
+  long proved = 0;
+  for (uint64_t index = 0; runs < lehmanRuns;
+       ++index, mpz_add_ui(candidate.get(), candidate.get(), 2)) {
+    if (HasSmallPrimeFactor(candidate.get()) || mpz_cmp_ui(candidate.get(), 1) == 0) continue;
+    ++runs;
+    const uint32_t p = sieve.SmallestFactor(index);
+    if (p == 0) continue;
+    const BigInt n = FromMpz(candidate, std::max(2u, DigitsNeeded(candidate)));
+    if (FactorProvesComposite(LehmanBases[0], p, LehmanExponentModulo(n, p))) ++proved;
+  }
+  return lehmanRuns == 0 ? 0 : static_cast<double>(proved) / static_cast<double>(lehmanRuns);
+}
+
 // ---- Our search --------------------------------------------------------------
 
 // Runs FindPrime with its random pieces scripted, its trace going to the sink.
-void OurSearch(const std::vector<uint32_t>& pieces, TraceSink& sink) {
+void OurSearch(const std::vector<uint32_t>& pieces, TraceSink& sink, uint32_t workers) {
   size_t readings = 0;
   platform::SetPerformanceCounterSource([&pieces, &readings]() -> uint64_t {
     return readings < pieces.size() ? pieces[readings++] : 0;
   });
-  FindPrime(static_cast<uint16_t>(pieces.size() / 2), sink);
+  SearchOptions options;
+  options.workers = workers;
+  FindPrime(static_cast<uint16_t>(pieces.size() / 2), sink, options);
   platform::SetPerformanceCounterSource(nullptr);
   if (readings != pieces.size()) {
     std::fprintf(stderr, "FindPrime read the counter %zu times, expected %zu\n", readings,
@@ -157,9 +189,9 @@ SearchResult ResultOfTrace(const std::string& trace) {
   return outcome;
 }
 
-SearchResult OurSearchResult(const std::vector<uint32_t>& pieces) {
+SearchResult OurSearchResult(const std::vector<uint32_t>& pieces, uint32_t workers) {
   StringTraceSink trace;
-  OurSearch(pieces, trace);
+  OurSearch(pieces, trace, workers);
   return ResultOfTrace(trace.Text());
 }
 
@@ -194,6 +226,9 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     } else if (std::strncmp(p, "--repeat=", 9) == 0) {
       p += 9;
       if (!ParseCount(&p, 1, 1000, &options->repeat) || *p != '\0') return false;
+    } else if (std::strncmp(p, "--workers=", 10) == 0) {
+      p += 10;
+      if (!ParseCount(&p, 0, 256, &options->workers) || *p != '\0') return false;
     } else if (std::strcmp(p, "--wall") == 0) {
       options->wall = true;
     } else {
@@ -210,60 +245,82 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: %s [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]\n"
+                 "          [--workers=0]\n"
                  "  sizes in bytes; starts per size; timed runs per start and search (median\n"
-                 "  kept); wall time instead of CPU time\n",
+                 "  kept); wall time instead of CPU time; worker threads of our second search\n"
+                 "  (0: the program's own choice, every processor; the first has one)\n",
                  argv[0]);
     return 2;
   }
+  std::FILE* devNull = std::fopen("/dev/null", "w");
+  if (devNull == nullptr) {
+    std::perror("/dev/null");
+    return 1;
+  }
+  FileTraceSink discard(devNull);
   BuildSmallPrimeTable();
 
   const clockid_t clock = options.wall ? CLOCK_MONOTONIC : CLOCK_PROCESS_CPUTIME_ID;
-  std::printf("seed %u, %u start(s) per size, median of %u timed run(s) per search, %s time\n",
-              kSeed, options.starts, options.repeat, options.wall ? "wall" : "CPU");
-  std::printf("%6s %5s %7s %6s %12s %12s %8s\n", "bytes", "start", "tested", "lehman", "ours ms",
-              "gmp ms", "ratio");
+  const std::string allWorkers = options.workers == 0 ? std::to_string(platform::ProcessorCount())
+                                                      : std::to_string(options.workers);
+  std::printf(
+      "seed %u, %u start(s) per size, median of %u timed run(s) per search, %s time; ours on 1 and "
+      "on %s worker(s)\n",
+      kSeed, options.starts, options.repeat, options.wall ? "wall" : "CPU (all threads)",
+      allWorkers.c_str());
+  std::printf("%6s %5s %7s %6s %7s %11s %11s %11s %7s %7s\n", "bytes", "start", "tested", "lehman",
+              "proved", "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp");
   struct SizeSummary {
-    std::vector<double> ourMs, gmpMs, ratios;
+    std::vector<double> oneMs, allMs, gmpMs, oneRatios, allRatios, proved;
   };
   std::vector<SizeSummary> summaries(options.sizes.size());
   for (size_t s = 0; s < options.sizes.size(); ++s) {
     const uint32_t byteCount = options.sizes[s];
     for (uint32_t start = 0; start < options.starts; ++start) {
       const std::vector<uint32_t> pieces = StartPieces(byteCount, start);
-      // Every timed run also checks that both searches did the same work, so a
-      // long search (1024 bytes and more) is not run once more only to check it.
-      std::vector<double> ourTimes;
-      std::vector<double> gmpTimes;
-      SearchResult ours;
-      SearchResult gmp;
-      for (uint32_t r = 0; r < options.repeat; ++r) {
-        ourTimes.push_back(MillisecondsOf(clock, [&] { ours = OurSearchResult(pieces); }));
-        gmpTimes.push_back(MillisecondsOf(clock, [&] { gmp = GmpSearch(pieces); }));
+      // An untimed run of each search checks that they all do the same work.
+      const SearchResult gmp = GmpSearch(pieces);
+      for (const uint32_t workers : {1u, options.workers}) {
+        const SearchResult ours = OurSearchResult(pieces, workers);
         if (ours.prime != gmp.prime || ours.numbersTested != gmp.numbersTested ||
             ours.lehmanRuns != gmp.lehmanRuns) {
-          std::fprintf(
-              stderr,
-              "searches differ at %u bytes, start %u:\n ours %s (%ld, %ld)\n gmp  %s (%ld, %ld)\n",
-              byteCount, start, ours.prime.c_str(), ours.numbersTested, ours.lehmanRuns,
-              gmp.prime.c_str(), gmp.numbersTested, gmp.lehmanRuns);
+          std::fprintf(stderr,
+                       "searches differ at %u bytes, start %u, workers %u:\n ours %s (%ld, %ld)\n "
+                       "gmp  %s (%ld, %ld)\n",
+                       byteCount, start, workers, ours.prime.c_str(), ours.numbersTested,
+                       ours.lehmanRuns, gmp.prime.c_str(), gmp.numbersTested, gmp.lehmanRuns);
           return 1;
         }
       }
+      std::vector<double> oneTimes, allTimes, gmpTimes;
+      for (uint32_t r = 0; r < options.repeat; ++r) {
+        oneTimes.push_back(MillisecondsOf(clock, [&] { OurSearch(pieces, discard, 1); }));
+        allTimes.push_back(
+            MillisecondsOf(clock, [&] { OurSearch(pieces, discard, options.workers); }));
+        gmpTimes.push_back(MillisecondsOf(clock, [&] { GmpSearch(pieces); }));
+      }
       SizeSummary& summary = summaries[s];
-      summary.ourMs.push_back(Median(ourTimes));
+      summary.oneMs.push_back(Median(oneTimes));
+      summary.allMs.push_back(Median(allTimes));
       summary.gmpMs.push_back(Median(gmpTimes));
-      summary.ratios.push_back(summary.ourMs.back() / summary.gmpMs.back());
-      std::printf("%6u %5u %7ld %6ld %12.3f %12.3f %8.2f\n", byteCount, start, ours.numbersTested,
-                  ours.lehmanRuns, summary.ourMs.back(), summary.gmpMs.back(),
-                  summary.ratios.back());
+      summary.oneRatios.push_back(summary.oneMs.back() / summary.gmpMs.back());
+      summary.allRatios.push_back(summary.allMs.back() / summary.gmpMs.back());
+      summary.proved.push_back(ProvedShare(pieces, gmp.lehmanRuns));
+      std::printf("%6u %5u %7ld %6ld %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f\n", byteCount, start,
+                  gmp.numbersTested, gmp.lehmanRuns, 100 * summary.proved.back(),
+                  summary.oneMs.back(), summary.allMs.back(), summary.gmpMs.back(),
+                  summary.oneRatios.back(), summary.allRatios.back());
       std::fflush(stdout);
     }
   }
-  std::printf("\nmedians over the starts\n%6s %12s %12s %8s\n", "bytes", "ours ms", "gmp ms",
-              "ratio");
+  std::printf("\nmedians over the starts\n%6s %7s %11s %11s %11s %7s %7s\n", "bytes", "proved",
+              "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp");
   for (size_t s = 0; s < options.sizes.size(); ++s) {
-    std::printf("%6u %12.3f %12.3f %8.2f\n", options.sizes[s], Median(summaries[s].ourMs),
-                Median(summaries[s].gmpMs), Median(summaries[s].ratios));
+    const SizeSummary& summary = summaries[s];
+    std::printf("%6u %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f\n", options.sizes[s],
+                100 * Median(summary.proved), Median(summary.oneMs), Median(summary.allMs),
+                Median(summary.gmpMs), Median(summary.oneRatios), Median(summary.allRatios));
   }
+  std::fclose(devNull);
   return 0;
 }

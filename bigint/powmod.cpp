@@ -13,19 +13,21 @@ using limbs::Limb;
 using limbs::LimbVector;
 
 // Counts the exponent bits still to be processed and tells the observer, if
-// any, after every kBitsPerCheckpoint-th bit and after the last one.
+// any, after every kBitsPerCheckpoint-th bit and after the last one. BitDone
+// answers false once the observer has asked to stop.
 class Checkpoints {
  public:
   Checkpoints(PowModObserver* observer, int32_t topBit)
       : observer_(observer), topBit_(topBit), bitsRemaining_(topBit) {}
 
-  void BitDone() {
+  bool BitDone() {
     --bitsRemaining_;
-    if (observer_ == nullptr) return;
+    if (observer_ == nullptr) return true;
     if ((topBit_ - bitsRemaining_) % PowModObserver::kBitsPerCheckpoint == 0 ||
         bitsRemaining_ < 0) {
-      observer_->Checkpoint(bitsRemaining_);
+      return observer_->Checkpoint(bitsRemaining_);
     }
+    return true;
   }
 
  private:
@@ -83,7 +85,7 @@ void SlidingWindowPower(Multiplier& multiplier, const Limb* base, const BigInt& 
   for (int32_t i = topBit; i >= 0;) {
     if (ExponentBit(exponent, i) == 0) {
       multiplier.Square(result, result);
-      checkpoints.BitDone();
+      if (!checkpoints.BitDone()) return;
       --i;
       continue;
     }
@@ -94,7 +96,7 @@ void SlidingWindowPower(Multiplier& multiplier, const Limb* base, const BigInt& 
     for (int32_t k = i; k >= j; --k) {
       window = (window << 1) | ExponentBit(exponent, k);
       if (started) multiplier.Square(result, result);
-      checkpoints.BitDone();
+      if (!checkpoints.BitDone()) return;
     }
     const Limb* power = &oddPowers[(window >> 1) * n];
     if (started) {
@@ -147,7 +149,9 @@ class PreparedModulus::Context {
     }
     if (IsTrivial(modulus_)) {
       // Every reduction by 0 or by 1 gives 0; the bits still pass the checkpoints.
-      for (int32_t i = topBit; i >= 0; --i) checkpoints.BitDone();
+      for (int32_t i = topBit; i >= 0; --i) {
+        if (!checkpoints.BitDone()) break;
+      }
       return result;
     }
 

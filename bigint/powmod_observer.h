@@ -13,8 +13,9 @@ class PowModObserver {
   static constexpr int32_t kBitsPerCheckpoint = 32;
 
   /// bitsRemaining: the exponent bits still to be processed, minus one; -1
-  /// after the last bit.
-  virtual void Checkpoint(int32_t bitsRemaining) = 0;
+  /// after the last bit. Returning false abandons the exponentiation: it
+  /// returns at once, with a value of the usual length that means nothing.
+  virtual bool Checkpoint(int32_t bitsRemaining) = 0;
 
  protected:
   PowModObserver() = default;

@@ -1,18 +1,33 @@
-/// The search loop: trial division by the small primes, then the Lehman method.
+/// The search loop: trial division by the small primes, then the Lehman method,
+/// run in place or ahead of the trace on worker threads.
 #include "primesearch/find_prime.h"
 
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "bigint/bigint.h"
 #include "platform/clock.h"
+#include "platform/processors.h"
+#include "primesearch/factor_sieve.h"
 #include "primesearch/lehman.h"
+#include "primesearch/lehman_workers.h"
 #include "primesearch/random_candidate.h"
-#include "primesearch/small_prime_table.h"
 
 namespace {
 
 constexpr uint32_t kMillisecondsPerSecond = 1000;
 constexpr uint32_t kCandidateStep = 2;
+
+// Below this size a Lehman run costs less than handing it to another thread
+// and back; the search then stays on one thread.
+// TODO(measure)
+constexpr uint16_t kMinBytesForWorkers = 48;
+
+// Candidates whose Lehman runs may be queued ahead of the trace, per worker:
+// enough to keep every worker busy while many runs end cheaply by a known
+// factor, few enough to bound the work dropped when the search ends.
+constexpr uint64_t kLookAheadPerWorker = 4;
 
 // The candidate's remainder by every table prime. One division per prime for the
 // first candidate; after that each step of the candidate adds the step to every
@@ -48,38 +63,132 @@ class SmallPrimeRemainders {
   std::vector<uint32_t> remainders_;
 };
 
+// The candidates in order: the number, its place in the search and its
+// remainders by the table primes.
+class CandidateWalk {
+ public:
+  CandidateWalk(const SmallPrimeList& primes, const BigInt& first)
+      : candidate_(first), remainders_(primes, first) {}
+
+  const BigInt& Candidate() const { return candidate_; }
+  // 0 for the first candidate, then 1, 2, ...: the offset is twice the index.
+  uint64_t Index() const { return index_; }
+  uint32_t FirstSmallFactor() const { return remainders_.FirstFactor(); }
+  // 1 has no small factor and passes every Lehman base, but is not a prime: it
+  // is passed over like a rejected candidate.
+  bool NeedsLehman() const { return FirstSmallFactor() == 0 && candidate_ > 1u; }
+
+  void Advance() {
+    candidate_ += BigInt(kCandidateStep);
+    remainders_.Advance();
+    ++index_;
+  }
+
+ private:
+  BigInt candidate_;
+  SmallPrimeRemainders remainders_;
+  uint64_t index_ = 0;
+};
+
+// Lehman candidates as the trace will meet them, each with the smallest prime
+// factor above the table that the sieve knows (0 for none).
+class LehmanCandidates {
+ public:
+  LehmanCandidates(const SmallPrimeList& primes, const BigInt& first, uint32_t sieveBound)
+      : walk_(primes, first) {
+    if (sieveBound != 0) sieve_.emplace(first, sieveBound);
+  }
+
+  std::unique_ptr<const LehmanCandidate> Next() {
+    while (!walk_.NeedsLehman()) walk_.Advance();
+    const uint32_t factor = sieve_ ? sieve_->SmallestFactor(walk_.Index()) : 0;
+    auto candidate = std::make_unique<const LehmanCandidate>(walk_.Candidate(), factor);
+    walk_.Advance();
+    return candidate;
+  }
+
+ private:
+  CandidateWalk walk_;
+  std::optional<FactorSieve> sieve_;
+};
+
+uint32_t SieveBound(const BigInt& first, const SearchOptions& options) {
+  if (options.sieveBound != SearchOptions::kSieveBoundBySize) return options.sieveBound;
+  return FactorSieveBound(static_cast<uint32_t>(first.HighestBit()) + 1);
+}
+
+uint32_t WorkerCount(uint16_t byteCount, const SearchOptions& options) {
+  if (options.workers != 0) return options.workers;
+  return byteCount >= kMinBytesForWorkers ? platform::ProcessorCount() : 1;
+}
+
+// The Lehman method for the trace, one candidate after another, either in place
+// or from a pool of workers that runs ahead. Test is called for each candidate
+// that needs the method, in order: it writes the candidate's lines and answers
+// whether n is accepted.
+class LehmanRunner {
+ public:
+  LehmanRunner(LehmanCandidates candidates, uint32_t workerCount, TraceSink& sink)
+      : candidates_(std::move(candidates)), sink_(sink) {
+    if (workerCount > 1) {
+      workers_.emplace(workerCount, sink);
+      lookAhead_ = kLookAheadPerWorker * workerCount;
+    }
+  }
+
+  bool Test(const BigInt& n) {
+    if (!workers_) return LehmanTest(*candidates_.Next(), sink_);
+    while (workers_->Outstanding() < lookAhead_) workers_->Submit(candidates_.Next());
+    sink_.Flush();
+    const uint64_t ticket = nextTicket_++;
+    bool accepted = true;
+    for (uint32_t i = 0; i < kLehmanBaseCount && accepted; ++i) {
+      const LehmanResult result = workers_->Await(ticket, i);
+      WriteLehmanResult(sink_, i, result);
+      accepted = result != LehmanResult::kComposite;
+    }
+    workers_->Release(ticket);
+    if (accepted) WriteAcceptance(sink_, n);
+    return accepted;
+  }
+
+ private:
+  LehmanCandidates candidates_;
+  TraceSink& sink_;
+  std::optional<LehmanWorkers> workers_;
+  uint64_t lookAhead_ = 0;
+  uint64_t nextTicket_ = 0;
+};
+
 }  // namespace
 
 void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options) {
   const uint32_t startTime = platform::TickCount();
   int32_t numbersTested = 0;
   int32_t lehmanRuns = 0;
-  int32_t offset = 0;
-  BigInt candidate = RandomBigInt(byteCount, sink) | 1u;
-  SmallPrimeRemainders remainders(options.smallPrimes, candidate);
+  const BigInt first = RandomBigInt(byteCount, sink) | 1u;
+  CandidateWalk walk(options.smallPrimes, first);
+  LehmanRunner lehman(LehmanCandidates(options.smallPrimes, first, SieveBound(first, options)),
+                      WorkerCount(byteCount, options), sink);
 
   bool accepted = false;
   while (!accepted) {
     ++numbersTested;
     sink.Line("Testing for prime:");
-    if (offset == 0) {
-      sink.Line(candidate.ToDecimalString().Text());
+    if (walk.Index() == 0) {
+      sink.Line(walk.Candidate().ToDecimalString().Text());
     } else {
-      sink.Format("+%d\n", static_cast<int>(offset));
+      sink.Format("+%d\n", static_cast<int>(walk.Index() * kCandidateStep));
     }
-    const uint32_t factor = remainders.FirstFactor();
+    const uint32_t factor = walk.FirstSmallFactor();
     if (factor != 0) {
       sink.Format("It's evenly divisible by %d\n", static_cast<int>(factor));
-    } else if (candidate > 1u) {
-      // 1 has no small factor and passes every Lehman base, but is not a prime:
-      // it is passed over like a rejected candidate.
+    } else if (walk.NeedsLehman()) {
       sink.Line("No small prime factors; trying Lehman method");
       ++lehmanRuns;
-      accepted = LehmanTest(candidate, sink);
+      accepted = lehman.Test(walk.Candidate());
     }
-    candidate += BigInt(kCandidateStep);
-    remainders.Advance();
-    offset += kCandidateStep;
+    walk.Advance();
   }
 
   sink.Format("Tested %d numbers before finding a prime. Resorted to Lehman method %d times.\n",

@@ -6,10 +6,20 @@
 #include "primesearch/small_prime_table.h"
 #include "primesearch/trace_sink.h"
 
-/// How a search runs; the program uses the defaults.
+/// How a search runs; the program uses the defaults. No option changes the
+/// trace: only how fast it comes.
 struct SearchOptions {
   /// The primes of the trial division, smallest first.
   SmallPrimeList smallPrimes = BuiltSmallPrimes();
+  /// Threads that run the Lehman method ahead of the trace. 0: one per
+  /// processor the process may run on, for searches large enough to gain from
+  /// them, else none. 1: the trace's own thread does all the work.
+  uint32_t workers = 0;
+  /// Prime factors above the table up to this bound, found by a sieve, may
+  /// settle Lehman results without their exponentiation. 0: no sieve.
+  /// kSieveBoundBySize: the bound that pays best at the search's size.
+  uint32_t sieveBound = kSieveBoundBySize;
+  static constexpr uint32_t kSieveBoundBySize = ~0u;
 };
 
 /// Searches from a random odd number of byteCount bytes upward until the Lehman

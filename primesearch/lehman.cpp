@@ -1,31 +1,60 @@
 /// The Lehman method.
 #include "primesearch/lehman.h"
 
+#include "primesearch/factor_sieve.h"
 #include "primesearch/progress_clock.h"
 
 const uint32_t LehmanBases[kLehmanBaseCount] = {89, 5179, 25981, 25439, 25013, 25667, 27397};
 
-bool LehmanTest(const BigInt& n, TraceSink& sink) {
-  return LehmanTest(n, PreparedModulus(n), sink);
+LehmanCandidate::LehmanCandidate(const BigInt& n, uint32_t knownFactor)
+    : n_(n),
+      minusOne_(n - 1u),
+      exponent_(minusOne_ >> 1),  // (n - 1) / 2
+      modulus_(n),
+      knownFactor_(knownFactor),
+      exponentModFactor_(knownFactor != 0 ? LehmanExponentModulo(n, knownFactor) : 0) {}
+
+bool LehmanCandidate::SettledByFactor(uint32_t i) const {
+  return knownFactor_ != 0 &&
+         FactorProvesComposite(LehmanBases[i], knownFactor_, exponentModFactor_);
 }
 
-bool LehmanTest(const BigInt& n, const PreparedModulus& modulus, TraceSink& sink) {
-  sink.Flush();
-  const BigInt minusOne = n - 1u;
-  const BigInt exponent = minusOne >> 1;  // (n - 1) / 2
-  for (uint32_t i = 0; i < kLehmanBaseCount; ++i) {
-    ProgressClock progress(sink);
-    const BigInt result = modulus.Power(BigInt(LehmanBases[i]), exponent, &progress);
-    if (result == minusOne) {
-      sink.Format("Lehman result %d suggests prime (-1)\n", static_cast<int>(i));
-    } else if (result == 1u) {
-      sink.Format("Lehman result %d suggests prime (1)\n", static_cast<int>(i));
-    } else {
-      sink.Format("Lehman result %d indicates composite\n", static_cast<int>(i));
-      return false;
-    }
+LehmanResult LehmanCandidate::Result(uint32_t i, PowModObserver* observer) const {
+  if (SettledByFactor(i)) return LehmanResult::kComposite;
+  const BigInt result = modulus_.Power(BigInt(LehmanBases[i]), exponent_, observer);
+  if (result == minusOne_) return LehmanResult::kMinusOne;
+  if (result == 1u) return LehmanResult::kOne;
+  return LehmanResult::kComposite;
+}
+
+void WriteLehmanResult(TraceSink& sink, uint32_t i, LehmanResult result) {
+  const int index = static_cast<int>(i);
+  switch (result) {
+    case LehmanResult::kMinusOne:
+      sink.Format("Lehman result %d suggests prime (-1)\n", index);
+      break;
+    case LehmanResult::kOne: sink.Format("Lehman result %d suggests prime (1)\n", index); break;
+    case LehmanResult::kComposite:
+      sink.Format("Lehman result %d indicates composite\n", index);
+      break;
   }
+}
+
+void WriteAcceptance(TraceSink& sink, const BigInt& n) {
   sink.Line(n.ToDecimalString().Text());
   sink.Line("Appears prime");
+}
+
+bool LehmanTest(const BigInt& n, TraceSink& sink) { return LehmanTest(LehmanCandidate(n), sink); }
+
+bool LehmanTest(const LehmanCandidate& candidate, TraceSink& sink) {
+  sink.Flush();
+  for (uint32_t i = 0; i < kLehmanBaseCount; ++i) {
+    ProgressClock progress(sink);
+    const LehmanResult result = candidate.Result(i, &progress);
+    WriteLehmanResult(sink, i, result);
+    if (result == LehmanResult::kComposite) return false;
+  }
+  WriteAcceptance(sink, candidate.N());
   return true;
 }

@@ -10,11 +10,45 @@
 constexpr uint32_t kLehmanBaseCount = 7;
 extern const uint32_t LehmanBases[kLehmanBaseCount];
 
+/// What base^((n-1)/2) mod n is: n - 1, 1, or anything else (n composite).
+enum class LehmanResult { kMinusOne, kOne, kComposite };
+
+/// A candidate n >= 1 with what every base needs: n - 1, the exponent (n-1)/2
+/// and n prepared as a modulus once, and optionally a known prime factor.
+/// Result is const and may run for several bases on several threads at once.
+class LehmanCandidate {
+ public:
+  /// knownFactor: 0, or a prime p >= 3 that divides n (n itself included).
+  explicit LehmanCandidate(const BigInt& n, uint32_t knownFactor = 0);
+
+  const BigInt& N() const { return n_; }
+  /// The result for base i. A known factor that proves the result composite
+  /// settles it at once; otherwise the exponentiation does, and its observer,
+  /// when given, hears the checkpoints. If the observer stops the work, the
+  /// answer means nothing.
+  LehmanResult Result(uint32_t i, PowModObserver* observer) const;
+  /// Whether the known factor settles base i without an exponentiation.
+  bool SettledByFactor(uint32_t i) const;
+
+ private:
+  BigInt n_;
+  BigInt minusOne_;
+  BigInt exponent_;
+  PreparedModulus modulus_;
+  uint32_t knownFactor_;
+  uint32_t exponentModFactor_;  // (n-1)/2 mod (p-1) for the known factor p
+};
+
+/// Writes the line of base i's result.
+void WriteLehmanResult(TraceSink& sink, uint32_t i, LehmanResult result);
+/// Writes the lines of an accepted candidate: n in decimal and "Appears prime".
+void WriteAcceptance(TraceSink& sink, const BigInt& n);
+
 /// Accepts n when base^((n-1)/2) mod n is 1 or n - 1 for every base, tried in
 /// table order; the first other result shows n composite. Writes one line per
 /// base tried and, on acceptance, n and "Appears prime"; long exponentiations
 /// add their progress lines. Requires n >= 1. The sink is flushed first, so a
 /// reader sees the trace up to here before the exponentiations start.
 bool LehmanTest(const BigInt& n, TraceSink& sink);
-/// The same, with n already prepared as a modulus (`modulus` is n).
-bool LehmanTest(const BigInt& n, const PreparedModulus& modulus, TraceSink& sink);
+/// The same for a prepared candidate.
+bool LehmanTest(const LehmanCandidate& candidate, TraceSink& sink);

@@ -17,7 +17,8 @@ class ProgressClock : public PowModObserver {
 
   explicit ProgressClock(TraceSink& sink, uint32_t intervalMs = kIntervalMs);
 
-  void Checkpoint(int32_t bitsRemaining) override;
+  /// Never asks to stop.
+  bool Checkpoint(int32_t bitsRemaining) override;
 
  private:
   TraceSink& sink_;

@@ -163,6 +163,15 @@ TEST(FactorSieveTest, SievingPrimesAreThePrimesAboveTheTable) {
     SCOPED_TRACE("bound " + std::to_string(bound));
     EXPECT_EQ(SievingPrimes(bound), GmpPrimesBetween(kLargestTablePrime, bound));
   }
+  // A larger bound is clamped to the cap: pi(2^26) = 3957809 (published), the
+  // last prime from GMP.
+  const std::vector<uint32_t> capped = SievingPrimes(UINT32_MAX);
+  EXPECT_EQ(capped.size(), 3957809u - 1000u);
+  Mpz lastPrime;
+  mpz_set_ui(lastPrime.get(), kMaxSieveBound);
+  while (mpz_probab_prime_p(lastPrime.get(), 30) == 0)
+    mpz_sub_ui(lastPrime.get(), lastPrime.get(), 1);
+  EXPECT_EQ(mpz_cmp_ui(lastPrime.get(), capped.back()), 0);
 }
 
 TEST(FactorSieveTest, SmallestFactorsMatchGmpAcrossSizesAndWindows) {
@@ -179,6 +188,7 @@ TEST(FactorSieveTest, SmallestFactorsMatchGmpAcrossSizesAndWindows) {
       {"from 1, one window", 0, 1, 100003, kDefaultSieveWindow, 60000},
       {"from 1, windows of 1000", 0, 1, 100003, 1000, 60000},
       {"from 7921, windows of 1", 0, 7921, 30011, 1, 3000},
+      {"from 7921, window length 0 taken as 1", 0, 7921, 30011, 0, 300},
       {"from 7921, windows of 7927", 0, 7921, 30011, 7927, 40000},
       {"32 bits", 32, 0, 100000, 5000, 40000},
       {"64 bits", 64, 0, 1u << 17, 999, 20000},

@@ -6,10 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "primesearch/small_prime_table.h"
+#include "tests/support/bigint_support.h"
 #include "tests/support/output_capture.h"
 #include "tests/support/search_oracle.h"
 
@@ -43,7 +47,8 @@ class ClockAtStatistics : public StringTraceSink {
 // line falls due. The expected trace is built from the same pieces by the
 // oracle. A shorter table than the built one can be passed in.
 Trace RunSearch(uint16_t byteCount, const std::vector<uint32_t>& pieces, uint32_t startTick,
-                uint32_t endTick, uint32_t expectedSeconds, uint32_t tablePrimes = 1000) {
+                uint32_t endTick, uint32_t expectedSeconds, uint32_t tablePrimes = 1000,
+                SearchOptions options = {}) {
   Trace trace;
   Mpz first = oracle::FromPieces(pieces);
   mpz_setbit(first.get(), 0);
@@ -56,7 +61,6 @@ Trace RunSearch(uint16_t byteCount, const std::vector<uint32_t>& pieces, uint32_
   ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
   ManualTicks clock(startTick);
   ClockAtStatistics sink(clock, endTick);
-  SearchOptions options;
   options.smallPrimes.count = std::min(options.smallPrimes.count, tablePrimes);
   FindPrime(byteCount, sink, options);
   trace.lines = SplitLines(sink.Text());
@@ -157,4 +161,90 @@ TEST(FindPrimeTest, ElapsedSecondsUseWrappingMilliseconds) {
     ASSERT_FALSE(trace.lines.empty());
     EXPECT_EQ(trace.lines.back(), "Process took " + std::to_string(row.seconds) + " seconds.");
   }
+}
+
+// How the Lehman runs are done never shows: one worker or several, with factors
+// from a sieve or without, from fixed starts across sizes the trace equals the
+// one computed with GMP. At 3 bytes every candidate is below 2^24, so sieved
+// candidates include primes below the bound, each its own known factor.
+TEST(FindPrimeTest, WorkersAndSieveLeaveTheTraceAsComputed) {
+  BuildSmallPrimeTable();
+  std::mt19937 rng(kTestSeed + 12);
+  for (const uint16_t byteCount : {3, 8, 16, 32, 48}) {
+    std::vector<uint32_t> pieces(2u * byteCount);
+    for (uint32_t& piece : pieces) piece = rng() & 0xF;
+    Mpz first = oracle::FromPieces(pieces);
+    mpz_setbit(first.get(), 0);
+    const oracle::SearchOutcome outcome = oracle::Search(first);
+    std::vector<std::string> expected = oracle::PieceLines(pieces);
+    expected.insert(expected.end(), outcome.lines.begin(), outcome.lines.end());
+    expected.emplace_back("Process took 0 seconds.");
+    for (const uint32_t workers : {1u, 2u, 4u}) {
+      for (const uint32_t sieveBound : {0u, 1u << 16, 1u << 20}) {
+        SCOPED_TRACE(testing::Message() << byteCount << " bytes, " << workers
+                                        << " worker(s), sieve bound " << sieveBound);
+        SearchOptions options;
+        options.workers = workers;
+        options.sieveBound = sieveBound;
+        ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
+        ManualTicks clock(1000);
+        StringTraceSink sink;
+        FindPrime(byteCount, sink, options);
+        EXPECT_TRUE(oracle::SameLines(SplitLines(sink.Text()), expected));
+      }
+    }
+  }
+}
+
+// With a clock that runs two seconds per reading, progress lines fall due at
+// every checkpoint, yet only the exponentiation the trace waits for may write
+// them: each lies inside a Lehman run, before the result it leads to, and
+// without them the trace is the computed one. Run under ThreadSanitizer by the
+// tsan workflow.
+TEST(FindPrimeTest, ProgressLinesComeOnlyFromTheAwaitedExponentiation) {
+  BuildSmallPrimeTable();
+  std::mt19937 rng(kTestSeed + 13);
+  std::vector<uint32_t> pieces(2u * 48);
+  for (uint32_t& piece : pieces) piece = rng() & 0xF;
+  Mpz first = oracle::FromPieces(pieces);
+  mpz_setbit(first.get(), 0);
+  std::vector<std::string> expected = oracle::PieceLines(pieces);
+  const oracle::SearchOutcome outcome = oracle::Search(first);
+  expected.insert(expected.end(), outcome.lines.begin(), outcome.lines.end());
+
+  std::atomic<uint32_t> now{0};
+  platform::SetTickCountSource([&now] { return now.fetch_add(2000); });
+  for (const uint32_t workers : {1u, 2u, 4u}) {
+    SCOPED_TRACE(testing::Message() << workers << " worker(s)");
+    SearchOptions options;
+    options.workers = workers;
+    ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
+    StringTraceSink sink;
+    FindPrime(48, sink, options);
+    std::vector<std::string> lines = SplitLines(sink.Text());
+    ASSERT_FALSE(lines.empty());
+    lines.pop_back();  // the elapsed seconds depend on the readings taken
+
+    std::vector<std::string> withoutProgress;
+    bool insideRun = false;
+    size_t progressLines = 0;
+    for (const std::string& line : lines) {
+      if (line.find(" bits remaining in PowMod.") != std::string::npos) {
+        EXPECT_TRUE(insideRun) << "progress outside a Lehman run, after \""
+                               << withoutProgress.back() << "\"";
+        ++progressLines;
+        continue;
+      }
+      withoutProgress.push_back(line);
+      if (line == "No small prime factors; trying Lehman method") insideRun = true;
+      if (line.find("indicates composite") != std::string::npos || line == "Appears prime")
+        insideRun = false;
+    }
+    // With workers the awaited result may be ready before its first checkpoint.
+    if (workers == 1) {
+      EXPECT_GT(progressLines, 0u);
+    }
+    EXPECT_TRUE(oracle::SameLines(withoutProgress, expected));
+  }
+  platform::SetTickCountSource(nullptr);
 }

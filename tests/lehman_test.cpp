@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "bigint/prepared_modulus.h"
 #include "tests/support/bigint_support.h"
 #include "tests/support/output_capture.h"
 #include "tests/support/search_oracle.h"
@@ -32,10 +31,10 @@ Verdict RunLehman(const BigInt& n) {
   return Verdict{accepted, SplitLines(sink.Text())};
 }
 
-// The same with one prepared modulus for all the bases.
-Verdict RunLehman(const BigInt& n, const PreparedModulus& modulus) {
+// The same with the candidate prepared once for all the bases.
+Verdict RunLehman(const LehmanCandidate& candidate) {
   StringTraceSink sink;
-  const bool accepted = LehmanTest(n, modulus, sink);
+  const bool accepted = LehmanTest(candidate, sink);
   return Verdict{accepted, SplitLines(sink.Text())};
 }
 
@@ -111,8 +110,7 @@ TEST(LehmanMethodTest, ResultLinesAndVerdictMatchGmp) {
     EXPECT_TRUE(oracle::SameLines(verdict.lines, expected.lines));
     EXPECT_EQ(WordsOf(candidate), wordsBefore);
 
-    const PreparedModulus prepared(candidate);
-    const Verdict again = RunLehman(candidate, prepared);
+    const Verdict again = RunLehman(LehmanCandidate(candidate));
     EXPECT_EQ(again.accepted, row.accepted);
     EXPECT_TRUE(oracle::SameLines(again.lines, expected.lines)) << "with a prepared modulus";
   }

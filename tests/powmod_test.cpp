@@ -22,7 +22,11 @@ namespace {
 using Words = std::vector<uint32_t>;
 
 struct RecordingObserver : PowModObserver {
-  void Checkpoint(int32_t bitsRemaining) override { heard.push_back(bitsRemaining); }
+  bool Checkpoint(int32_t bitsRemaining) override {
+    heard.push_back(bitsRemaining);
+    return heard.size() != stopAfter;
+  }
+  size_t stopAfter = 0;  // 0: never stop
   std::vector<int32_t> heard;
 };
 
@@ -199,7 +203,8 @@ TEST(PowModTest, MatchesGmpOnLongModuli) {
 
 // Checkpoints fall after every 32nd exponent bit and after the last, with the
 // bits still to go minus one, on every path (odd, even, trivial moduli); the
-// observer never changes the value. Interval 0 or no observer: silence.
+// observer never changes the value, and may stop the work. Interval 0 or no
+// observer: silence.
 TEST(PowModTest, ObserverHearsEveryCheckpoint) {
   std::mt19937 rng(kTestSeed + 1);
   const Words moduli[] = {{0xFFF1, 0x7}, {0x1000, 0x7}, {}, {1}, {0, 0}, {0xFFFF, 0xFFFF, 0xFFFF}};
@@ -230,6 +235,11 @@ TEST(PowModTest, ObserverHearsEveryCheckpoint) {
       EXPECT_EQ(WordsOf(PreparedModulus(modulus).Power(base, exponent, &prepared)),
                 WordsOf(silent));
       EXPECT_EQ(prepared.heard, expected);
+      // An observer that asks to stop at the first checkpoint hears no other.
+      RecordingObserver stopping;
+      stopping.stopAfter = 1;
+      EXPECT_EQ(base.PowMod(exponent, modulus, 1000, &stopping).Length(), silent.Length());
+      EXPECT_EQ(stopping.heard, std::vector<int32_t>(expected.begin(), expected.begin() + 1));
     }
   }
 }
