@@ -1,6 +1,6 @@
 /// Subquadratic products on limbs: Karatsuba's multiplication and squaring, and
-/// the entry points that choose between them and the classical algorithm by the
-/// operands' sizes.
+/// the entry points that choose between them, Toom-Cook 3-way and the classical
+/// algorithm by the operands' sizes.
 #include "bigint/limbs.h"
 
 namespace limbs {

@@ -1,6 +1,6 @@
 /// BigInt multiplication on wide limbs: the classical algorithm for short
-/// operands and Karatsuba's for long ones, with a dedicated squaring when both
-/// operands are equal.
+/// operands, Karatsuba's and Toom-Cook 3-way for long ones, with a dedicated
+/// squaring when both operands are equal.
 #include "bigint/bigint.h"
 #include "bigint/limb_conversion.h"
 
