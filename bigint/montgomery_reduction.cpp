@@ -1,5 +1,6 @@
-/// Montgomery reduction of a full product, word by word or by products, and
-/// the low half product and the inverse modulo R that the latter needs.
+/// Montgomery reduction of a full product, word by word or by products, with
+/// the low half product, the inverse modulo R and the products modulo
+/// beta^h - 1 and beta^h + 1 that the latter uses.
 #include "bigint/montgomery_reduction.h"
 
 #include "bigint/column_sum.h"

@@ -33,7 +33,10 @@ constexpr uint32_t kMontgomeryReduceByProductsThreshold = 192;
 
 /// Operands of at least this many limbs have their low half product formed
 /// from a full product of their low parts (MultiplyLow); below it the low
-/// columns are summed directly.
+/// columns are summed directly. Karatsuba's threshold serves: on the
+/// development machine, low half products of 64 to 512 limbs with the switch
+/// at 24, 32, 48 or 64 limbs differ by under 4% (4356 to 4508 ns at 128 limbs),
+/// and so do splits at n/4, n/3, 3n/10 and 2n/5.
 constexpr uint32_t kMultiplyLowThreshold = kKaratsubaMultiplyThreshold;
 
 /// r[0..n) = a b mod beta^n for n-limb a and b: the low half of the product,
