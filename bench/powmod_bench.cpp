@@ -1,12 +1,16 @@
-/// Google Benchmark cases for one modular exponentiation at 512 to 32768 bits:
-/// BigInt::PowMod against GMP's mpz_powm on the same operands.
+/// Google Benchmark cases for one modular exponentiation from 512 to 32768 bits:
+/// BigInt::PowMod on the vector Montgomery kernel and on the portable
+/// arithmetic, against GMP's mpz_powm on the same operands.
 #include <benchmark/benchmark.h>
 #include <gmp.h>
 
 #include <cstdint>
 #include <random>
+#include <utility>
 
 #include "bigint/bigint.h"
+#include "bigint/limb_conversion.h"
+#include "bigint/montgomery_ifma.h"
 #include "tests/support/bigint_support.h"
 
 namespace {
@@ -42,19 +46,28 @@ Operands MakeOperands(uint32_t bits) {
   return operands;
 }
 
-void BM_PowModOurs(benchmark::State& state) {
+// BigInt::PowMod with the vector kernel allowed (it runs where the processor
+// has it and the size is in its range) or with the portable arithmetic forced.
+void PowModOurs(benchmark::State& state, bool portable) {
   const Operands operands = MakeOperands(static_cast<uint32_t>(state.range(0)));
+  limbs::detail::ForcePortableMontgomery(portable);
+  if (!portable && !limbs::UseIfmaMontgomery(limbs::ToLimbs(operands.modulus)))
+    state.SetLabel("portable: no vector kernel for this size or processor");
   BigInt result;
   for (auto _ : state) {
     result = operands.base.PowMod(operands.exponent, operands.modulus, 0);
     benchmark::DoNotOptimize(result.Digits());
   }
+  limbs::detail::ForcePortableMontgomery(false);
   // The timed result must be the right one.
   Mpz base(operands.base), exponent(operands.exponent), modulus(operands.modulus), expected;
   mpz_powm(expected.get(), base.get(), exponent.get(), modulus.get());
   Mpz ours(result);
   if (mpz_cmp(ours.get(), expected.get()) != 0) state.SkipWithError("PowMod differs from mpz_powm");
 }
+
+void BM_PowModVector(benchmark::State& state) { PowModOurs(state, false); }
+void BM_PowModPortable(benchmark::State& state) { PowModOurs(state, true); }
 
 void BM_PowModGmp(benchmark::State& state) {
   const Operands operands = MakeOperands(static_cast<uint32_t>(state.range(0)));
@@ -65,25 +78,20 @@ void BM_PowModGmp(benchmark::State& state) {
   }
 }
 
-// Each size runs ours, then GMP's, so the two figures of one size sit side by side.
-// The sizes double from 512 bits to 32768 bits, the modulus of a 4096-byte search.
-void RegisterSizes() {
-  for (int64_t bits = 512; bits <= 32768; bits *= 2) {
-    benchmark::RegisterBenchmark("BM_PowModOurs", BM_PowModOurs)
-        ->Arg(bits)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("BM_PowModGmp", BM_PowModGmp)
-        ->Arg(bits)
-        ->Unit(benchmark::kMillisecond);
-  }
-}
-
 }  // namespace
 
+// Each size runs ours on both paths, then GMP's, so the figures of one size sit
+// side by side. The sizes reach 32768 bits, the modulus of a 4096-byte search.
 int main(int argc, char** argv) {
+  for (const int64_t bits : {512, 1024, 2048, 3072, 4096, 6144, 8192, 16384, 32768}) {
+    for (const auto& [name, function] : {std::pair{"BM_PowModVector", &BM_PowModVector},
+                                         std::pair{"BM_PowModPortable", &BM_PowModPortable},
+                                         std::pair{"BM_PowModGmp", &BM_PowModGmp}}) {
+      benchmark::RegisterBenchmark(name, function)->Arg(bits)->Unit(benchmark::kMillisecond);
+    }
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RegisterSizes();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

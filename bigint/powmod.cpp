@@ -5,6 +5,7 @@
 #include "bigint/bigint.h"
 #include "bigint/limb_conversion.h"
 #include "bigint/modular.h"
+#include "bigint/montgomery_ifma.h"
 #include "bigint/prepared_modulus.h"
 
 namespace {
@@ -127,15 +128,23 @@ bool IsTrivial(const LimbVector& m) { return m.empty() || (m.size() == 1 && m[0]
 
 }  // namespace
 
-// The limbs of the modulus, and for an odd one its Montgomery constants. An
-// even modulus keeps its limbs only: its divisor carries scratch space, so each
-// exponentiation builds its own.
+// The limbs of the modulus, and for an odd one its Montgomery constants, for
+// the vector kernel where it is used and for the portable arithmetic otherwise.
+// An even modulus keeps its limbs only: its divisor carries scratch space, so
+// each exponentiation builds its own.
 class PreparedModulus::Context {
  public:
   explicit Context(const BigInt& modulus)
       : resultLength_(modulus.Length() > 2 ? modulus.Length() : 2),
         modulus_(limbs::ToLimbs(modulus)) {
-    if (!IsTrivial(modulus_) && (modulus_[0] & 1) != 0) montgomery_.emplace(modulus_);
+    if (IsTrivial(modulus_) || (modulus_[0] & 1) == 0) return;
+#if LARGEPRIME_IFMA_KERNEL
+    if (limbs::UseIfmaMontgomery(modulus_)) {
+      ifma_.emplace(modulus_);
+      return;
+    }
+#endif
+    montgomery_.emplace(modulus_);
   }
 
   BigInt Power(const BigInt& base, const BigInt& exponent, PowModObserver* observer) const {
@@ -160,6 +169,11 @@ class PreparedModulus::Context {
     if (montgomery_) {
       limbs::MontgomeryMultiplier multiplier(*montgomery_);
       ModularPower(multiplier, reducedBase, exponent, topBit, checkpoints, power.data());
+#if LARGEPRIME_IFMA_KERNEL
+    } else if (ifma_) {
+      limbs::IfmaMultiplier multiplier(*ifma_);
+      ModularPower(multiplier, reducedBase, exponent, topBit, checkpoints, power.data());
+#endif
     } else {
       limbs::PlainModulus multiplier(modulus_);
       ModularPower(multiplier, reducedBase, exponent, topBit, checkpoints, power.data());
@@ -172,6 +186,9 @@ class PreparedModulus::Context {
   uint32_t resultLength_;
   LimbVector modulus_;
   std::optional<limbs::MontgomeryModulus> montgomery_;
+#if LARGEPRIME_IFMA_KERNEL
+  std::optional<limbs::IfmaModulus> ifma_;
+#endif
 };
 
 PreparedModulus::PreparedModulus(const BigInt& modulus)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bigint/bigint.h"
+#include "bigint/montgomery_ifma.h"
 #include "tests/support/bigint_support.h"
 
 namespace {
@@ -25,9 +26,10 @@ constexpr uint32_t kMaxOperandDigits = 40;
 constexpr uint32_t kMaxDigits = 160;
 constexpr uint32_t kMaxLeftShift = 16 * 16 + 15;
 // PowMod works on copies cut to these lengths (the registers themselves when short
-// enough, so that aliasing is exercised too).
+// enough, so that aliasing is exercised too). Moduli reach 1024 bits, three
+// vectors of the vector Montgomery kernel, which starts at 384 bits.
 constexpr uint32_t kMaxExponentDigits = 16;
-constexpr uint32_t kMaxModulusDigits = 32;
+constexpr uint32_t kMaxModulusDigits = 64;
 // Normalize accepts words up to this: a carry from below (at most kDigitMask)
 // still fits in the word.
 constexpr uint32_t kMaxUnnormalizedWord = 0xFFFF0000u;
@@ -524,8 +526,15 @@ class Machine {
     } else if (mpz_sgn(m.get()) != 0) {
       mpz_powm(expected.get(), Mpz(base).get(), e.get(), m.get());
     }
-    const BigInt result = base.PowMod(exponent, modulus, 0);
-    step.CheckResult("result", result, expected, Max(modulus.Length(), 2));
+    // Once with the vector kernel allowed (where the processor has it and the
+    // modulus is in its range) and once on the portable arithmetic.
+    for (const bool portable : {false, true}) {
+      limbs::detail::ForcePortableMontgomery(portable);
+      const BigInt result = base.PowMod(exponent, modulus, 0);
+      step.CheckResult(portable ? "result (portable)" : "result", result, expected,
+                       Max(modulus.Length(), 2));
+    }
+    limbs::detail::ForcePortableMontgomery(false);
     step.CheckUnchanged(0, base);
     step.CheckUnchanged(1, exponent);
     step.CheckUnchanged(2, modulus);

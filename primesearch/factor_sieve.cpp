@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 namespace {
 
@@ -151,14 +152,35 @@ std::vector<uint32_t> SievingPrimes(uint32_t bound) {
   return primes;
 }
 
-FactorSieve::FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLength)
+FactorSieve::FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLength,
+                         uint32_t threads)
     : primes_(SievingPrimes(bound)),
       offsets_(primes_.size()),
       factors_(std::clamp(windowLength, 1u, kMaxSieveBound)) {
   const std::vector<uint32_t> chunks = ChunksOf(first);
+  // The primes split into one run per thread, whole residue blocks each; the
+  // calling thread takes the first run.
   const uint32_t primeCount = PrimeCount();
-  for (uint32_t j = 0; j < primeCount; j += kResidueBlock) {
-    const uint32_t count = std::min(kResidueBlock, primeCount - j);
+  const uint32_t runs = std::max(1u, std::min(threads, primeCount / kResidueBlock));
+  const uint32_t blocksPerRun = (primeCount / kResidueBlock + runs - 1) / runs;
+  std::vector<std::thread> helpers;
+  for (uint32_t run = 1; run < runs; ++run) {
+    const uint32_t begin = std::min(primeCount, run * blocksPerRun * kResidueBlock);
+    const uint32_t end =
+        run + 1 == runs ? primeCount : std::min(primeCount, begin + blocksPerRun * kResidueBlock);
+    helpers.emplace_back([this, &chunks, begin, end] { FirstMultiples(chunks, begin, end); });
+  }
+  FirstMultiples(chunks, 0,
+                 runs == 1 ? primeCount : std::min(primeCount, blocksPerRun * kResidueBlock));
+  for (std::thread& helper : helpers) helper.join();
+}
+
+// offsets_[begin..end): the index of each prime's first multiple among the
+// candidates, from first's residue by the prime.
+void FactorSieve::FirstMultiples(const std::vector<uint32_t>& chunks, uint32_t begin,
+                                 uint32_t end) {
+  for (uint32_t j = begin; j < end; j += kResidueBlock) {
+    const uint32_t count = std::min(kResidueBlock, end - j);
     BlockResidues(chunks, &primes_[j], count, &offsets_[j]);
     for (uint32_t i = j; i < j + count; ++i)
       offsets_[i] = FirstMultipleIndex(offsets_[i], primes_[i]);

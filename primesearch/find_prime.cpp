@@ -94,9 +94,10 @@ class CandidateWalk {
 // factor above the table that the sieve knows (0 for none).
 class LehmanCandidates {
  public:
-  LehmanCandidates(const SmallPrimeList& primes, const BigInt& first, uint32_t sieveBound)
+  LehmanCandidates(const SmallPrimeList& primes, const BigInt& first, uint32_t sieveBound,
+                   uint32_t threads)
       : walk_(primes, first) {
-    if (sieveBound != 0) sieve_.emplace(first, sieveBound);
+    if (sieveBound != 0) sieve_.emplace(first, sieveBound, kDefaultSieveWindow, threads);
   }
 
   std::unique_ptr<const LehmanCandidate> Next() {
@@ -168,8 +169,10 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
   int32_t lehmanRuns = 0;
   const BigInt first = RandomBigInt(byteCount, sink) | 1u;
   CandidateWalk walk(options.smallPrimes, first);
-  LehmanRunner lehman(LehmanCandidates(options.smallPrimes, first, SieveBound(first, options)),
-                      WorkerCount(byteCount, options), sink);
+  const uint32_t workers = WorkerCount(byteCount, options);
+  LehmanRunner lehman(
+      LehmanCandidates(options.smallPrimes, first, SieveBound(first, options), workers), workers,
+      sink);
 
   bool accepted = false;
   while (!accepted) {

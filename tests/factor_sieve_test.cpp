@@ -182,6 +182,7 @@ TEST(FactorSieveTest, SmallestFactorsMatchGmpAcrossSizesAndWindows) {
     uint32_t bound;
     uint32_t window;
     uint64_t count;  // indices asked from 0
+    uint32_t threads = 1;
   };
   const Row rows[] = {
       // Every sieving prime is itself a candidate, smallest factor itself.
@@ -195,7 +196,10 @@ TEST(FactorSieveTest, SmallestFactorsMatchGmpAcrossSizesAndWindows) {
       {"100 bits", 100, 0, 1u << 17, kDefaultSieveWindow, 40000},
       {"256 bits", 256, 0, 1u << 17, 20000, 50000},
       {"1000 bits", 1000, 0, 1u << 17, 3001, 20000},
+      {"1000 bits, residues on three threads", 1000, 0, 1u << 17, 3001, 20000, 3},
       {"4100 bits", 4100, 0, 1u << 17, kDefaultSieveWindow, 20000},
+      {"4100 bits, residues on two threads", 4100, 0, 1u << 17, kDefaultSieveWindow, 20000, 2},
+      {"more threads than residue blocks", 64, 0, 9000, 100, 5000, 8},
       {"bound below the first sieving prime", 256, 0, 7926, 100, 500},
   };
   GmpRandom random;
@@ -209,7 +213,7 @@ TEST(FactorSieveTest, SmallestFactorsMatchGmpAcrossSizesAndWindows) {
     }
     const std::vector<uint32_t> primes = GmpPrimesBetween(kLargestTablePrime, row.bound);
     // Leading zero digits must not matter.
-    FactorSieve sieve(FromMpz(first, DigitsNeeded(first) + 2), row.bound, row.window);
+    FactorSieve sieve(FromMpz(first, DigitsNeeded(first) + 2), row.bound, row.window, row.threads);
     EXPECT_EQ(sieve.PrimeCount(), primes.size());
     EXPECT_TRUE(FactorsMatch(sieve, first, primes, 0, row.count));
   }

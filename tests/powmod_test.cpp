@@ -1,11 +1,13 @@
 /// Tests of BigInt::PowMod and PreparedModulus: fixed results, arguments left
-/// untouched, differential checks against GMP on short moduli and on long ones
-/// around the thresholds of the Montgomery forms, and the checkpoints an
-/// observer hears.
+/// untouched, differential checks against GMP (on both the vector Montgomery
+/// kernel and the portable arithmetic where the processor has the former, and
+/// on long moduli around the thresholds of the portable Montgomery forms), and
+/// the checkpoints an observer hears.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "bigint/bigint.h"
 #include "bigint/limb_conversion.h"
 #include "bigint/limbs.h"
+#include "bigint/montgomery_ifma.h"
 #include "bigint/montgomery_reduction.h"
 #include "bigint/prepared_modulus.h"
 #include "tests/support/bigint_support.h"
@@ -157,7 +160,15 @@ BigInt ModulusOfLimbs(std::mt19937& rng, const LongModulus& shape) {
   return MakeBigInt(words);
 }
 
-TEST(PowModTest, MatchesGmpOnLongModuli) {
+// The portable arithmetic, forced also where the vector kernel would take the
+// modulus: the tests of the portable Montgomery forms.
+class PortablePowModTest : public testing::Test {
+ protected:
+  void SetUp() override { limbs::detail::ForcePortableMontgomery(true); }
+  void TearDown() override { limbs::detail::ForcePortableMontgomery(false); }
+};
+
+TEST_F(PortablePowModTest, MatchesGmpOnLongModuli) {
   const uint32_t full = limbs::kMontgomeryFullProductThreshold;
   const uint32_t byProducts = limbs::kMontgomeryReduceByProductsThreshold;
   const uint32_t bitsPerLimb = limbs::kLimbBits;
@@ -264,5 +275,90 @@ TEST(PowModTest, PreparedModulusServesManyPowers) {
     }
   }
 }
+
+// The arithmetic an exponentiation may run on.
+enum class Path { kVector, kPortable };
+
+std::ostream& operator<<(std::ostream& out, Path path) {
+  return out << (path == Path::kVector ? "vector kernel" : "portable");
+}
+
+// Runs each test on one path: the vector kernel (skipped where the processor
+// lacks it) or the portable arithmetic, forced by the internal switch.
+class PowModPathTest : public testing::TestWithParam<Path> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == Path::kVector && !limbs::IfmaAvailable())
+      GTEST_SKIP() << "the processor has no AVX-512 IFMA";
+    limbs::detail::ForcePortableMontgomery(GetParam() == Path::kPortable);
+  }
+  void TearDown() override { limbs::detail::ForcePortableMontgomery(false); }
+};
+
+Mpz PowerOfTwo(uint32_t bits) {
+  Mpz value;
+  mpz_setbit(value.get(), bits);
+  return value;
+}
+
+// Odd moduli of every size where the vector kernel's digit or vector count
+// changes (a vector holds 8 digits of 52 bits, and R = 2^(52 k) must exceed
+// 4 m), one bit either side, and the ends of the range where it is used: all
+// ones (every limb full), sparse (top bit, a middle bit and bit 0) and random.
+// Bases 0, 1, m - 1 and random, a random 64-bit exponent; values and lengths
+// as GMP and the length rule give them.
+TEST_P(PowModPathTest, MatchesGmpAtEveryVectorBoundary) {
+  gmp_randstate_t state;
+  gmp_randinit_default(state);
+  gmp_randseed_ui(state, kTestSeed);
+  std::vector<uint32_t> sizes = {383, 384, 385, 8191, 8192, 8193};
+  for (uint32_t vectors = 1; vectors <= 19; ++vectors) {
+    for (uint32_t bits = 416 * vectors - 3; bits <= 416 * vectors + 1; ++bits)
+      sizes.push_back(bits);
+  }
+  for (const uint32_t bits : sizes) {
+    Mpz allOnes = PowerOfTwo(bits);
+    mpz_sub_ui(allOnes.get(), allOnes.get(), 1);
+    Mpz sparse = PowerOfTwo(bits - 1);
+    mpz_setbit(sparse.get(), bits / 2);
+    mpz_setbit(sparse.get(), 0);
+    Mpz random;
+    mpz_urandomb(random.get(), state, bits);
+    mpz_setbit(random.get(), bits - 1);
+    mpz_setbit(random.get(), 0);
+    const std::pair<const char*, const Mpz*> moduli[] = {
+        {"all ones", &allOnes}, {"sparse", &sparse}, {"random", &random}};
+    for (const auto& [shape, m] : moduli) {
+      const uint32_t length = DigitsNeeded(*m) + 1;  // one leading zero digit
+      const BigInt modulus = FromMpz(*m, length);
+      const PreparedModulus prepared(modulus);
+      Mpz mMinusOne;
+      mpz_sub_ui(mMinusOne.get(), m->get(), 1);
+      Mpz randomBase;
+      mpz_urandomm(randomBase.get(), state, m->get());
+      const std::pair<const char*, Mpz> bases[] = {
+          {"0", Mpz("0")}, {"1", Mpz("1")}, {"m - 1", mMinusOne}, {"random", randomBase}};
+      for (const auto& [label, base] : bases) {
+        SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << ", " << bits << "-bit " << shape
+                                        << " modulus, base " << label);
+        Mpz exponent;
+        mpz_urandomb(exponent.get(), state, 64);
+        mpz_setbit(exponent.get(), 63);
+        Mpz expected;
+        mpz_powm(expected.get(), base.get(), exponent.get(), m->get());
+        const BigInt result =
+            prepared.Power(FromMpz(base, DigitsNeeded(base)), FromMpz(exponent, 4));
+        EXPECT_EQ(Mpz(result), expected);
+        EXPECT_EQ(result.Length(), length);
+      }
+    }
+  }
+  gmp_randclear(state);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PowModPathTest, testing::Values(Path::kVector, Path::kPortable),
+                         [](const testing::TestParamInfo<Path>& info) {
+                           return info.param == Path::kVector ? "Vector" : "Portable";
+                         });
 
 }  // namespace

@@ -1,0 +1,117 @@
+/// Montgomery multiplication in radix 2^52 on 512-bit vectors, for processors
+/// with the AVX-512 52-bit multiply-add instructions (IFMA): a per-modulus
+/// context and a per-exponentiation multiplier with the interface of the
+/// portable Montgomery arithmetic. Internal to the bigint library.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "bigint/limbs.h"
+
+// The vector kernel is built only where it can be compiled for its instruction
+// set alone and chosen at run time: x86-64 with GCC or Clang (function-level
+// target attributes, __builtin_cpu_supports) and 64-bit limbs. Windows is left
+// out: its 64-bit ABI keeps the stack 16-byte aligned, and GCC does not realign
+// it for the 64-byte spills of 512-bit registers (GCC bug 54412).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32) && defined(__SIZEOF_INT128__) && \
+    !defined(LARGEPRIME_NARROW_LIMBS)
+#define LARGEPRIME_IFMA_KERNEL 1
+#else
+#define LARGEPRIME_IFMA_KERNEL 0
+#endif
+
+namespace limbs {
+
+/// True when the vector kernel is built in and the processor has its
+/// instructions (asked once per process).
+bool IfmaAvailable();
+
+/// True when exponentiation modulo this odd modulus (without leading zero limbs)
+/// is to run on the vector kernel: IfmaAvailable(), the modulus's size is in
+/// the range where the kernel measures faster, and the tests have not forced
+/// the portable path.
+bool UseIfmaMontgomery(const LimbVector& modulus);
+
+namespace detail {
+/// While true, UseIfmaMontgomery answers false, so the tests can check the
+/// portable path on a processor that has the vector instructions. Moduli
+/// prepared before a change keep their arithmetic.
+void ForcePortableMontgomery(bool force);
+}  // namespace detail
+
+#if LARGEPRIME_IFMA_KERNEL
+
+/// A number in radix 2^52: value = sum of digit[i] 2^(52 i), one digit per
+/// 64-bit word, least significant first, padded with zero digits to whole
+/// vectors of eight.
+using Radix52Vector = std::vector<uint64_t>;
+
+/// What one odd modulus m > 1 needs for vector Montgomery arithmetic, built once
+/// and never changed afterwards, so threads may share it: m in radix 2^52 in
+/// whole vectors, -m^-1 mod 2^52, and R^2 mod m for R = 2^(52 k). The digit
+/// count k is the least with 4 m < R, which lets products stay below 2 m
+/// without a final subtraction (almost Montgomery multiplication).
+class IfmaModulus {
+ public:
+  /// modulus: odd, above 1, without leading zero limbs, and no longer than the
+  /// largest size UseIfmaMontgomery accepts.
+  explicit IfmaModulus(LimbVector modulus);
+
+  /// 64-bit words of one representative: k digits padded to whole vectors.
+  uint32_t Size() const { return static_cast<uint32_t>(modulus_.size()); }
+  /// Limbs of the modulus.
+  uint32_t PlainSize() const { return static_cast<uint32_t>(plain_.size()); }
+  /// k, the number of radix-2^52 digits that R spans.
+  uint32_t Digits() const { return digits_; }
+  const LimbVector& Plain() const { return plain_; }
+  const uint64_t* Modulus() const { return modulus_.data(); }
+  uint64_t NegativeInverse() const { return negativeInverse_; }
+  const uint64_t* RSquared() const { return rSquared_.data(); }
+  const uint64_t* One() const { return one_.data(); }
+
+  /// r = a b / R mod m + (0 or m), for a, b below 2 m with normalised digits;
+  /// r gets Size() words of normalised digits and may be a or b.
+  void Product(uint64_t* r, const uint64_t* a, const uint64_t* b) const {
+    product_(r, a, b, *this);
+  }
+
+ private:
+  using ProductKernel = void (*)(uint64_t*, const uint64_t*, const uint64_t*, const IfmaModulus&);
+
+  LimbVector plain_;
+  uint32_t digits_;
+  Radix52Vector modulus_;
+  uint64_t negativeInverse_;
+  Radix52Vector rSquared_;
+  Radix52Vector one_;
+  ProductKernel product_;
+};
+
+/// Montgomery arithmetic modulo one IfmaModulus for one exponentiation, with
+/// its own scratch space. Representatives are Size() words in radix 2^52,
+/// below 2 m (congruent to x R, not necessarily reduced); plain values are
+/// PlainSize() 64-bit limbs below m.
+class IfmaMultiplier {
+ public:
+  explicit IfmaMultiplier(const IfmaModulus& modulus);
+
+  uint32_t Size() const { return modulus_.Size(); }
+  uint32_t PlainSize() const { return modulus_.PlainSize(); }
+  /// r = a R mod m (a representative) for the plain value a < m.
+  void Enter(Limb* r, const Limb* a);
+  /// r = a / R mod m, fully reduced: the plain value that a represents.
+  void Leave(Limb* r, const Limb* a);
+  /// r represents the product of what a and b represent; r may be a or b.
+  void Multiply(Limb* r, const Limb* a, const Limb* b);
+  /// r represents the square of what a represents; r may be a.
+  void Square(Limb* r, const Limb* a);
+
+ private:
+  const IfmaModulus& modulus_;
+  Radix52Vector scratch_;  // a value in radix 2^52, Size() words
+};
+
+#endif  // LARGEPRIME_IFMA_KERNEL
+
+}  // namespace limbs

@@ -1,0 +1,199 @@
+/// Tests of the vector Montgomery multiplier against GMP: chains of squarings
+/// and multiplications between Enter and Leave, at every size where the
+/// digit or vector count changes, on moduli whose digits are all ones or
+/// mostly zero. Skipped where the processor lacks the instructions.
+#include "bigint/montgomery_ifma.h"
+
+#include <gmp.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/support/bigint_support.h"
+
+#if LARGEPRIME_IFMA_KERNEL
+
+namespace {
+
+using limbs::Limb;
+using limbs::LimbVector;
+
+Mpz FromLimbs(const LimbVector& x) {
+  Mpz value;
+  mpz_import(value.get(), x.size(), -1, sizeof(Limb), 0, 0, x.data());
+  return value;
+}
+
+// x in exactly n limbs (x < 2^(64 n)).
+LimbVector ToLimbs(const Mpz& x, size_t n) {
+  LimbVector limbs(n);
+  size_t count = 0;
+  mpz_export(limbs.data(), &count, -1, sizeof(Limb), 0, 0, x.get());
+  return limbs;
+}
+
+Mpz PowerOfTwo(uint32_t bits) {
+  Mpz value;
+  mpz_setbit(value.get(), bits);
+  return value;
+}
+
+Mpz RandomBelow(gmp_randstate_t state, const Mpz& bound) {
+  Mpz value;
+  mpz_urandomm(value.get(), state, bound.get());
+  return value;
+}
+
+// Odd moduli of the given size: all ones (every digit full, the largest m for
+// its R), a sparse one (top bit, one bit in the middle, bit 0) and a random one.
+std::vector<std::pair<std::string, Mpz>> Moduli(gmp_randstate_t state, uint32_t bits) {
+  Mpz allOnes = PowerOfTwo(bits);
+  mpz_sub_ui(allOnes.get(), allOnes.get(), 1);
+  Mpz sparse = PowerOfTwo(bits - 1);
+  mpz_setbit(sparse.get(), bits / 2);
+  mpz_setbit(sparse.get(), 0);
+  Mpz random;
+  mpz_urandomb(random.get(), state, bits);
+  mpz_setbit(random.get(), bits - 1);
+  mpz_setbit(random.get(), 0);
+  return {{"all ones", allOnes}, {"sparse", sparse}, {"random", random}};
+}
+
+// Sizes in bits at which the digit count k (least with 4 m < 2^(52 k)) or the
+// number of 8-digit vectors changes, with one bit either side, from one vector
+// to the largest kernel; and the sizes the program uses most.
+std::vector<uint32_t> BoundarySizes() {
+  std::vector<uint32_t> sizes = {64, 1024, 2048, 3072, 4096, 8192};
+  for (uint32_t vectors = 1; vectors <= 19; ++vectors) {
+    const uint32_t largest = 52 * 8 * vectors - 2;  // the largest size with 8 v digits
+    for (uint32_t bits = largest - 1; bits <= largest + 3; ++bits) sizes.push_back(bits);
+  }
+  return sizes;
+}
+
+class IfmaMultiplierTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!limbs::IfmaAvailable()) GTEST_SKIP() << "the processor has no AVX-512 IFMA";
+  }
+};
+
+// Enter, a run of squarings and multiplications (some in place, some into a
+// fresh representative), and Leave, against the same steps modulo m in GMP:
+// every intermediate representative is below 2 m but not reduced, so the chain
+// checks that products of such values stay correct.
+TEST_F(IfmaMultiplierTest, ChainsMatchGmp) {
+  gmp_randstate_t state;
+  gmp_randinit_default(state);
+  gmp_randseed_ui(state, kTestSeed);
+  for (const uint32_t bits : BoundarySizes()) {
+    for (const auto& [shape, m] : Moduli(state, bits)) {
+      const size_t n = (bits + 63) / 64;
+      Mpz mMinusOne;
+      mpz_sub_ui(mMinusOne.get(), m.get(), 1);
+      const std::pair<const char*, Mpz> bases[] = {{"0", Mpz("0")},
+                                                   {"1", Mpz("1")},
+                                                   {"m - 1", mMinusOne},
+                                                   {"random", RandomBelow(state, m)}};
+      const limbs::IfmaModulus modulus(ToLimbs(m, n));
+      limbs::IfmaMultiplier multiplier(modulus);
+      ASSERT_EQ(multiplier.PlainSize(), n);
+      for (const auto& [label, base] : bases) {
+        SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << ", " << bits << "-bit " << shape
+                                        << " modulus, base " << label);
+        const Mpz other = RandomBelow(state, m);
+        std::vector<Limb> x(multiplier.Size());
+        std::vector<Limb> y(multiplier.Size());
+        std::vector<Limb> product(multiplier.Size());
+        multiplier.Enter(x.data(), ToLimbs(base, n).data());
+        multiplier.Enter(y.data(), ToLimbs(other, n).data());
+        LimbVector roundTrip(n);
+        multiplier.Leave(roundTrip.data(), x.data());
+        EXPECT_EQ(FromLimbs(roundTrip), base) << "Enter then Leave";
+        Mpz expected(base);
+        for (int step = 0; step < 6; ++step) {
+          multiplier.Square(x.data(), x.data());
+          mpz_mul(expected.get(), expected.get(), expected.get());
+          multiplier.Multiply(product.data(), x.data(), y.data());
+          multiplier.Multiply(x.data(), product.data(), x.data());
+          mpz_mul(expected.get(), expected.get(), expected.get());
+          mpz_mul(expected.get(), expected.get(), other.get());
+          mpz_mod(expected.get(), expected.get(), m.get());
+        }
+        LimbVector result(n);
+        multiplier.Leave(result.data(), x.data());
+        EXPECT_EQ(FromLimbs(result), expected);
+      }
+    }
+  }
+  gmp_randclear(state);
+}
+
+// x in radix 2^52, `size` digits.
+std::vector<uint64_t> ToRadix52(const Mpz& x, uint32_t size) {
+  std::vector<uint64_t> digits(size);
+  Mpz rest(x);
+  for (uint64_t& digit : digits) {
+    digit = mpz_getlimbn(rest.get(), 0) & ((uint64_t{1} << 52) - 1);
+    mpz_fdiv_q_2exp(rest.get(), rest.get(), 52);
+  }
+  return digits;
+}
+
+Mpz FromRadix52(const std::vector<uint64_t>& digits) {
+  Mpz value;
+  for (size_t i = digits.size(); i-- > 0;) {
+    mpz_mul_2exp(value.get(), value.get(), 52);
+    mpz_add_ui(value.get(), value.get(), digits[i]);
+  }
+  return value;
+}
+
+// The kernel's contract at the extremes of its inputs, which chains from
+// plain values rarely reach: for representatives a, b up to 2 m - 1 (all ones
+// in the digits where m's are, carries running through every lane), a b / R
+// mod m in normalised digits, below 2 m.
+TEST_F(IfmaMultiplierTest, ProductsOfTheLargestRepresentatives) {
+  gmp_randstate_t state;
+  gmp_randinit_default(state);
+  gmp_randseed_ui(state, kTestSeed + 1);
+  for (const uint32_t bits : BoundarySizes()) {
+    for (const auto& [shape, m] : Moduli(state, bits)) {
+      const limbs::IfmaModulus modulus(ToLimbs(m, (bits + 63) / 64));
+      Mpz twiceM;
+      mpz_mul_2exp(twiceM.get(), m.get(), 1);
+      Mpz largest;
+      mpz_sub_ui(largest.get(), twiceM.get(), 1);
+      Mpz inverseR = PowerOfTwo(52 * modulus.Digits());
+      ASSERT_NE(mpz_invert(inverseR.get(), inverseR.get(), m.get()), 0);
+      const Mpz operands[] = {largest, m, Mpz("1"), RandomBelow(state, twiceM)};
+      for (const Mpz& a : operands) {
+        for (const Mpz& b : operands) {
+          SCOPED_TRACE(testing::Message()
+                       << "seed " << kTestSeed + 1 << ", " << bits << "-bit " << shape
+                       << " modulus, a = " << a.Decimal() << ", b = " << b.Decimal());
+          std::vector<uint64_t> product(modulus.Size());
+          modulus.Product(product.data(), ToRadix52(a, modulus.Size()).data(),
+                          ToRadix52(b, modulus.Size()).data());
+          for (const uint64_t digit : product) ASSERT_LT(digit, uint64_t{1} << 52);
+          const Mpz value = FromRadix52(product);
+          EXPECT_LT(mpz_cmp(value.get(), twiceM.get()), 0);
+          Mpz expected;
+          mpz_mul(expected.get(), a.get(), b.get());
+          mpz_mul(expected.get(), expected.get(), inverseR.get());
+          Mpz difference;
+          mpz_sub(difference.get(), value.get(), expected.get());
+          EXPECT_EQ(mpz_divisible_p(difference.get(), m.get()), 1);
+        }
+      }
+    }
+  }
+  gmp_randclear(state);
+}
+
+}  // namespace
+
+#endif  // LARGEPRIME_IFMA_KERNEL
