@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "bigint/column_sum.h"
+
 namespace limbs {
 
 namespace {
@@ -17,56 +19,6 @@ Limb InverseModBeta(Limb m0) {
   return x;
 }
 
-// sum + top beta^2 += x y, where top counts the overflows of the double-width
-// sum: one add-with-carry chain of three steps per product.
-inline void Accumulate(WideLimb& sum, Limb& top, Limb x, Limb y) {
-  const WideLimb product = static_cast<WideLimb>(x) * y;
-  sum += product;
-  top += sum < product ? 1 : 0;
-}
-
-// The running sum of one column of products and of the carry from the columns
-// below it, in three limbs.
-class ColumnSum {
- public:
-  void Add(Limb x, Limb y) { Accumulate(sum_, top_, x, y); }
-  /// Adds x[0] y[0] + x[1] y[-1] + ... + x[count-1] y[-(count-1)]: the products
-  /// of one column, x running up one array while y runs down the other. Four
-  /// products per pass, with the sum held in locals, keep the loop tight.
-  void AddProducts(const Limb* x, const Limb* y, uint32_t count) {
-    WideLimb sum = sum_;
-    Limb top = top_;
-    for (; count >= 4; count -= 4, x += 4, y -= 4) {
-      Accumulate(sum, top, x[0], *y);
-      Accumulate(sum, top, x[1], *(y - 1));
-      Accumulate(sum, top, x[2], *(y - 2));
-      Accumulate(sum, top, x[3], *(y - 3));
-    }
-    for (; count != 0; --count, ++x, --y) Accumulate(sum, top, *x, *y);
-    sum_ = sum;
-    top_ = top;
-  }
-  /// Adds twice the sum s.
-  void AddTwice(const ColumnSum& s) {
-    for (int copy = 0; copy < 2; ++copy) {
-      sum_ += s.sum_;
-      top_ += sum_ < s.sum_ ? 1 : 0;
-    }
-    top_ += 2 * s.top_;
-  }
-  /// The column's limb: the sum modulo beta.
-  Limb Low() const { return static_cast<Limb>(sum_); }
-  /// Moves on to the next column, carrying floor(sum / beta) into it.
-  void NextColumn() {
-    sum_ = (sum_ >> kLimbBits) | (static_cast<WideLimb>(top_) << kLimbBits);
-    top_ = 0;
-  }
-
- private:
-  WideLimb sum_ = 0;
-  Limb top_ = 0;
-};
-
 }  // namespace
 
 MontgomeryModulus::MontgomeryModulus(LimbVector modulus)
@@ -76,11 +28,33 @@ MontgomeryModulus::MontgomeryModulus(LimbVector modulus)
   LimbVector beta2n(2 * n + 1);
   beta2n[2 * n] = 1;
   rSquared_ = Remainder(beta2n, modulus_);
+  if (n >= kMontgomeryReduceByProductsThreshold) {
+    byProducts_ = MakeReductionConstants(modulus_.data(), n, negativeInverse_);
+  }
 }
 
 MontgomeryMultiplier::MontgomeryMultiplier(const MontgomeryModulus& modulus)
     : modulus_(modulus), one_(modulus.Size()), quotient_(modulus.Size()) {
   one_[0] = 1;
+  const uint32_t n = modulus.Size();
+  if (n >= kMontgomeryFullProductThreshold) {
+    product_.resize(2 * n);
+    const uint32_t reduction =
+        n >= kMontgomeryReduceByProductsThreshold ? ReduceByProductsScratchLimbs(n) : 0;
+    const uint32_t product = ProductScratchLimbs(n);
+    scratch_.resize(reduction > product ? reduction : product);
+  }
+}
+
+// Long moduli: the product in full, then reduced.
+void MontgomeryMultiplier::ReduceProduct(Limb* r) {
+  const uint32_t n = Size();
+  if (n >= kMontgomeryReduceByProductsThreshold) {
+    ReduceByProducts(r, product_.data(), modulus_.Modulus(), n, modulus_.ByProducts(),
+                     scratch_.data());
+  } else {
+    ReduceWordByWord(r, product_.data(), modulus_.Modulus(), n, modulus_.NegativeInverse());
+  }
 }
 
 // The sum a b + q m is below 2 m R, so after the division by R one subtraction
@@ -98,6 +72,11 @@ void MontgomeryMultiplier::SubtractModulusIfAbove(Limb* r, Limb carry) const {
 // at indices above k - n, so r may be a or b.
 void MontgomeryMultiplier::Multiply(Limb* r, const Limb* a, const Limb* b) {
   const uint32_t n = Size();
+  if (!product_.empty()) {
+    FastMultiply(product_.data(), a, n, b, n, scratch_.data());
+    ReduceProduct(r);
+    return;
+  }
   const Limb* m = modulus_.Modulus();
   const Limb negativeInverse = modulus_.NegativeInverse();
   Limb* q = quotient_.data();
@@ -123,6 +102,11 @@ void MontgomeryMultiplier::Multiply(Limb* r, const Limb* a, const Limb* b) {
 // column is summed once and doubled, and the square a[k/2]^2 added once.
 void MontgomeryMultiplier::Square(Limb* r, const Limb* a) {
   const uint32_t n = Size();
+  if (!product_.empty()) {
+    FastSquare(product_.data(), a, n, scratch_.data());
+    ReduceProduct(r);
+    return;
+  }
   const Limb* m = modulus_.Modulus();
   const Limb negativeInverse = modulus_.NegativeInverse();
   Limb* q = quotient_.data();

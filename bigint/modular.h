@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "bigint/limbs.h"
+#include "bigint/montgomery_reduction.h"
 
 namespace limbs {
 
@@ -24,11 +25,15 @@ class MontgomeryModulus {
   Limb NegativeInverse() const { return negativeInverse_; }
   /// R^2 mod m, n limbs.
   const Limb* RSquared() const { return rSquared_.data(); }
+  /// The constants of the reduction by products, for moduli of
+  /// kMontgomeryReduceByProductsThreshold limbs and more (empty below).
+  const ReductionConstants& ByProducts() const { return byProducts_; }
 
  private:
   LimbVector modulus_;
   Limb negativeInverse_;
   LimbVector rSquared_;
+  ReductionConstants byProducts_;
 };
 
 /// Multiplication on Montgomery representatives x R mod m, for one
@@ -36,7 +41,10 @@ class MontgomeryModulus {
 /// space. A product a b / R mod m interleaves the columns of a b with those of
 /// the multiple q m that makes the sum divisible by R, column by column from the
 /// lowest (the "finely integrated product scanning" form of Koc, Acar and
-/// Kaliski, 1996), without division. All operands are n-limb values below m.
+/// Kaliski, 1996), without division. From kMontgomeryFullProductThreshold
+/// limbs on (bigint/montgomery_reduction.h) the product is instead formed in
+/// full by the subquadratic kernels and then reduced. All operands are n-limb
+/// values below m.
 class MontgomeryMultiplier {
  public:
   /// The modulus must outlive the multiplier.
@@ -57,10 +65,13 @@ class MontgomeryMultiplier {
 
  private:
   void SubtractModulusIfAbove(Limb* r, Limb carry) const;
+  void ReduceProduct(Limb* r);
 
   const MontgomeryModulus& modulus_;
   LimbVector one_;       // the plain value 1, n limbs
   LimbVector quotient_;  // q: q m + a b = 0 mod R
+  LimbVector product_;   // a b in full, 2n limbs, for long moduli only
+  LimbVector scratch_;   // for the full product and its reduction
 };
 
 /// Arithmetic modulo any m > 1 of n limbs on plain residues: the product, then

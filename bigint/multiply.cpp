@@ -1,5 +1,6 @@
-/// BigInt multiplication by the classical limb-by-limb algorithm, with a
-/// dedicated squaring when both operands are equal.
+/// BigInt multiplication on wide limbs: the classical algorithm for short
+/// operands, Karatsuba's and Toom-Cook 3-way for long ones, with a dedicated
+/// squaring when both operands are equal.
 #include "bigint/bigint.h"
 #include "bigint/limb_conversion.h"
 
@@ -11,10 +12,11 @@ BigInt& BigInt::operator*=(const BigInt& b) {
   const auto ny = static_cast<uint32_t>(y.size());
   limbs::LimbVector product(nx + ny);
   if (nx != 0 && ny != 0) {
+    limbs::LimbVector scratch(limbs::ProductScratchLimbs(nx > ny ? nx : ny));
     if (x == y) {
-      limbs::Square(product.data(), x.data(), nx);
+      limbs::FastSquare(product.data(), x.data(), nx, scratch.data());
     } else {
-      limbs::Multiply(product.data(), x.data(), nx, y.data(), ny);
+      limbs::FastMultiply(product.data(), x.data(), nx, y.data(), ny, scratch.data());
     }
   }
   // The product keeps a's length (at least one digit) and grows only as far as

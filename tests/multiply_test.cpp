@@ -1,5 +1,6 @@
 /// Tests of BigInt multiplication (a *= b, a * b): fixed cases with exact digit
-/// arrays, aliasing, and a differential check against GMP on random operands.
+/// arrays, aliasing, and differential checks against GMP on random operands of
+/// every size class of the product kernels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include "bigint/bigint.h"
+#include "bigint/limb_conversion.h"
+#include "bigint/limbs.h"
 #include "tests/support/bigint_support.h"
 
 namespace {
@@ -66,45 +69,140 @@ TEST(MultiplyTest, SquaringThroughAliasing) {
   BigInt a = MakeBigInt({0xFFFF, 0xFFFF});
   a *= a;
   EXPECT_EQ(WordsOf(a), (Words{1, 0, 0xFFFE, 0xFFFF}));
+}
 
+// Products and squares against GMP on operands whose lengths in limbs straddle
+// every threshold of the product kernels: just below, at, just above, and far
+// above (several levels of recursion, odd halves), also very unbalanced ones
+// that are cut into pieces. Each row runs on each Fill, with and without
+// leading zero digits; a square is checked as a *= a, as a * a and as a * b
+// with b an equal value of another length.
+struct ProductSizes {
+  const char* label;
+  uint32_t aLimbs;
+  uint32_t bLimbs;  // 0: a square
+};
+
+std::vector<ProductSizes> SizesAroundThresholds() {
+  const uint32_t t = limbs::kKaratsubaMultiplyThreshold;
+  const uint32_t s = limbs::kKaratsubaSquareThreshold;
+  const uint32_t t3 = limbs::kToom3MultiplyThreshold;
+  const uint32_t s3 = limbs::kToom3SquareThreshold;
+  return {
+      {"short operands", 3, 2},
+      {"just below the product threshold", t - 1, t - 1},
+      {"at the product threshold", t, t},
+      {"just above the product threshold", t + 1, t + 1},
+      {"two levels, odd halves", 2 * t + 1, 2 * t + 1},
+      {"far above the product threshold", 9 * t + 5, 9 * t + 3},
+      {"shorter operand below the threshold", 4 * t, t - 1},
+      {"top half of b a single limb", 2 * t, t + 1},
+      {"just too unbalanced to split", 2 * t + 1, t + 1},
+      {"pieces with a short last one", 7 * t + 5, t},
+      {"unbalanced halves cut into pieces", 5 * t, 3 * t},
+      {"longer operand second", t + 2, 3 * t},
+      {"just below the square threshold", s - 1, 0},
+      {"at the square threshold", s, 0},
+      {"just above the square threshold", s + 1, 0},
+      {"square two levels, odd halves", 2 * s + 1, 0},
+      {"square far above the threshold", 9 * s + 5, 0},
+      {"just below the Toom-3 product threshold", t3 - 1, t3 - 1},
+      {"at the Toom-3 product threshold", t3, t3},
+      {"Toom-3, the shorter operand at the threshold", t3 + 2, t3},
+      {"just above the Toom-3 product threshold", t3 + 1, t3 + 1},
+      {"Toom-3 with a short top third of b", 3 * t3, 2 * t3 + 1},
+      {"far above the Toom-3 product threshold", 3 * t3 + 7, 3 * t3 + 7},
+      {"just below the Toom-3 square threshold", s3 - 1, 0},
+      {"at the Toom-3 square threshold", s3, 0},
+      {"just above the Toom-3 square threshold", s3 + 1, 0},
+      {"square far above the Toom-3 threshold", 3 * s3 + 8, 0},
+  };
+}
+
+// How the digits of an operand are drawn: uniform mixed with 0 and 0xFFFF; all
+// 0xFFFF (the largest carries); or whole limbs of 0, 0x5555..., 0xAAAA... or
+// 0xFFFF..., whose sums, differences and thirds in the kernels meet runs of
+// equal limbs, carries and borrows across whole limbs, and zero limbs.
+enum class Fill { kMixed, kAllOnes, kPatternedLimbs };
+
+// A value of exactly `limbCount` limbs (its top digit nonzero, at a random place
+// in the top limb) stored in `leadingZeros` more digits than it needs.
+BigInt ValueOfLimbs(std::mt19937& rng, uint32_t limbCount, Fill fill, uint32_t leadingZeros) {
+  const uint32_t perLimb = limbs::kDigitsPerLimb;
+  const uint32_t significant = limbCount * perLimb - rng() % perLimb;
+  const uint32_t patterns[] = {0, 0x5555, 0xAAAA, BigInt::kDigitMask};
+  BigInt value;
+  value.Resize(significant + leadingZeros);
+  uint32_t pattern = 0;
+  for (uint32_t i = 0; i < significant; ++i) {
+    if (i % perLimb == 0) pattern = patterns[rng() % 4];
+    uint32_t digit = BigInt::kDigitMask;
+    if (fill == Fill::kPatternedLimbs) digit = pattern;
+    if (fill == Fill::kMixed && rng() % 4 != 0) {
+      digit = rng() % 8 == 0 ? 0 : rng() & BigInt::kDigitMask;
+    }
+    value.Digits()[i] = digit;
+  }
+  if (value.Digits()[significant - 1] == 0) value.Digits()[significant - 1] = 1;
+  return value;
+}
+
+void CheckProduct(const BigInt& a, const BigInt& b) {
+  Mpz expected;
+  mpz_mul(expected.get(), Mpz(a).get(), Mpz(b).get());
+  const Words aBefore = WordsOf(a);
+  const Words bBefore = WordsOf(b);
+
+  const BigInt product = a * b;
+  EXPECT_EQ(Mpz(product), expected);
+  EXPECT_EQ(product.Length(), ExpectedProductLength(a.Length(), expected));
+  EXPECT_EQ(WordsOf(a), aBefore);
+  EXPECT_EQ(WordsOf(b), bBefore);
+
+  BigInt target(a);
+  target *= b;
+  EXPECT_EQ(WordsOf(target), WordsOf(product));
+}
+
+TEST(MultiplyTest, MatchesGmpAroundEveryThreshold) {
   std::mt19937 rng(kTestSeed);
-  for (int i = 0; i < 20; ++i) {
-    const BigInt value = RandomOperand(rng, 20);
-    SCOPED_TRACE(Mpz(value).Decimal());
-    Mpz expected;
-    mpz_mul(expected.get(), Mpz(value).get(), Mpz(value).get());
-
-    BigInt squared(value);
-    squared *= squared;
-    EXPECT_EQ(Mpz(squared), expected);
-    EXPECT_EQ(squared.Length(), ExpectedProductLength(value.Length(), expected));
-
-    const BigInt product = value * value;
-    EXPECT_EQ(WordsOf(product), WordsOf(squared));
+  for (const ProductSizes& sizes : SizesAroundThresholds()) {
+    for (int variant = 0; variant < 5; ++variant) {
+      const Fill fill = variant < 2   ? Fill::kMixed
+                        : variant < 4 ? Fill::kPatternedLimbs
+                                      : Fill::kAllOnes;
+      const uint32_t leadingZeros = variant % 2 == 1 ? 1 + rng() % 9 : 0;
+      SCOPED_TRACE(testing::Message()
+                   << "seed " << kTestSeed << ", " << sizes.label << " (" << sizes.aLimbs << " x "
+                   << sizes.bLimbs << " limbs), variant " << variant);
+      const BigInt a = ValueOfLimbs(rng, sizes.aLimbs, fill, leadingZeros);
+      if (sizes.bLimbs != 0) {
+        CheckProduct(a, ValueOfLimbs(rng, sizes.bLimbs, fill, leadingZeros / 2));
+        continue;
+      }
+      BigInt sameValue(a);
+      sameValue.Resize(a.Length() + 3);
+      CheckProduct(a, sameValue);
+      CheckProduct(a, a);
+      BigInt squared(a);
+      squared *= squared;
+      EXPECT_EQ(WordsOf(squared), WordsOf(a * a));
+    }
   }
 }
 
-TEST(MultiplyTest, MatchesGmpOnRandomOperands) {
+// Short operands of random lengths, with length 0, all-zero values and leading
+// zero digits.
+TEST(MultiplyTest, MatchesGmpOnShortRandomOperands) {
   std::mt19937 rng(kTestSeed);
-  for (int i = 0; i < 400; ++i) {
+  for (int i = 0; i < 200; ++i) {
     const BigInt a = RandomOperand(rng, 40);
     const BigInt b = RandomOperand(rng, 40);
     SCOPED_TRACE(testing::Message()
                  << "seed " << kTestSeed << " case " << i << ": " << Mpz(a).Decimal() << " (length "
                  << a.Length() << ") * " << Mpz(b).Decimal() << " (length " << b.Length() << ")");
-    Mpz expected;
-    mpz_mul(expected.get(), Mpz(a).get(), Mpz(b).get());
-    const uint32_t expectedLength = ExpectedProductLength(a.Length(), expected);
-
-    const Words aBefore = WordsOf(a);
-    const BigInt product = a * b;
-    EXPECT_EQ(Mpz(product), expected);
-    EXPECT_EQ(product.Length(), expectedLength);
-    EXPECT_EQ(WordsOf(a), aBefore);
-
-    BigInt target(a);
-    target *= b;
-    EXPECT_EQ(WordsOf(target), WordsOf(product));
+    CheckProduct(a, b);
+    CheckProduct(a, a);
   }
 }
 

@@ -1,6 +1,7 @@
 /// Tests of BigInt::PowMod and PreparedModulus: fixed results, arguments left
 /// untouched, differential checks against GMP (on both the vector Montgomery
-/// kernel and the portable arithmetic where the processor has the former), and
+/// kernel and the portable arithmetic where the processor has the former, and
+/// on long moduli around the thresholds of the portable Montgomery forms), and
 /// the checkpoints an observer hears.
 #include <gtest/gtest.h>
 
@@ -12,7 +13,10 @@
 #include <vector>
 
 #include "bigint/bigint.h"
+#include "bigint/limb_conversion.h"
+#include "bigint/limbs.h"
 #include "bigint/montgomery_ifma.h"
+#include "bigint/montgomery_reduction.h"
 #include "bigint/prepared_modulus.h"
 #include "tests/support/bigint_support.h"
 
@@ -107,6 +111,104 @@ TEST(PowModTest, MatchesGmpOnRandomOperands) {
     // Exponent 0 leaves 1 unreduced, also for modulus 1; GMP reduces it.
     if (!exponent.IsNonZero()) mpz_set_ui(expected.get(), 1);
     EXPECT_EQ(Mpz(result), expected);
+  }
+}
+
+// Long moduli: lengths in limbs that straddle the thresholds between the forms
+// of a Montgomery product (interleaved; full product reduced word by word; full
+// product reduced by products), and the moduli of 4096 to 32768 bits that
+// searches of 512 to 4096 bytes meet. Moduli of random digits, of all-ones
+// digits (beta^n - 1), with a top limb of 1, and of two halves m1 beta^h + m0
+// with m1 = m0 + 1 or m1 = beta^h - 1 - m0, which make m = -1 modulo
+// beta^h + 1 and 0 modulo beta^h - 1, the edge values of the residues the
+// reduction by products works with; bases random, 0, 1 and m - 1.
+// Exponents are short, to keep the test fast under the sanitizers, except one
+// of full size at 4096 bits.
+struct LongModulus {
+  const char* label;
+  uint32_t limbCount;
+  enum Kind { kRandom, kAllOnes, kTopLimbOne, kHalvesOneApart, kHalvesComplementary } kind;
+};
+
+BigInt ModulusOfLimbs(std::mt19937& rng, const LongModulus& shape) {
+  const uint32_t digitCount = shape.limbCount * limbs::kDigitsPerLimb;
+  Words words(digitCount, BigInt::kDigitMask);
+  if (shape.kind != LongModulus::kAllOnes) {
+    for (uint32_t& word : words) word = rng() & BigInt::kDigitMask;
+    words.back() |= 0x8000;
+    words[0] |= 1;
+  }
+  if (shape.kind == LongModulus::kTopLimbOne) {
+    std::fill(words.end() - limbs::kDigitsPerLimb, words.end(), 0);
+    words[digitCount - limbs::kDigitsPerLimb] = 1;
+  }
+  // Even limb counts: the high half from the low one.
+  const uint32_t half = digitCount / 2;
+  if (shape.kind == LongModulus::kHalvesOneApart) {
+    words[half - 1] |= 0x8000;
+    words[1] = 0x1234;  // so that m0 + 1 does not carry out of the half
+    uint32_t carry = 1;
+    for (uint32_t i = 0; i < half; ++i) {
+      words[half + i] = (words[i] + carry) & BigInt::kDigitMask;
+      carry = words[half + i] == 0 ? carry : 0;
+    }
+  }
+  if (shape.kind == LongModulus::kHalvesComplementary) {
+    words[half - 1] &= 0x7FFF;
+    for (uint32_t i = 0; i < half; ++i) words[half + i] = words[i] ^ BigInt::kDigitMask;
+  }
+  return MakeBigInt(words);
+}
+
+// The portable arithmetic, forced also where the vector kernel would take the
+// modulus: the tests of the portable Montgomery forms.
+class PortablePowModTest : public testing::Test {
+ protected:
+  void SetUp() override { limbs::detail::ForcePortableMontgomery(true); }
+  void TearDown() override { limbs::detail::ForcePortableMontgomery(false); }
+};
+
+TEST_F(PortablePowModTest, MatchesGmpOnLongModuli) {
+  const uint32_t full = limbs::kMontgomeryFullProductThreshold;
+  const uint32_t byProducts = limbs::kMontgomeryReduceByProductsThreshold;
+  const uint32_t bitsPerLimb = limbs::kLimbBits;
+  const LongModulus shapes[] = {
+      {"just below the full-product threshold", full - 1, LongModulus::kRandom},
+      {"at the full-product threshold", full, LongModulus::kRandom},
+      {"just above the full-product threshold", full + 1, LongModulus::kTopLimbOne},
+      {"4096 bits", 4096 / bitsPerLimb, LongModulus::kRandom},
+      {"8192 bits", 8192 / bitsPerLimb, LongModulus::kRandom},
+      {"8192 bits, all ones", 8192 / bitsPerLimb, LongModulus::kAllOnes},
+      {"8192 bits, halves one apart", 8192 / bitsPerLimb, LongModulus::kHalvesOneApart},
+      {"8192 bits, complementary halves", 8192 / bitsPerLimb, LongModulus::kHalvesComplementary},
+      {"just below the reduction-by-products threshold", byProducts - 1, LongModulus::kRandom},
+      {"at the reduction-by-products threshold", byProducts, LongModulus::kTopLimbOne},
+      {"just above the reduction-by-products threshold", byProducts + 1, LongModulus::kRandom},
+      {"16384 bits", 16384 / bitsPerLimb, LongModulus::kRandom},
+      {"32768 bits", 32768 / bitsPerLimb, LongModulus::kRandom},
+      {"32768 bits, all ones", 32768 / bitsPerLimb, LongModulus::kAllOnes},
+      {"32768 bits, halves one apart", 32768 / bitsPerLimb, LongModulus::kHalvesOneApart},
+  };
+  std::mt19937 rng(kTestSeed + 3);
+  for (const LongModulus& shape : shapes) {
+    const BigInt modulus = ModulusOfLimbs(rng, shape);
+    const PreparedModulus prepared(modulus);
+    BigInt minusOne = modulus - 1u;
+    const BigInt bases[] = {RandomOperand(rng, modulus.Length() + 3), BigInt(0), BigInt(1),
+                            minusOne};
+    for (const BigInt& base : bases) {
+      BigInt exponent = RandomOperand(rng, 4);
+      exponent |= 0x10001u;  // odd and at least 17 bits: squarings and multiplications
+      if (shape.limbCount * bitsPerLimb == 4096 && &base == &bases[0]) exponent = minusOne;
+      SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 3 << ", " << shape.label << " ("
+                                      << shape.limbCount << " limbs), base " << (&base - bases)
+                                      << ", exponent of " << exponent.HighestBit() + 1 << " bits");
+      Mpz expected;
+      mpz_powm(expected.get(), Mpz(base).get(), Mpz(exponent).get(), Mpz(modulus).get());
+      const BigInt result = prepared.Power(base, exponent);
+      EXPECT_EQ(Mpz(result), expected);
+      EXPECT_EQ(result.Length(), modulus.Length());
+    }
   }
 }
 

@@ -1,0 +1,204 @@
+/// Google Benchmark cases for the product kernels of bigint/limbs.h, the
+/// measurements behind their thresholds: the classical product and square
+/// against one step of Karatsuba's method (its half-size products classical
+/// below the threshold) on equal sizes, with GMP's mpn_mul_n and mpn_sqr beside
+/// them; the threshold is the first size from which the Karatsuba step wins.
+/// Then the low half product and the two Montgomery reductions of a full
+/// product (bigint/montgomery_reduction.h).
+#include <benchmark/benchmark.h>
+#include <gmp.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "bigint/limbs.h"
+#include "bigint/montgomery_reduction.h"
+
+namespace {
+
+using limbs::Limb;
+using limbs::LimbVector;
+
+constexpr uint32_t kSeed = 20261209;
+
+LimbVector RandomLimbs(std::mt19937_64& rng, uint32_t n) {
+  LimbVector x(n);
+  for (Limb& limb : x) limb = static_cast<Limb>(rng());
+  return x;
+}
+
+// Operands, result and scratch for products of n limbs (scratch enough for a
+// Karatsuba or Toom-3 step also below its threshold).
+struct ProductOperands {
+  explicit ProductOperands(uint32_t n)
+      : rng(kSeed + n),
+        a(RandomLimbs(rng, n)),
+        b(RandomLimbs(rng, n)),
+        r(2 * n),
+        scratch(6 * n + 64 + limbs::ProductScratchLimbs(n)) {}
+  std::mt19937_64 rng;
+  LimbVector a, b, r, scratch;
+};
+
+uint32_t Size(const benchmark::State& state) { return static_cast<uint32_t>(state.range(0)); }
+
+void BM_Classical(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::Multiply(x.r.data(), x.a.data(), Size(state), x.b.data(), Size(state));
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_Karatsuba(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::KaratsubaMultiply(x.r.data(), x.a.data(), Size(state), x.b.data(), Size(state),
+                             x.scratch.data());
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_Toom3(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::Toom3Multiply(x.r.data(), x.a.data(), Size(state), x.b.data(), Size(state),
+                         x.scratch.data());
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_ClassicalSquare(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::Square(x.r.data(), x.a.data(), Size(state));
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_KaratsubaSquare(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::KaratsubaSquare(x.r.data(), x.a.data(), Size(state), x.scratch.data());
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_MultiplyLow(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  LimbVector scratch(limbs::MultiplyLowScratchLimbs(Size(state)));
+  for (auto _ : state) {
+    limbs::MultiplyLow(x.r.data(), x.a.data(), x.b.data(), Size(state), scratch.data());
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+// The two reductions of a Montgomery product in full, t = a^2 with a < m, by an
+// odd modulus m = b with its top bit set.
+struct ReductionOperands : ProductOperands {
+  explicit ReductionOperands(uint32_t n)
+      : ProductOperands(n), t(2 * n), reductionScratch(limbs::ReduceByProductsScratchLimbs(n)) {
+    b[0] |= 1;
+    b[n - 1] |= Limb{1} << (limbs::kLimbBits - 1);
+    a[n - 1] >>= 1;
+    limbs::Multiply(t.data(), a.data(), n, a.data(), n);
+    Limb inverse = b[0];  // b[0]^-1 mod beta by Newton's iteration
+    for (int i = 0; i < 6; ++i) inverse *= 2 - b[0] * inverse;
+    negativeInverse = 0 - inverse;
+    constants = limbs::MakeReductionConstants(b.data(), n, negativeInverse);
+  }
+  LimbVector t, reductionScratch;
+  limbs::ReductionConstants constants;
+  Limb negativeInverse;
+};
+
+void BM_ReduceWordByWord(benchmark::State& state) {
+  ReductionOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::ReduceWordByWord(x.r.data(), x.t.data(), x.b.data(), Size(state), x.negativeInverse);
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_ReduceByProducts(benchmark::State& state) {
+  ReductionOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::ReduceByProducts(x.r.data(), x.t.data(), x.b.data(), Size(state), x.constants,
+                            x.reductionScratch.data());
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_Toom3Square(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::Toom3Square(x.r.data(), x.a.data(), Size(state), x.scratch.data());
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+// GMP on the same number of bits.
+mp_size_t GmpLimbs(const benchmark::State& state) {
+  return static_cast<mp_size_t>(Size(state) * limbs::kLimbBits / GMP_NUMB_BITS);
+}
+
+void BM_GmpMultiply(benchmark::State& state) {
+  std::mt19937_64 rng(kSeed);
+  const mp_size_t n = GmpLimbs(state);
+  std::vector<mp_limb_t> a(n), b(n), r(2 * n);
+  for (mp_size_t i = 0; i < n; ++i) a[i] = rng(), b[i] = rng();
+  for (auto _ : state) {
+    mpn_mul_n(r.data(), a.data(), b.data(), n);
+    benchmark::DoNotOptimize(r.data());
+  }
+}
+
+void BM_GmpSquare(benchmark::State& state) {
+  std::mt19937_64 rng(kSeed);
+  const mp_size_t n = GmpLimbs(state);
+  std::vector<mp_limb_t> a(n), r(2 * n);
+  for (mp_size_t i = 0; i < n; ++i) a[i] = rng();
+  for (auto _ : state) {
+    mpn_sqr(r.data(), a.data(), n);
+    benchmark::DoNotOptimize(r.data());
+  }
+}
+
+// Sizes in limbs around the thresholds, then the sizes of the moduli that
+// PowMod meets from 4096 to 32768 bits.
+// On a shared machine the least of several repetitions (run with
+// --benchmark_repetitions) is the figure least disturbed by other work.
+void Sizes(benchmark::internal::Benchmark* b) {
+  const uint32_t bits = limbs::kLimbBits;
+  for (int64_t n = 8; n <= 96; n += 4) b->Arg(n);
+  for (int64_t n = 8192 / bits; n <= 32768 / bits; n *= 2) b->Arg(n);
+  b->ComputeStatistics(
+      "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+}
+
+// Sizes in limbs around the Toom-3 thresholds.
+void LongSizes(benchmark::internal::Benchmark* b) {
+  for (int64_t n = 64; n <= 512; n += n < 256 ? 16 : 64) b->Arg(n);
+  b->ComputeStatistics(
+      "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+}
+
+BENCHMARK(BM_Classical)->Apply(Sizes);
+BENCHMARK(BM_Karatsuba)->Apply(Sizes);
+BENCHMARK(BM_Karatsuba)->Apply(LongSizes)->Name("BM_KaratsubaLong");
+BENCHMARK(BM_Toom3)->Apply(LongSizes);
+BENCHMARK(BM_GmpMultiply)->Apply(Sizes);
+BENCHMARK(BM_ClassicalSquare)->Apply(Sizes);
+BENCHMARK(BM_KaratsubaSquare)->Apply(Sizes);
+BENCHMARK(BM_KaratsubaSquare)->Apply(LongSizes)->Name("BM_KaratsubaSquareLong");
+BENCHMARK(BM_Toom3Square)->Apply(LongSizes);
+BENCHMARK(BM_GmpSquare)->Apply(Sizes);
+BENCHMARK(BM_MultiplyLow)->Apply(Sizes);
+BENCHMARK(BM_ReduceWordByWord)->Apply(Sizes);
+BENCHMARK(BM_ReduceByProducts)->Apply(Sizes);
+
+}  // namespace
+
+BENCHMARK_MAIN();
