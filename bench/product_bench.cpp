@@ -147,8 +147,9 @@ mp_size_t GmpLimbs(const benchmark::State& state) {
 void BM_GmpMultiply(benchmark::State& state) {
   std::mt19937_64 rng(kSeed);
   const mp_size_t n = GmpLimbs(state);
-  std::vector<mp_limb_t> a(n), b(n), r(2 * n);
-  for (mp_size_t i = 0; i < n; ++i) a[i] = rng(), b[i] = rng();
+  const auto limbs = static_cast<size_t>(n);
+  std::vector<mp_limb_t> a(limbs), b(limbs), r(2 * limbs);
+  for (size_t i = 0; i < limbs; ++i) a[i] = rng(), b[i] = rng();
   for (auto _ : state) {
     mpn_mul_n(r.data(), a.data(), b.data(), n);
     benchmark::DoNotOptimize(r.data());
@@ -158,8 +159,9 @@ void BM_GmpMultiply(benchmark::State& state) {
 void BM_GmpSquare(benchmark::State& state) {
   std::mt19937_64 rng(kSeed);
   const mp_size_t n = GmpLimbs(state);
-  std::vector<mp_limb_t> a(n), r(2 * n);
-  for (mp_size_t i = 0; i < n; ++i) a[i] = rng();
+  const auto limbs = static_cast<size_t>(n);
+  std::vector<mp_limb_t> a(limbs), r(2 * limbs);
+  for (size_t i = 0; i < limbs; ++i) a[i] = rng();
   for (auto _ : state) {
     mpn_sqr(r.data(), a.data(), n);
     benchmark::DoNotOptimize(r.data());

@@ -15,7 +15,7 @@ int32_t BigInt::HighestBit() const {
   for (uint32_t i = length; i-- > 0;) {
     if (digits[i] == 0) continue;
     auto bit = static_cast<int32_t>(kDigitBits * i + kDigitBits - 1);
-    while ((digits[i] & (1u << (bit % kDigitBits))) == 0) --bit;
+    while ((digits[i] & (1u << (static_cast<uint32_t>(bit) % kDigitBits))) == 0) --bit;
     return bit;
   }
   return 0;

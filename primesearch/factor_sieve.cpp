@@ -23,7 +23,8 @@ std::vector<uint32_t> OddPrimesUpTo(uint32_t limit) {
     if (composite[i] != 0) continue;
     const uint32_t q = 2 * i + 1;
     primes.push_back(q);
-    for (uint64_t m = static_cast<uint64_t>(q) * q; m <= limit; m += 2 * q) composite[m / 2] = 1;
+    for (uint64_t m = static_cast<uint64_t>(q) * q; m <= limit; m += 2 * q)
+      composite[static_cast<size_t>(m / 2)] = 1;
   }
   return primes;
 }
@@ -143,7 +144,7 @@ std::vector<uint32_t> SievingPrimes(uint32_t bound) {
       // The first odd multiple of q at or above both q^2 and the segment.
       uint64_t m = std::max(static_cast<uint64_t>(q) * q, (lowValue + q - 1) / q * q);
       if (m % 2 == 0) m += q;
-      for (uint64_t i = m / 2 - low; i < count; i += q) composite[i] = 1;
+      for (uint64_t i = m / 2 - low; i < count; i += q) composite[static_cast<size_t>(i)] = 1;
     }
     for (uint32_t i = 0; i < count; ++i) {
       if (composite[i] == 0) primes.push_back(2 * (low + i) + 1);
@@ -190,7 +191,7 @@ void FactorSieve::FirstMultiples(const std::vector<uint32_t>& chunks, uint32_t b
 uint32_t FactorSieve::SmallestFactor(uint64_t index) {
   const uint64_t start = index - index % factors_.size();
   if (!windowSieved_ || start != windowStart_) SieveWindowAt(start);
-  return factors_[index - start];
+  return factors_[static_cast<size_t>(index - start)];
 }
 
 // Marks every multiple in the window with its prime, largest prime first, so the

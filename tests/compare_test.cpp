@@ -123,7 +123,7 @@ TEST(CompareTest, MatchesGmpOnRandomOperands) {
     BigInt b = RandomOperand(rng, 80);
     if (round % 4 == 0) {  // equal values of different lengths
       b = a;
-      b.Resize(a.Length() + rng() % 3);
+      b.Resize(a.Length() + static_cast<uint32_t>(rng()) % 3);
     }
     const Mpz ma(a), mb(b);
     const Words wordsA = WordsOf(a), wordsB = WordsOf(b);

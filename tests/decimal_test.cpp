@@ -92,7 +92,7 @@ TEST(DecimalTest, MatchesGmpOnRandomValues) {
 
     // Leading zero digits change the block, not the text.
     if (large) continue;
-    value.Resize(value.Length() + 1 + rng() % 3);
+    value.Resize(value.Length() + 1 + static_cast<uint32_t>(rng()) % 3);
     const CharString padded = value.ToDecimalString();
     EXPECT_EQ(TextOf(padded), expected);
     EXPECT_EQ(padded.Size(), 5 * value.Length() + 1);

@@ -147,7 +147,7 @@ TEST(DivideTest, MatchesGmpOnRandomOperands) {
     const BigInt a = RandomOperand(rng, 40);
     BigInt b = RandomOperand(rng, 24);
     // Zero low digits on the divisor in a quarter of the cases.
-    if (rng() % 4 == 0) b <<= BigInt::kDigitBits * (1 + rng() % 3);
+    if (rng() % 4 == 0) b <<= BigInt::kDigitBits * (1 + static_cast<uint32_t>(rng()) % 3);
     ExpectDivisionMatchesGmp(a, b);
   }
 }
@@ -159,10 +159,11 @@ TEST(DivideTest, MatchesGmpNearExactMultiples) {
   for (int i = 0; i < 200; ++i) {
     SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << " case " << i);
     BigInt b = RandomOperand(rng, 8);
-    if (!b.IsNonZero()) b = BigInt(1 + rng() % 0xFFFF);
-    const uint32_t j = rng() % 4 == 0 ? rng() % 80 : BigInt::kDigitBits * (rng() % 5);
+    if (!b.IsNonZero()) b = BigInt(1 + static_cast<uint32_t>(rng()) % 0xFFFF);
+    const uint32_t j = rng() % 4 == 0 ? static_cast<uint32_t>(rng()) % 80
+                                      : BigInt::kDigitBits * (static_cast<uint32_t>(rng()) % 5);
     BigInt a = b << j;
-    a.Resize(a.Length() + rng() % 3);
+    a.Resize(a.Length() + static_cast<uint32_t>(rng()) % 3);
     ExpectDivisionMatchesGmp(a, b);
     ExpectDivisionMatchesGmp(a, b << 1);
     BigInt above(a);
@@ -180,7 +181,7 @@ TEST(DivideTest, ValueFormsMatchGmp) {
     switch (rng() % 4) {
       case 0: v = rng() % 16; break;
       case 1: v = 1 + rng() % BigInt::kDigitBase; break;
-      case 2: v = rng(); break;
+      case 2: v = static_cast<uint32_t>(rng()); break;
       default: v = 1u << (rng() % 32); break;
     }
     SCOPED_TRACE(testing::Message()

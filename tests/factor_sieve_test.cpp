@@ -57,13 +57,13 @@ class GmpRandom {
 // from GMP; the primes are taken largest first so the smallest one stays.
 std::vector<uint32_t> ExpectedFactors(const Mpz& first, const std::vector<uint32_t>& primes,
                                       uint64_t begin, uint64_t end) {
-  std::vector<uint32_t> factors(end - begin, 0);
+  std::vector<uint32_t> factors(static_cast<size_t>(end - begin), 0);
   for (auto p = primes.rbegin(); p != primes.rend(); ++p) {
     const uint64_t minusFirst = (*p - mpz_fdiv_ui(first.get(), *p)) % *p;
     const uint64_t residueClass = minusFirst * ((*p + 1) / 2) % *p;
     const uint64_t beginClass = begin % *p;
     uint64_t k = begin + (residueClass + *p - beginClass) % *p;
-    for (; k < end; k += *p) factors[k - begin] = *p;
+    for (; k < end; k += *p) factors[static_cast<size_t>(k - begin)] = *p;
   }
   return factors;
 }
@@ -77,9 +77,9 @@ std::vector<uint32_t> ExpectedFactors(const Mpz& first, const std::vector<uint32
   Mpz candidate;
   for (uint64_t k = begin; k < end; ++k) {
     const uint32_t factor = sieve.SmallestFactor(k);
-    if (factor != expected[k - begin]) {
-      return ::testing::AssertionFailure()
-             << "index " << k << ": got " << factor << ", expected " << expected[k - begin];
+    if (factor != expected[static_cast<size_t>(k - begin)]) {
+      return ::testing::AssertionFailure() << "index " << k << ": got " << factor << ", expected "
+                                           << expected[static_cast<size_t>(k - begin)];
     }
     if (factor != 0) {
       // first + 2k, built from 32-bit halves: GMP's unsigned long has 32 bits on
@@ -150,7 +150,7 @@ void ExpectCheckExact(const Mpz& n, uint32_t p, CheckCounts* counts) {
 }
 
 // The least prime q = start (mod step) at or above `from`.
-Mpz PrimeInClass(const Mpz& from, uint64_t start, uint64_t step) {
+Mpz PrimeInClass(const Mpz& from, uint32_t start, uint32_t step) {
   Mpz q;
   mpz_fdiv_q_ui(q.get(), from.get(), step);
   mpz_mul_ui(q.get(), q.get(), step);
@@ -265,7 +265,7 @@ TEST(FactorSieveTest, CheckIsExactOnConstructedNumbers) {
   struct Row {
     const char* label;
     uint32_t p;
-    uint64_t qResidue;         // q = qResidue mod 2 (p - 1); 0: any prime q
+    uint32_t qResidue;         // q = qResidue mod 2 (p - 1); 0: any prime q
     uint32_t qBits;            // 0: n = p
     uint32_t conclusiveBases;  // expected number of bases the check decides
   };
@@ -288,7 +288,7 @@ TEST(FactorSieveTest, CheckIsExactOnConstructedNumbers) {
     Mpz n;
     mpz_set_ui(n.get(), row.p);
     if (row.qBits != 0) {
-      const uint64_t step = 2 * static_cast<uint64_t>(row.p - 1);
+      const uint32_t step = 2 * (row.p - 1);
       Mpz q = RandomOdd(random.get(), row.qBits);
       if (row.qResidue != 0) {
         q = PrimeInClass(q, row.qResidue, step);
@@ -323,7 +323,7 @@ TEST(FactorSieveTest, CheckIsExactOnRandomCandidatesWithASievedFactor) {
       for (uint64_t k = 0; k < 400; ++k) {
         const uint32_t p = sieve.SmallestFactor(k);
         if (p == 0) continue;
-        mpz_add_ui(n.get(), first.get(), 2 * k);
+        mpz_add_ui(n.get(), first.get(), static_cast<unsigned long>(2 * k));
         const bool hasTableFactor =
             std::any_of(tablePrimes.begin(), tablePrimes.end(),
                         [&](uint32_t t) { return mpz_divisible_ui_p(n.get(), t) != 0; });

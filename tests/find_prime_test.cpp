@@ -170,7 +170,8 @@ TEST(FindPrimeTest, ElapsedSecondsUseWrappingMilliseconds) {
 TEST(FindPrimeTest, WorkersAndSieveLeaveTheTraceAsComputed) {
   BuildSmallPrimeTable();
   std::mt19937 rng(kTestSeed + 12);
-  for (const uint16_t byteCount : {3, 8, 16, 32, 48}) {
+  for (const uint16_t byteCount :
+       {uint16_t{3}, uint16_t{8}, uint16_t{16}, uint16_t{32}, uint16_t{48}}) {
     std::vector<uint32_t> pieces(2u * byteCount);
     for (uint32_t& piece : pieces) piece = rng() & 0xF;
     Mpz first = oracle::FromPieces(pieces);

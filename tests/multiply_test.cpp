@@ -171,7 +171,7 @@ TEST(MultiplyTest, MatchesGmpAroundEveryThreshold) {
       const Fill fill = variant < 2   ? Fill::kMixed
                         : variant < 4 ? Fill::kPatternedLimbs
                                       : Fill::kAllOnes;
-      const uint32_t leadingZeros = variant % 2 == 1 ? 1 + rng() % 9 : 0;
+      const uint32_t leadingZeros = variant % 2 == 1 ? 1 + static_cast<uint32_t>(rng()) % 9 : 0;
       SCOPED_TRACE(testing::Message()
                    << "seed " << kTestSeed << ", " << sizes.label << " (" << sizes.aLimbs << " x "
                    << sizes.bLimbs << " limbs), variant " << variant);

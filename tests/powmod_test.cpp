@@ -90,7 +90,7 @@ TEST(PowModTest, ExponentZeroGivesUnreducedTwoDigitOne) {
 BigInt RandomModulus(std::mt19937& rng, uint32_t maxDigits, bool odd) {
   Words words(1 + rng() % maxDigits);
   for (uint32_t& word : words) word = rng() & BigInt::kDigitMask;
-  if (words.back() == 0) words.back() = 1 + rng() % BigInt::kDigitMask;
+  if (words.back() == 0) words.back() = 1 + static_cast<uint32_t>(rng()) % BigInt::kDigitMask;
   words[0] = odd ? (words[0] | 1) : (words[0] & ~1u);
   if (words.size() == 1 && words[0] == 0) words[0] = 2;
   return MakeBigInt(words);

@@ -99,11 +99,12 @@ TEST(ProgressClockTest, RandomClocksFollowTheRule) {
       {0xFFF1, 0x7}, {0x1000, 0x7}, {}, {1}, {0xFFFF, 0xFFFF, 0xFFFF}};
   for (int i = 0; i < 60; ++i) {
     const BigInt exponent = RandomOperand(rng, 9);
-    const BigInt modulus = MakeBigInt(moduli[i % std::size(moduli)]);
+    const BigInt modulus = MakeBigInt(moduli[static_cast<size_t>(i) % std::size(moduli)]);
     // A start, then steps of random size; some scripts wrap around 2^32.
     std::vector<uint32_t> ticks;
-    uint32_t now = rng() % 2 == 0 ? rng() % 5000 : 0xFFFFFFFFu - rng() % 3000;
-    for (int k = 0; k < 30; ++k, now += rng() % 1500) ticks.push_back(now);
+    uint32_t now = rng() % 2 == 0 ? static_cast<uint32_t>(rng()) % 5000
+                                  : 0xFFFFFFFFu - static_cast<uint32_t>(rng()) % 3000;
+    for (int k = 0; k < 30; ++k, now += static_cast<uint32_t>(rng()) % 1500) ticks.push_back(now);
     SCOPED_TRACE(testing::Message() << "case " << i << ": exponent " << Mpz(exponent).Decimal());
     EXPECT_EQ(LinesFor(ticks, exponent, modulus), ExpectedLines(ticks, exponent));
   }

@@ -334,7 +334,8 @@ TEST(ReferenceTest, PowModMatchesGmpUpTo2048Bits) {
   SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 6);
   const uint32_t sizes[] = {17, 64, 65, 127, 128, 200, 512, 1024, 1025, 1500, 2048};
   for (int i = 0; i < 150; ++i) {
-    const uint32_t modulusBits = i < 33 ? sizes[i % std::size(sizes)] : Uniform(rng, 2, 2048);
+    const uint32_t modulusBits =
+        i < 33 ? sizes[static_cast<size_t>(i) % std::size(sizes)] : Uniform(rng, 2, 2048);
     Mpz m = RandomBits(rng, modulusBits);
     if (i % 3 == 0) {
       mpz_clrbit(m.get(), 0);  // even modulus: the plain path
