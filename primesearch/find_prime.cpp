@@ -19,10 +19,12 @@ namespace {
 constexpr uint32_t kMillisecondsPerSecond = 1000;
 constexpr uint32_t kCandidateStep = 2;
 
-// Below this size a Lehman run costs less than handing it to another thread
-// and back; the search then stays on one thread.
-// TODO(measure)
-constexpr uint16_t kMinBytesForWorkers = 48;
+// Below this size a Lehman run costs less than handing it to other threads
+// and back; the search then stays on one thread. search_bench --wall on the
+// 2-core development machine (medians of 9 starts, another build running):
+// two workers lost at 64 and 96 bytes (1.5 against 2.0 ms, 5.0 against 6.3
+// ms) and, with the machine quiet, won at 128 bytes (4.2 against 4.7 ms).
+constexpr uint16_t kMinBytesForWorkers = 128;
 
 // Candidates whose Lehman runs may be queued ahead of the trace, per worker:
 // enough to keep every worker busy while many runs end cheaply by a known
