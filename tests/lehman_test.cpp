@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -136,4 +137,49 @@ TEST(LehmanMethodTest, ProgressLinesUseAOneSecondInterval) {
     EXPECT_TRUE(verdict.accepted);
     EXPECT_TRUE(oracle::SameLines(verdict.lines, lines));
   }
+}
+
+// A known factor p settles a base only when its power mod p is neither 1 nor
+// -1; otherwise the full exponentiation decides. Either way the lines are those
+// computed with GMP: n = p q with q = 1 mod 2 (p - 1), so (n-1)/2 = (p-1)/2 mod
+// (p - 1) and every check mod p gives +-1 (inconclusive), n = p q with a random
+// prime q (mostly settled at once), and primes that are their own known factor.
+TEST(LehmanMethodTest, KnownFactorsLeaveTheLinesAsComputed) {
+  std::mt19937 rng(kTestSeed + 14);
+  uint32_t inconclusive = 0;
+  uint32_t settled = 0;
+  for (const uint32_t p : {7927u, 7933u, 25013u, 65537u, 1000003u}) {
+    for (int variant = 0; variant < 6; ++variant) {
+      Mpz q;
+      mpz_set_ui(q.get(), rng());
+      mpz_mul_2exp(q.get(), q.get(), 40);
+      mpz_add_ui(q.get(), q.get(), rng());
+      const unsigned long step = 2ul * (p - 1);
+      if (variant % 2 == 0) {
+        // The least prime q = 1 mod step above the random start.
+        mpz_fdiv_q_ui(q.get(), q.get(), step);
+        mpz_mul_ui(q.get(), q.get(), step);
+        mpz_add_ui(q.get(), q.get(), 1);
+        while (mpz_probab_prime_p(q.get(), 30) == 0) mpz_add_ui(q.get(), q.get(), step);
+      } else {
+        mpz_nextprime(q.get(), q.get());
+      }
+      Mpz n;
+      mpz_mul_ui(n.get(), q.get(), p);
+      SCOPED_TRACE(testing::Message() << "n = " << p << " * " << q.Decimal());
+      const BigInt candidate = Candidate(n);
+      const LehmanCandidate withFactor(candidate, p);
+      (withFactor.SettledByFactor(0) ? settled : inconclusive) += 1;
+      if (variant % 2 == 0 && p != 25013) {
+        EXPECT_FALSE(withFactor.SettledByFactor(0)) << "q = 1 mod 2 (p - 1) leaves base 0 open";
+      }
+      EXPECT_TRUE(oracle::SameLines(RunLehman(withFactor).lines, oracle::Lehman(n).lines));
+    }
+    SCOPED_TRACE(testing::Message() << "the prime " << p << " as its own factor");
+    const Mpz prime(std::to_string(p).c_str());
+    EXPECT_TRUE(oracle::SameLines(RunLehman(LehmanCandidate(Candidate(prime), p)).lines,
+                                  oracle::Lehman(prime).lines));
+  }
+  EXPECT_GT(inconclusive, 0u);
+  EXPECT_GT(settled, 0u);
 }
