@@ -102,13 +102,17 @@ class LehmanCandidates {
     if (sieveBound != 0) sieve_.emplace(first, sieveBound, kDefaultSieveWindow, threads);
   }
 
+  // The next Lehman candidate after the last one Next gave, for looking ahead.
   std::unique_ptr<const LehmanCandidate> Next() {
     while (!walk_.NeedsLehman()) walk_.Advance();
-    const uint32_t factor = sieve_ ? sieve_->SmallestFactor(walk_.Index()) : 0;
-    auto candidate = std::make_unique<const LehmanCandidate>(walk_.Candidate(), factor);
+    auto candidate =
+        std::make_unique<const LehmanCandidate>(walk_.Candidate(), KnownFactor(walk_.Index()));
     walk_.Advance();
     return candidate;
   }
+
+  // The sieve's factor of the candidate at this index, 0 for none.
+  uint32_t KnownFactor(uint64_t index) { return sieve_ ? sieve_->SmallestFactor(index) : 0; }
 
  private:
   CandidateWalk walk_;
@@ -139,8 +143,10 @@ class LehmanRunner {
     }
   }
 
-  bool Test(const BigInt& n) {
-    if (!workers_) return LehmanTest(*candidates_.Next(), sink_);
+  bool Test(const CandidateWalk& walk) {
+    const BigInt& n = walk.Candidate();
+    if (!workers_)
+      return LehmanTest(LehmanCandidate(n, candidates_.KnownFactor(walk.Index())), sink_);
     while (workers_->Outstanding() < lookAhead_) workers_->Submit(candidates_.Next());
     sink_.Flush();
     const uint64_t ticket = nextTicket_++;
@@ -191,7 +197,7 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
     } else if (walk.NeedsLehman()) {
       sink.Line("No small prime factors; trying Lehman method");
       ++lehmanRuns;
-      accepted = lehman.Test(walk.Candidate());
+      accepted = lehman.Test(walk);
     }
     walk.Advance();
   }

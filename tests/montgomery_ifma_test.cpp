@@ -35,31 +35,10 @@ LimbVector ToLimbs(const Mpz& x, size_t n) {
   return limbs;
 }
 
-Mpz PowerOfTwo(uint32_t bits) {
-  Mpz value;
-  mpz_setbit(value.get(), bits);
-  return value;
-}
-
 Mpz RandomBelow(gmp_randstate_t state, const Mpz& bound) {
   Mpz value;
   mpz_urandomm(value.get(), state, bound.get());
   return value;
-}
-
-// Odd moduli of the given size: all ones (every digit full, the largest m for
-// its R), a sparse one (top bit, one bit in the middle, bit 0) and a random one.
-std::vector<std::pair<std::string, Mpz>> Moduli(gmp_randstate_t state, uint32_t bits) {
-  Mpz allOnes = PowerOfTwo(bits);
-  mpz_sub_ui(allOnes.get(), allOnes.get(), 1);
-  Mpz sparse = PowerOfTwo(bits - 1);
-  mpz_setbit(sparse.get(), bits / 2);
-  mpz_setbit(sparse.get(), 0);
-  Mpz random;
-  mpz_urandomb(random.get(), state, bits);
-  mpz_setbit(random.get(), bits - 1);
-  mpz_setbit(random.get(), 0);
-  return {{"all ones", allOnes}, {"sparse", sparse}, {"random", random}};
 }
 
 // Sizes in bits at which the digit count k (least with 4 m < 2^(52 k)) or the
@@ -90,7 +69,7 @@ TEST_F(IfmaMultiplierTest, ChainsMatchGmp) {
   gmp_randinit_default(state);
   gmp_randseed_ui(state, kTestSeed);
   for (const uint32_t bits : BoundarySizes()) {
-    for (const auto& [shape, m] : Moduli(state, bits)) {
+    for (const auto& [shape, m] : EdgeModuli(state, bits)) {
       const size_t n = (bits + 63) / 64;
       Mpz mMinusOne;
       mpz_sub_ui(mMinusOne.get(), m.get(), 1);
@@ -161,7 +140,7 @@ TEST_F(IfmaMultiplierTest, ProductsOfTheLargestRepresentatives) {
   gmp_randinit_default(state);
   gmp_randseed_ui(state, kTestSeed + 1);
   for (const uint32_t bits : BoundarySizes()) {
-    for (const auto& [shape, m] : Moduli(state, bits)) {
+    for (const auto& [shape, m] : EdgeModuli(state, bits)) {
       const limbs::IfmaModulus modulus(ToLimbs(m, (bits + 63) / 64));
       Mpz twiceM;
       mpz_mul_2exp(twiceM.get(), m.get(), 1);

@@ -295,12 +295,6 @@ class PowModPathTest : public testing::TestWithParam<Path> {
   void TearDown() override { limbs::detail::ForcePortableMontgomery(false); }
 };
 
-Mpz PowerOfTwo(uint32_t bits) {
-  Mpz value;
-  mpz_setbit(value.get(), bits);
-  return value;
-}
-
 // Odd moduli of every size where the vector kernel's digit or vector count
 // changes (a vector holds 8 digits of 52 bits, and R = 2^(52 k) must exceed
 // 4 m), one bit either side, and the ends of the range where it is used: all
@@ -317,18 +311,8 @@ TEST_P(PowModPathTest, MatchesGmpAtEveryVectorBoundary) {
       sizes.push_back(bits);
   }
   for (const uint32_t bits : sizes) {
-    Mpz allOnes = PowerOfTwo(bits);
-    mpz_sub_ui(allOnes.get(), allOnes.get(), 1);
-    Mpz sparse = PowerOfTwo(bits - 1);
-    mpz_setbit(sparse.get(), bits / 2);
-    mpz_setbit(sparse.get(), 0);
-    Mpz random;
-    mpz_urandomb(random.get(), state, bits);
-    mpz_setbit(random.get(), bits - 1);
-    mpz_setbit(random.get(), 0);
-    const std::pair<const char*, const Mpz*> moduli[] = {
-        {"all ones", &allOnes}, {"sparse", &sparse}, {"random", &random}};
-    for (const auto& [shape, m] : moduli) {
+    for (const auto& [shape, edgeModulus] : EdgeModuli(state, bits)) {
+      const Mpz* m = &edgeModulus;
       const uint32_t length = DigitsNeeded(*m) + 1;  // one leading zero digit
       const BigInt modulus = FromMpz(*m, length);
       const PreparedModulus prepared(modulus);

@@ -77,3 +77,22 @@ BigInt RandomOperand(std::mt19937& rng, uint32_t maxLength) {
   }
   return value;
 }
+
+Mpz PowerOfTwo(uint32_t bits) {
+  Mpz value;
+  mpz_setbit(value.get(), bits);
+  return value;
+}
+
+std::vector<std::pair<std::string, Mpz>> EdgeModuli(gmp_randstate_t state, uint32_t bits) {
+  Mpz allOnes = PowerOfTwo(bits);
+  mpz_sub_ui(allOnes.get(), allOnes.get(), 1);
+  Mpz sparse = PowerOfTwo(bits - 1);
+  mpz_setbit(sparse.get(), bits / 2);
+  mpz_setbit(sparse.get(), 0);
+  Mpz random;
+  mpz_urandomb(random.get(), state, bits);
+  mpz_setbit(random.get(), bits - 1);
+  mpz_setbit(random.get(), 0);
+  return {{"all ones", allOnes}, {"sparse", sparse}, {"random", random}};
+}

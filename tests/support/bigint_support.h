@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bigint/bigint.h"
@@ -44,6 +45,14 @@ bool operator==(const Mpz& a, const Mpz& b);
 /// whose top digits are zero with some probability, so leading zero digits,
 /// length 0 and all-zero values all occur.
 BigInt RandomOperand(std::mt19937& rng, uint32_t maxLength);
+
+/// 2^bits.
+Mpz PowerOfTwo(uint32_t bits);
+/// Odd moduli of the given size (at least 3 bits) that reach the edges of the
+/// Montgomery kernels: all ones (every limb full, the largest m for its R), a
+/// sparse one (top bit, one bit in the middle, bit 0) and a random one, each
+/// with its name.
+std::vector<std::pair<std::string, Mpz>> EdgeModuli(gmp_randstate_t state, uint32_t bits);
 
 /// The seed of every random test, fixed and printed so a failure can be replayed.
 constexpr uint32_t kTestSeed = 20261209;
