@@ -57,19 +57,35 @@ constexpr uint32_t kLaneMask = (1u << kLanes) - 1;
 // Measured with an exponent of the modulus's size, vector time over portable
 // Montgomery time (CPU time, best of many, release build, g++ 12.2, 2-vCPU AMD
 // EPYC Zen 4, 2026-12-09): 256 bits 0.97, 320 bits 0.97, 384 bits 0.83,
-// 512 bits 0.67, 1024 bits 0.41, 4096 bits 0.24, 8192 bits 0.24. It still pays
-// above (16384 bits 0.31), but the program's sizes end well below that, and
-// every vector count up to the limit is one more kernel to compile and test.
+// 512 bits 0.67, 1024 bits 0.41, 4096 bits 0.24, 8192 bits 0.24, and with
+// the two-step kernel (powmod_bench) 16384 bits 0.40, 32768 bits 0.49,
+// 49152 bits 0.61 (0.89 of mpz_powm). It is used up to the largest size whose
+// k (even, below) keeps the lanes from overflowing, 4 k < 2^12, near where
+// its quadratic cost would meet GMP's subquadratic one.
 constexpr uint32_t kMinModulusBits = 384;
-constexpr uint32_t kMaxModulusBits = 8192;
+constexpr uint32_t kMaxModulusBits = kDigitBits * 1022 - 2;
 
-// k, the least digit count with 4 m < 2^(52 k) for every m of this many bits.
+// Up to this many vectors (8318 bits) each count has its own kernel with the
+// accumulators in registers; larger moduli share one kernel that keeps them in
+// memory and runs two steps per pass over them (below).
+constexpr uint32_t kMaxRegisterVectors = 20;
+
+// k, the least digit count with 4 m < 2^(52 k) for every m of this many bits,
+// made even where the two-step kernel runs. An odd k never fills its last
+// vector, so the rounding adds no vector.
 constexpr uint32_t DigitsFor(uint32_t modulusBits) {
-  return (modulusBits + 2 + kDigitBits - 1) / kDigitBits;
+  const uint32_t least = (modulusBits + 2 + kDigitBits - 1) / kDigitBits;
+  return least > kLanes * kMaxRegisterVectors ? (least + 1) / 2 * 2 : least;
+}
+
+constexpr uint32_t VectorsFor(uint32_t modulusBits) {
+  return (DigitsFor(modulusBits) + kLanes - 1) / kLanes;
 }
 
 // Vectors of the largest modulus that has a kernel.
-constexpr uint32_t kMaxVectors = (DigitsFor(kMaxModulusBits) + kLanes - 1) / kLanes;
+constexpr uint32_t kMaxVectors = VectorsFor(kMaxModulusBits);
+
+static_assert(VectorsFor(8192) == kMaxRegisterVectors, "8192 bits take the register kernels");
 // Lanes are summed unnormalised over k steps of four terms below 2^52 each.
 static_assert(4 * DigitsFor(kMaxModulusBits) < (1u << (64 - kDigitBits)),
               "the lanes could overflow");
@@ -118,25 +134,22 @@ void FromRadix52(Limb* r, uint32_t n, const uint64_t* x, uint32_t digitCount) {
 // lanes above 2^52 - 1 generate one, lanes equal to it propagate one, and the
 // lanes that receive one are ((generate << 1) + propagate) ^ propagate. The
 // value must fit in the lanes.
-template <uint32_t VectorCount>
-LARGEPRIME_IFMA_TARGET inline void NormalizeAndStore(uint64_t* r, __m512i* acc) {
+LARGEPRIME_IFMA_TARGET inline void NormalizeAndStore(uint64_t* r, __m512i* acc,
+                                                     uint32_t vectorCount) {
   const __m512i mask = _mm512_set1_epi64(static_cast<int64_t>(kDigitMask));
   const __m512i one = _mm512_set1_epi64(1);
-  __m512i carries[VectorCount];
+  __m512i carriesBelow = _mm512_setzero_si512();
 #pragma GCC unroll 32
-  for (uint32_t v = 0; v < VectorCount; ++v) {
-    carries[v] = _mm512_srli_epi64(acc[v], kDigitBits);
-    acc[v] = _mm512_and_si512(acc[v], mask);
-  }
-#pragma GCC unroll 32
-  for (uint32_t v = 0; v < VectorCount; ++v) {
-    const __m512i below = v > 0 ? carries[v - 1] : _mm512_setzero_si512();
-    acc[v] = _mm512_add_epi64(acc[v], _mm512_alignr_epi64(carries[v], below, kLanes - 1));
+  for (uint32_t v = 0; v < vectorCount; ++v) {
+    const __m512i carries = _mm512_srli_epi64(acc[v], kDigitBits);
+    acc[v] = _mm512_add_epi64(_mm512_and_si512(acc[v], mask),
+                              _mm512_alignr_epi64(carries, carriesBelow, kLanes - 1));
+    carriesBelow = carries;
   }
   uint32_t generatedBelow = 0;  // the top lane of the previous vector generates
   uint32_t carryIn = 0;         // the carry out of the previous vector's mask sum
 #pragma GCC unroll 32
-  for (uint32_t v = 0; v < VectorCount; ++v) {
+  for (uint32_t v = 0; v < vectorCount; ++v) {
     const uint32_t generate = _mm512_cmpgt_epu64_mask(acc[v], mask);
     const uint32_t propagate = _mm512_cmpeq_epu64_mask(acc[v], mask);
     const uint32_t generatedIn = ((generate << 1) | generatedBelow) & kLaneMask;
@@ -154,65 +167,140 @@ LARGEPRIME_IFMA_TARGET inline void NormalizeAndStore(uint64_t* r, __m512i* acc) 
 // "Accelerating big integer arithmetic using Intel IFMA extensions", 2016).
 // For each digit b[i] the accumulator gains a b[i] + q[i] m, where
 // q[i] = (acc[0] + a[0] b[i]) (-m^-1) mod 2^52 clears the lowest digit of the
-// sum, and moves down one digit. The low 52 bits of each digit product go to its own lane and the
-// high ones to the lane above, and lanes are left unnormalised until the end: each step adds four
-// terms below 2^52 to a lane, so k steps stay below 2^64 for k below 1024. With a, b < 2 m and 4 m
-// < R the result is below 2 m.
+// sum, and moves down one digit. The low 52 bits of each digit product go to
+// its own lane and the high ones to the lane above, and lanes are left
+// unnormalised until the end: each step adds four terms below 2^52 to a lane,
+// so k steps stay below 2^64 for k below 1024. With a, b < 2 m and 4 m < R the
+// result is below 2 m.
 //
 // A step runs through the vectors from the lowest: the low products join the
 // vector's accumulator, the high ones are summed in a fresh register, and the
-// two, shifted down one lane, become the accumulator of the vector below. Only
-// the accumulators and the previous vector's sums stay live, so even 20
-// vectors fit in the registers. The lowest digit, from which the next q comes,
-// is carried in a scalar register: the vector's lowest lane misses the carry
-// out of the digit dropped below it, which the scalar adds back. The speed is
-// bounded by the multiply-adds, about one 512-bit one per cycle on Zen 4.
+// two, shifted down one lane, become the accumulator of the vector below. The
+// lowest digit, from which the next q comes, is carried in a scalar register:
+// the vector's lowest lane misses the carry out of the digit dropped below it,
+// which the scalar adds back. The speed is bounded by the multiply-adds, about
+// one 512-bit one per cycle on Zen 4.
+
+// q and the carry out of the dropped digit for the step with digit bi, from
+// the scalar lowest digit acc0.
+struct StepQuotient {
+  __m512i b;  // bi in every lane
+  __m512i q;  // q in every lane
+  uint64_t carry;
+};
+
+LARGEPRIME_IFMA_TARGET inline StepQuotient Quotient(uint64_t acc0, uint64_t bi, const uint64_t* a,
+                                                    const uint64_t* m, uint64_t negativeInverse) {
+  const uint64_t t = acc0 + ((a[0] * bi) & kDigitMask);
+  const uint64_t q = (t * negativeInverse) & kDigitMask;
+  return {_mm512_set1_epi64(static_cast<int64_t>(bi)), _mm512_set1_epi64(static_cast<int64_t>(q)),
+          (t + ((m[0] * q) & kDigitMask)) >> kDigitBits};
+}
+
+// One vector's share of a step: acc + low halves of a bi + q m, and the high
+// halves.
+struct VectorSums {
+  __m512i low;
+  __m512i high;
+};
+
+LARGEPRIME_IFMA_TARGET inline VectorSums MultiplyAdd(__m512i acc, __m512i a, __m512i m,
+                                                     const StepQuotient& step) {
+  const __m512i zero = _mm512_setzero_si512();
+  return {_mm512_madd52lo_epu64(_mm512_madd52lo_epu64(acc, a, step.b), m, step.q),
+          _mm512_madd52hi_epu64(_mm512_madd52hi_epu64(zero, a, step.b), m, step.q)};
+}
+
+// The accumulator of a vector after the step, from its sums and the next
+// vector's low sums (zero above the top), moved down one lane.
+LARGEPRIME_IFMA_TARGET inline __m512i ShiftDown(const VectorSums& sums, __m512i lowAbove) {
+  return _mm512_add_epi64(_mm512_alignr_epi64(lowAbove, sums.low, 1), sums.high);
+}
+
+// The lowest digit after the step, from the lowest vector's sums.
+LARGEPRIME_IFMA_TARGET inline uint64_t LowestDigit(const VectorSums& sums, uint64_t carry) {
+  return static_cast<uint64_t>(_mm_extract_epi64(_mm512_castsi512_si128(sums.low), 1)) +
+         static_cast<uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(sums.high))) + carry;
+}
+
+// The kernel for VectorCount vectors, with every accumulator in a register.
 template <uint32_t VectorCount>
 LARGEPRIME_IFMA_TARGET void AlmostMontgomeryProduct(uint64_t* r, const uint64_t* a,
                                                     const uint64_t* b, const IfmaModulus& modulus) {
   const uint64_t* m = modulus.Modulus();
-  const uint64_t negativeInverse = modulus.NegativeInverse();
-  const uint32_t digits = modulus.Digits();
   const __m512i zero = _mm512_setzero_si512();
-  __m512i va[VectorCount];
-  __m512i vm[VectorCount];
   __m512i acc[VectorCount];
 #pragma GCC unroll 32
-  for (uint32_t v = 0; v < VectorCount; ++v) {
-    va[v] = _mm512_loadu_si512(a + kLanes * v);
-    vm[v] = _mm512_loadu_si512(m + kLanes * v);
-    acc[v] = zero;
-  }
-  const uint64_t a0 = a[0];
-  const uint64_t m0 = m[0];
+  for (uint32_t v = 0; v < VectorCount; ++v) acc[v] = zero;
   uint64_t acc0 = 0;
-  for (uint32_t i = 0; i < digits; ++i) {
-    const uint64_t bi = b[i];
-    const uint64_t t = acc0 + ((a0 * bi) & kDigitMask);
-    const uint64_t q = (t * negativeInverse) & kDigitMask;
-    const uint64_t carry = (t + ((m0 * q) & kDigitMask)) >> kDigitBits;
-    const __m512i vb = _mm512_set1_epi64(static_cast<int64_t>(bi));
-    const __m512i vq = _mm512_set1_epi64(static_cast<int64_t>(q));
-    __m512i lowBelow = zero;
-    __m512i highBelow = zero;
+  for (uint32_t i = 0; i < modulus.Digits(); ++i) {
+    const StepQuotient step = Quotient(acc0, b[i], a, m, modulus.NegativeInverse());
+    VectorSums below{};
 #pragma GCC unroll 32
     for (uint32_t v = 0; v < VectorCount; ++v) {
-      const __m512i low =
-          _mm512_madd52lo_epu64(_mm512_madd52lo_epu64(acc[v], va[v], vb), vm[v], vq);
-      const __m512i high = _mm512_madd52hi_epu64(_mm512_madd52hi_epu64(zero, va[v], vb), vm[v], vq);
+      const VectorSums sums = MultiplyAdd(acc[v], _mm512_loadu_si512(a + kLanes * v),
+                                          _mm512_loadu_si512(m + kLanes * v), step);
       if (v == 0) {
-        acc0 = static_cast<uint64_t>(_mm_extract_epi64(_mm512_castsi512_si128(low), 1)) +
-               static_cast<uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(high))) + carry;
+        acc0 = LowestDigit(sums, step.carry);
       } else {
-        acc[v - 1] = _mm512_add_epi64(_mm512_alignr_epi64(low, lowBelow, 1), highBelow);
+        acc[v - 1] = ShiftDown(below, sums.low);
       }
-      lowBelow = low;
-      highBelow = high;
+      below = sums;
     }
-    acc[VectorCount - 1] = _mm512_add_epi64(_mm512_alignr_epi64(zero, lowBelow, 1), highBelow);
+    acc[VectorCount - 1] = ShiftDown(below, zero);
   }
   acc[0] = _mm512_mask_set1_epi64(acc[0], 1, static_cast<int64_t>(acc0));
-  NormalizeAndStore<VectorCount>(r, acc);
+  NormalizeAndStore(r, acc, VectorCount);
+}
+
+// The kernel for more than kMaxRegisterVectors vectors and an even k. The
+// accumulators live in memory, and each pass over them runs two steps, so the
+// loads and stores are half as many per multiply-add: step i on vector v
+// leaves the accumulator of vector v - 1, on which step i + 1 runs at once.
+// Step i + 1's q needs only step i's lowest digit, from vector 0.
+LARGEPRIME_IFMA_TARGET void AlmostMontgomeryProductInMemory(uint64_t* r, const uint64_t* a,
+                                                            const uint64_t* b,
+                                                            const IfmaModulus& modulus) {
+  const uint64_t* m = modulus.Modulus();
+  const uint32_t vectorCount = modulus.Size() / kLanes;
+  const __m512i zero = _mm512_setzero_si512();
+  __m512i acc[kMaxVectors] = {};
+  uint64_t acc0 = 0;
+  for (uint32_t i = 0; i < modulus.Digits(); i += 2) {
+    const StepQuotient first = Quotient(acc0, b[i], a, m, modulus.NegativeInverse());
+    __m512i aBelow = _mm512_loadu_si512(a);
+    __m512i mBelow = _mm512_loadu_si512(m);
+    VectorSums firstBelow = MultiplyAdd(acc[0], aBelow, mBelow, first);
+    acc0 = LowestDigit(firstBelow, first.carry);
+    const StepQuotient second = Quotient(acc0, b[i + 1], a, m, modulus.NegativeInverse());
+    VectorSums secondBelow{};
+    for (uint32_t v = 1; v <= vectorCount; ++v) {
+      // Step i on vector v (nothing above the top) completes vector v - 1,
+      // and step i + 1 runs on it.
+      __m512i aHere = zero;
+      __m512i mHere = zero;
+      VectorSums firstSums{};
+      if (v < vectorCount) {
+        aHere = _mm512_loadu_si512(a + kLanes * v);
+        mHere = _mm512_loadu_si512(m + kLanes * v);
+        firstSums = MultiplyAdd(acc[v], aHere, mHere, first);
+      }
+      const VectorSums secondSums =
+          MultiplyAdd(ShiftDown(firstBelow, firstSums.low), aBelow, mBelow, second);
+      if (v == 1) {
+        acc0 = LowestDigit(secondSums, second.carry);
+      } else {
+        acc[v - 2] = ShiftDown(secondBelow, secondSums.low);
+      }
+      firstBelow = firstSums;
+      secondBelow = secondSums;
+      aBelow = aHere;
+      mBelow = mHere;
+    }
+    acc[vectorCount - 1] = ShiftDown(secondBelow, zero);
+  }
+  acc[0] = _mm512_mask_set1_epi64(acc[0], 1, static_cast<int64_t>(acc0));
+  NormalizeAndStore(r, acc, vectorCount);
 }
 
 using ProductKernel = void (*)(uint64_t*, const uint64_t*, const uint64_t*, const IfmaModulus&);
@@ -223,9 +311,14 @@ constexpr std::array<ProductKernel, sizeof...(Index)> MakeKernels(
   return {&AlmostMontgomeryProduct<Index + 1>...};
 }
 
-// The kernel for v vectors at index v - 1.
-constexpr std::array<ProductKernel, kMaxVectors> kKernels =
-    MakeKernels(std::make_index_sequence<kMaxVectors>());
+// The kernel for v vectors at index v - 1, up to kMaxRegisterVectors.
+constexpr std::array<ProductKernel, kMaxRegisterVectors> kRegisterKernels =
+    MakeKernels(std::make_index_sequence<kMaxRegisterVectors>());
+
+ProductKernel KernelFor(uint32_t vectorCount) {
+  return vectorCount <= kMaxRegisterVectors ? kRegisterKernels[vectorCount - 1]
+                                            : &AlmostMontgomeryProductInMemory;
+}
 
 // x with x * m0 = 1 mod 2^64, for odd m0, by Newton's iteration
 // x <- x (2 - m0 x), which doubles the number of correct low bits each time.
@@ -263,7 +356,7 @@ IfmaModulus::IfmaModulus(LimbVector modulus)
       negativeInverse_((0 - InverseMod64(plain_[0])) & kDigitMask),
       rSquared_(modulus_.size()),
       one_(modulus_.size()),
-      product_(kKernels[Size() / kLanes - 1]) {
+      product_(KernelFor(Size() / kLanes)) {
   ToRadix52(modulus_.data(), digits_, plain_.data(), PlainSize());
   // R^2 mod m = 2^(104 k) mod m, by one division.
   const uint32_t exponent = 2 * kDigitBits * digits_;

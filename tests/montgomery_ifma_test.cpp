@@ -43,10 +43,12 @@ Mpz RandomBelow(gmp_randstate_t state, const Mpz& bound) {
 
 // Sizes in bits at which the digit count k (least with 4 m < 2^(52 k)) or the
 // number of 8-digit vectors changes, with one bit either side, from one vector
-// to the largest kernel; and the sizes the program uses most.
+// to two past the largest kernel that keeps its accumulators in registers (20
+// vectors); the largest size with a kernel; and the sizes the program uses
+// most.
 std::vector<uint32_t> BoundarySizes() {
-  std::vector<uint32_t> sizes = {64, 1024, 2048, 3072, 4096, 8192};
-  for (uint32_t vectors = 1; vectors <= 19; ++vectors) {
+  std::vector<uint32_t> sizes = {64, 1024, 2048, 3072, 4096, 8192, 16384, 32768, 53142};
+  for (uint32_t vectors = 1; vectors <= 21; ++vectors) {
     const uint32_t largest = 52 * 8 * vectors - 2;  // the largest size with 8 v digits
     for (uint32_t bits = largest - 1; bits <= largest + 3; ++bits) sizes.push_back(bits);
   }
