@@ -4,7 +4,9 @@
 /// below the threshold) on equal sizes, with GMP's mpn_mul_n and mpn_sqr beside
 /// them; the threshold is the first size from which the Karatsuba step wins.
 /// Then the low half product and the two Montgomery reductions of a full
-/// product (bigint/montgomery_reduction.h).
+/// product (bigint/montgomery_reduction.h), and the vector Montgomery product
+/// and square (bigint/montgomery_ifma.h) per vector count, where the processor
+/// has them.
 #include <benchmark/benchmark.h>
 #include <gmp.h>
 
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "bigint/limbs.h"
+#include "bigint/montgomery_ifma.h"
 #include "bigint/montgomery_reduction.h"
 
 namespace {
@@ -168,6 +171,39 @@ void BM_GmpSquare(benchmark::State& state) {
   }
 }
 
+#if LARGEPRIME_IFMA_KERNEL
+// One vector Montgomery product of a with itself (square = false) or one
+// square, for an odd modulus of 8 v digits of 52 bits less 40 bits, v the
+// argument; a is the last result, so each one waits on the one before, as in
+// an exponentiation.
+void VectorMontgomery(benchmark::State& state, bool square) {
+  if (!limbs::IfmaAvailable()) {
+    state.SkipWithError("the processor has no AVX-512 IFMA");
+    return;
+  }
+  const uint32_t bits = 416 * Size(state) - 40;
+  std::mt19937_64 rng(kSeed + bits);
+  LimbVector m = RandomLimbs(rng, (bits + 63) / 64);
+  m.front() |= 1;
+  m.back() &= (Limb{1} << (bits % 64)) - 1;
+  m.back() |= Limb{1} << (bits % 64 - 1);
+  const limbs::IfmaModulus modulus(m);
+  std::vector<uint64_t> a(modulus.Size());
+  for (uint32_t i = 0; i + 1 < modulus.Digits(); ++i) a[i] = rng() & ((uint64_t{1} << 52) - 1);
+  for (auto _ : state) {
+    if (square) {
+      modulus.Square(a.data(), a.data());
+    } else {
+      modulus.Product(a.data(), a.data(), a.data());
+    }
+    benchmark::DoNotOptimize(a.data());
+  }
+}
+
+void BM_VectorProduct(benchmark::State& state) { VectorMontgomery(state, false); }
+void BM_VectorSquare(benchmark::State& state) { VectorMontgomery(state, true); }
+#endif
+
 // Sizes in limbs around the thresholds, then the sizes of the moduli that
 // PowMod meets from 4096 to 32768 bits.
 // On a shared machine the least of several repetitions (run with
@@ -200,6 +236,10 @@ BENCHMARK(BM_GmpSquare)->Apply(Sizes);
 BENCHMARK(BM_MultiplyLow)->Apply(Sizes);
 BENCHMARK(BM_ReduceWordByWord)->Apply(Sizes);
 BENCHMARK(BM_ReduceByProducts)->Apply(Sizes);
+#if LARGEPRIME_IFMA_KERNEL
+BENCHMARK(BM_VectorProduct)->DenseRange(1, 22);
+BENCHMARK(BM_VectorSquare)->DenseRange(1, 22);
+#endif
 
 }  // namespace
 

@@ -189,12 +189,13 @@ struct StepQuotient {
   uint64_t carry;
 };
 
-LARGEPRIME_IFMA_TARGET inline StepQuotient Quotient(uint64_t acc0, uint64_t bi, const uint64_t* a,
-                                                    const uint64_t* m, uint64_t negativeInverse) {
-  const uint64_t t = acc0 + ((a[0] * bi) & kDigitMask);
-  const uint64_t q = (t * negativeInverse) & kDigitMask;
+// a0 is the lowest digit of the operand that bi multiplies in this step.
+LARGEPRIME_IFMA_TARGET inline StepQuotient Quotient(uint64_t acc0, uint64_t bi, uint64_t a0,
+                                                    const IfmaModulus& modulus) {
+  const uint64_t t = acc0 + ((a0 * bi) & kDigitMask);
+  const uint64_t q = (t * modulus.NegativeInverse()) & kDigitMask;
   return {_mm512_set1_epi64(static_cast<int64_t>(bi)), _mm512_set1_epi64(static_cast<int64_t>(q)),
-          (t + ((m[0] * q) & kDigitMask)) >> kDigitBits};
+          (t + ((modulus.Modulus()[0] * q) & kDigitMask)) >> kDigitBits};
 }
 
 // One vector's share of a step: acc + low halves of a bi + q m, and the high
@@ -211,6 +212,12 @@ LARGEPRIME_IFMA_TARGET inline VectorSums MultiplyAdd(__m512i acc, __m512i a, __m
           _mm512_madd52hi_epu64(_mm512_madd52hi_epu64(zero, a, step.b), m, step.q)};
 }
 
+// sums + the low and high halves of q m.
+LARGEPRIME_IFMA_TARGET inline VectorSums MultiplyAddModulus(const VectorSums& sums, __m512i m,
+                                                            const StepQuotient& step) {
+  return {_mm512_madd52lo_epu64(sums.low, m, step.q), _mm512_madd52hi_epu64(sums.high, m, step.q)};
+}
+
 // The accumulator of a vector after the step, from its sums and the next
 // vector's low sums (zero above the top), moved down one lane.
 LARGEPRIME_IFMA_TARGET inline __m512i ShiftDown(const VectorSums& sums, __m512i lowAbove) {
@@ -221,6 +228,26 @@ LARGEPRIME_IFMA_TARGET inline __m512i ShiftDown(const VectorSums& sums, __m512i 
 LARGEPRIME_IFMA_TARGET inline uint64_t LowestDigit(const VectorSums& sums, uint64_t carry) {
   return static_cast<uint64_t>(_mm_extract_epi64(_mm512_castsi512_si128(sums.low), 1)) +
          static_cast<uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(sums.high))) + carry;
+}
+
+// Takes vector v's sums of a step, run from the lowest vector: those of
+// vector 0 give the scalar lowest digit, the others complete the accumulator
+// of the vector below, whose sums are `below`.
+LARGEPRIME_IFMA_TARGET inline void TakeSums(uint32_t v, const VectorSums& sums, VectorSums& below,
+                                            __m512i* acc, uint64_t& acc0, uint64_t carry) {
+  if (v == 0) {
+    acc0 = LowestDigit(sums, carry);
+  } else {
+    acc[v - 1] = ShiftDown(below, sums.low);
+  }
+  below = sums;
+}
+
+// r = the accumulators, with the scalar lowest digit in its lane, normalised.
+LARGEPRIME_IFMA_TARGET inline void Finish(uint64_t* r, __m512i* acc, uint32_t vectorCount,
+                                          uint64_t acc0) {
+  acc[0] = _mm512_mask_set1_epi64(acc[0], 1, static_cast<int64_t>(acc0));
+  NormalizeAndStore(r, acc, vectorCount);
 }
 
 // The kernel for VectorCount vectors, with every accumulator in a register.
@@ -234,23 +261,80 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomeryProduct(uint64_t* r, const uint64_t*
   for (uint32_t v = 0; v < VectorCount; ++v) acc[v] = zero;
   uint64_t acc0 = 0;
   for (uint32_t i = 0; i < modulus.Digits(); ++i) {
-    const StepQuotient step = Quotient(acc0, b[i], a, m, modulus.NegativeInverse());
+    const StepQuotient step = Quotient(acc0, b[i], a[0], modulus);
     VectorSums below{};
 #pragma GCC unroll 32
     for (uint32_t v = 0; v < VectorCount; ++v) {
       const VectorSums sums = MultiplyAdd(acc[v], _mm512_loadu_si512(a + kLanes * v),
                                           _mm512_loadu_si512(m + kLanes * v), step);
-      if (v == 0) {
-        acc0 = LowestDigit(sums, step.carry);
-      } else {
-        acc[v - 1] = ShiftDown(below, sums.low);
-      }
-      below = sums;
+      TakeSums(v, sums, below, acc, acc0, step.carry);
     }
     acc[VectorCount - 1] = ShiftDown(below, zero);
   }
-  acc[0] = _mm512_mask_set1_epi64(acc[0], 1, static_cast<int64_t>(acc0));
-  NormalizeAndStore(r, acc, VectorCount);
+  Finish(r, acc, VectorCount, acc0);
+}
+
+// r = (a a + q m) / R, as AlmostMontgomeryProduct<VectorCount>(r, a, a, modulus)
+// gives it, with about three quarters of its multiply-adds. Each cross product
+// is taken once, doubled: a a = sum over i of a_i y_i 2^(52 i), where y_i has
+// no digits below i, a_i at i, and above it those of 2 (a >> 52 (i + 1)):
+// the doubled digits 2 a_j mod 2^52 with the top bit of a_(j-1) carried in,
+// except at i + 1, where that bit belongs to a_i, taken undoubled. Step i
+// multiplies a_i by y_i, so the vectors wholly below lane i add only q m. As
+// a < 2 m < R / 2, the doubled digits of a fit in k digits, and every term is
+// still below 2^52.
+template <uint32_t VectorCount>
+LARGEPRIME_IFMA_TARGET void AlmostMontgomerySquare(uint64_t* r, const uint64_t* a,
+                                                   const IfmaModulus& modulus) {
+  const uint64_t* m = modulus.Modulus();
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i mask = _mm512_set1_epi64(static_cast<int64_t>(kDigitMask));
+  __m512i uncarried[VectorCount];  // 2 a_j mod 2^52
+  __m512i doubled[VectorCount];    // the digits of 2 a
+  __m512i acc[VectorCount];
+  __m512i topBitsBelow = zero;
+#pragma GCC unroll 32
+  for (uint32_t v = 0; v < VectorCount; ++v) {
+    const __m512i digits = _mm512_loadu_si512(a + kLanes * v);
+    const __m512i topBits = _mm512_srli_epi64(digits, kDigitBits - 1);
+    uncarried[v] = _mm512_and_si512(_mm512_slli_epi64(digits, 1), mask);
+    doubled[v] =
+        _mm512_add_epi64(uncarried[v], _mm512_alignr_epi64(topBits, topBitsBelow, kLanes - 1));
+    topBitsBelow = topBits;
+    acc[v] = zero;
+  }
+  uint64_t acc0 = 0;
+  for (uint32_t i = 0; i < modulus.Digits(); ++i) {
+    const uint32_t first = i / kLanes;  // the vector that holds lane i
+    const uint32_t lane = i % kLanes;
+    const StepQuotient step = Quotient(acc0, a[i], i == 0 ? a[0] : 0, modulus);
+    // y_i in vector `first`: zero below the lane, a_i at it, then 2 a_(i+1)
+    // mod 2^52, then the doubled digits; in the next vector, 2 a_(i+1) mod
+    // 2^52 when i + 1 is its lowest lane.
+    const auto here = static_cast<__mmask8>(1u << lane);
+    const auto next = static_cast<__mmask8>(2u << lane);
+    const __m512i aboveLane =
+        _mm512_maskz_mov_epi64(static_cast<__mmask8>(0xFFu << lane), doubled[first]);
+    const __m512i yFirst = _mm512_mask_mov_epi64(_mm512_mask_mov_epi64(aboveLane, here, step.b),
+                                                 next, uncarried[first]);
+    const uint32_t second = first + 1 < VectorCount ? first + 1 : first;
+    const __m512i ySecond = lane == kLanes - 1
+                                ? _mm512_mask_mov_epi64(doubled[second], 1, uncarried[second])
+                                : doubled[second];
+    VectorSums below{};
+#pragma GCC unroll 32
+    for (uint32_t v = 0; v < VectorCount; ++v) {
+      VectorSums sums{acc[v], zero};
+      if (v >= first) {
+        const __m512i y = v == first ? yFirst : v == first + 1 ? ySecond : doubled[v];
+        sums = {_mm512_madd52lo_epu64(sums.low, y, step.b), _mm512_madd52hi_epu64(zero, y, step.b)};
+      }
+      sums = MultiplyAddModulus(sums, _mm512_loadu_si512(m + kLanes * v), step);
+      TakeSums(v, sums, below, acc, acc0, step.carry);
+    }
+    acc[VectorCount - 1] = ShiftDown(below, zero);
+  }
+  Finish(r, acc, VectorCount, acc0);
 }
 
 // The kernel for more than kMaxRegisterVectors vectors and an even k. The
@@ -267,12 +351,12 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomeryProductInMemory(uint64_t* r, const u
   __m512i acc[kMaxVectors] = {};
   uint64_t acc0 = 0;
   for (uint32_t i = 0; i < modulus.Digits(); i += 2) {
-    const StepQuotient first = Quotient(acc0, b[i], a, m, modulus.NegativeInverse());
+    const StepQuotient first = Quotient(acc0, b[i], a[0], modulus);
     __m512i aBelow = _mm512_loadu_si512(a);
     __m512i mBelow = _mm512_loadu_si512(m);
     VectorSums firstBelow = MultiplyAdd(acc[0], aBelow, mBelow, first);
     acc0 = LowestDigit(firstBelow, first.carry);
-    const StepQuotient second = Quotient(acc0, b[i + 1], a, m, modulus.NegativeInverse());
+    const StepQuotient second = Quotient(acc0, b[i + 1], a[0], modulus);
     VectorSums secondBelow{};
     for (uint32_t v = 1; v <= vectorCount; ++v) {
       // Step i on vector v (nothing above the top) completes vector v - 1,
@@ -287,37 +371,69 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomeryProductInMemory(uint64_t* r, const u
       }
       const VectorSums secondSums =
           MultiplyAdd(ShiftDown(firstBelow, firstSums.low), aBelow, mBelow, second);
-      if (v == 1) {
-        acc0 = LowestDigit(secondSums, second.carry);
-      } else {
-        acc[v - 2] = ShiftDown(secondBelow, secondSums.low);
-      }
+      TakeSums(v - 1, secondSums, secondBelow, acc, acc0, second.carry);
       firstBelow = firstSums;
-      secondBelow = secondSums;
       aBelow = aHere;
       mBelow = mHere;
     }
     acc[vectorCount - 1] = ShiftDown(secondBelow, zero);
   }
-  acc[0] = _mm512_mask_set1_epi64(acc[0], 1, static_cast<int64_t>(acc0));
-  NormalizeAndStore(r, acc, vectorCount);
+  Finish(r, acc, vectorCount, acc0);
 }
 
 using ProductKernel = void (*)(uint64_t*, const uint64_t*, const uint64_t*, const IfmaModulus&);
+using SquareKernel = void (*)(uint64_t*, const uint64_t*, const IfmaModulus&);
 
+// Vector counts from which the square kernel beats the product of a with
+// itself. Measured per vector count with product_bench (BM_VectorSquare over
+// BM_VectorProduct, 2-vCPU AMD EPYC Zen 4, g++ 12.2, 2026-12-09, several
+// runs): 1 to 6 vectors 1.00 to 1.09, 7 and 8 vectors 0.93 to 1.15, 9 to 13
+// vectors 0.87 to 0.95, 14 to 20 vectors 0.84 to 0.87. Below that a step is
+// bound by the latency of the chain from one q to the next, not by the
+// multiply-adds the square saves.
+constexpr uint32_t kMinSquareVectors = 9;
+
+template <ProductKernel Product>
+LARGEPRIME_IFMA_TARGET void SquareByProduct(uint64_t* r, const uint64_t* a,
+                                            const IfmaModulus& modulus) {
+  Product(r, a, a, modulus);
+}
+
+template <uint32_t VectorCount>
+constexpr SquareKernel RegisterSquare() {
+  if constexpr (VectorCount >= kMinSquareVectors) {
+    return &AlmostMontgomerySquare<VectorCount>;
+  } else {
+    return &SquareByProduct<&AlmostMontgomeryProduct<VectorCount> >;
+  }
+}
+
+// The kernels for v vectors at index v - 1, up to kMaxRegisterVectors.
 template <size_t... Index>
-constexpr std::array<ProductKernel, sizeof...(Index)> MakeKernels(
+constexpr std::array<ProductKernel, sizeof...(Index)> MakeProductKernels(
     std::index_sequence<Index...> /*unused*/) {
   return {&AlmostMontgomeryProduct<Index + 1>...};
 }
 
-// The kernel for v vectors at index v - 1, up to kMaxRegisterVectors.
-constexpr std::array<ProductKernel, kMaxRegisterVectors> kRegisterKernels =
-    MakeKernels(std::make_index_sequence<kMaxRegisterVectors>());
+template <size_t... Index>
+constexpr std::array<SquareKernel, sizeof...(Index)> MakeSquareKernels(
+    std::index_sequence<Index...> /*unused*/) {
+  return {RegisterSquare<Index + 1>()...};
+}
 
-ProductKernel KernelFor(uint32_t vectorCount) {
-  return vectorCount <= kMaxRegisterVectors ? kRegisterKernels[vectorCount - 1]
+constexpr std::array<ProductKernel, kMaxRegisterVectors> kRegisterProducts =
+    MakeProductKernels(std::make_index_sequence<kMaxRegisterVectors>());
+constexpr std::array<SquareKernel, kMaxRegisterVectors> kRegisterSquares =
+    MakeSquareKernels(std::make_index_sequence<kMaxRegisterVectors>());
+
+ProductKernel ProductKernelFor(uint32_t vectorCount) {
+  return vectorCount <= kMaxRegisterVectors ? kRegisterProducts[vectorCount - 1]
                                             : &AlmostMontgomeryProductInMemory;
+}
+
+SquareKernel SquareKernelFor(uint32_t vectorCount) {
+  return vectorCount <= kMaxRegisterVectors ? kRegisterSquares[vectorCount - 1]
+                                            : &SquareByProduct<&AlmostMontgomeryProductInMemory>;
 }
 
 // x with x * m0 = 1 mod 2^64, for odd m0, by Newton's iteration
@@ -356,7 +472,8 @@ IfmaModulus::IfmaModulus(LimbVector modulus)
       negativeInverse_((0 - InverseMod64(plain_[0])) & kDigitMask),
       rSquared_(modulus_.size()),
       one_(modulus_.size()),
-      product_(KernelFor(Size() / kLanes)) {
+      product_(ProductKernelFor(Size() / kLanes)),
+      square_(SquareKernelFor(Size() / kLanes)) {
   ToRadix52(modulus_.data(), digits_, plain_.data(), PlainSize());
   // R^2 mod m = 2^(104 k) mod m, by one division.
   const uint32_t exponent = 2 * kDigitBits * digits_;
@@ -387,7 +504,7 @@ void IfmaMultiplier::Leave(Limb* r, const Limb* a) {
 
 void IfmaMultiplier::Multiply(Limb* r, const Limb* a, const Limb* b) { modulus_.Product(r, a, b); }
 
-void IfmaMultiplier::Square(Limb* r, const Limb* a) { modulus_.Product(r, a, a); }
+void IfmaMultiplier::Square(Limb* r, const Limb* a) { modulus_.Square(r, a); }
 
 #endif  // LARGEPRIME_IFMA_KERNEL
 

@@ -75,9 +75,13 @@ class IfmaModulus {
   void Product(uint64_t* r, const uint64_t* a, const uint64_t* b) const {
     product_(r, a, b, *this);
   }
+  /// r = a a / R mod m + (0 or m), as Product(r, a, a) gives it, with fewer
+  /// multiplications; r may be a.
+  void Square(uint64_t* r, const uint64_t* a) const { square_(r, a, *this); }
 
  private:
   using ProductKernel = void (*)(uint64_t*, const uint64_t*, const uint64_t*, const IfmaModulus&);
+  using SquareKernel = void (*)(uint64_t*, const uint64_t*, const IfmaModulus&);
 
   LimbVector plain_;
   uint32_t digits_;
@@ -86,6 +90,7 @@ class IfmaModulus {
   Radix52Vector rSquared_;
   Radix52Vector one_;
   ProductKernel product_;
+  SquareKernel square_;
 };
 
 /// Montgomery arithmetic modulo one IfmaModulus for one exponentiation, with

@@ -136,7 +136,7 @@ Mpz FromRadix52(const std::vector<uint64_t>& digits) {
 // The kernel's contract at the extremes of its inputs, which chains from
 // plain values rarely reach: for representatives a, b up to 2 m - 1 (all ones
 // in the digits where m's are, carries running through every lane), a b / R
-// mod m in normalised digits, below 2 m.
+// mod m in normalised digits, below 2 m; and the same of the square of each.
 TEST_F(IfmaMultiplierTest, ProductsOfTheLargestRepresentatives) {
   gmp_randstate_t state;
   gmp_randinit_default(state);
@@ -150,24 +150,37 @@ TEST_F(IfmaMultiplierTest, ProductsOfTheLargestRepresentatives) {
       mpz_sub_ui(largest.get(), twiceM.get(), 1);
       Mpz inverseR = PowerOfTwo(52 * modulus.Digits());
       ASSERT_NE(mpz_invert(inverseR.get(), inverseR.get(), m.get()), 0);
+      // The representative in `product` is a b / R mod m, below 2 m.
+      const Mpz& modulusValue = m;  // a structured binding cannot be captured
+      const auto expectProduct = [&](const std::vector<uint64_t>& product, const Mpz& a,
+                                     const Mpz& b) {
+        for (const uint64_t digit : product) ASSERT_LT(digit, uint64_t{1} << 52);
+        const Mpz value = FromRadix52(product);
+        EXPECT_LT(mpz_cmp(value.get(), twiceM.get()), 0);
+        Mpz expected;
+        mpz_mul(expected.get(), a.get(), b.get());
+        mpz_mul(expected.get(), expected.get(), inverseR.get());
+        Mpz difference;
+        mpz_sub(difference.get(), value.get(), expected.get());
+        EXPECT_EQ(mpz_divisible_p(difference.get(), modulusValue.get()), 1);
+      };
       const Mpz operands[] = {largest, m, Mpz("1"), RandomBelow(state, twiceM)};
       for (const Mpz& a : operands) {
+        const std::vector<uint64_t> aDigits = ToRadix52(a, modulus.Size());
+        {
+          SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 1 << ", " << bits << "-bit "
+                                          << shape << " modulus, square of " << a.Decimal());
+          std::vector<uint64_t> square(modulus.Size());
+          modulus.Square(square.data(), aDigits.data());
+          expectProduct(square, a, a);
+        }
         for (const Mpz& b : operands) {
           SCOPED_TRACE(testing::Message()
                        << "seed " << kTestSeed + 1 << ", " << bits << "-bit " << shape
                        << " modulus, a = " << a.Decimal() << ", b = " << b.Decimal());
           std::vector<uint64_t> product(modulus.Size());
-          modulus.Product(product.data(), ToRadix52(a, modulus.Size()).data(),
-                          ToRadix52(b, modulus.Size()).data());
-          for (const uint64_t digit : product) ASSERT_LT(digit, uint64_t{1} << 52);
-          const Mpz value = FromRadix52(product);
-          EXPECT_LT(mpz_cmp(value.get(), twiceM.get()), 0);
-          Mpz expected;
-          mpz_mul(expected.get(), a.get(), b.get());
-          mpz_mul(expected.get(), expected.get(), inverseR.get());
-          Mpz difference;
-          mpz_sub(difference.get(), value.get(), expected.get());
-          EXPECT_EQ(mpz_divisible_p(difference.get(), m.get()), 1);
+          modulus.Product(product.data(), aDigits.data(), ToRadix52(b, modulus.Size()).data());
+          expectProduct(product, a, b);
         }
       }
     }
