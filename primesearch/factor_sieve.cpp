@@ -242,34 +242,36 @@ bool FactorProvesComposite(uint32_t base, uint32_t p, uint32_t e) {
 // The bound that maximises the expected saving of one search,
 //   runs * share * powmod - prepare - windows * window,
 // measured by bench/sieve_bench.cpp (bench preset, g++ 12.2 -O3, 2-vCPU AMD
-// EPYC virtual machine with other builds running, CPU time). runs: Lehman runs
-// on composites per search (12.5 % of odd numbers have no factor up to 7919,
-// ln(n) / 2 odd numbers per prime); share: the share of those the sieve proves
-// at the first base (measured at 256 bytes); powmod: 89^((n-1)/2) mod n;
-// prepare: the sieve's construction; window: sieving 2^14 candidates.
+// EPYC Zen 4 virtual machine, quiet, CPU time, 2026-12-09, with the vector
+// Montgomery kernel). runs: Lehman runs on composites per search (12.5 % of
+// odd numbers have no factor up to 7919, ln(n) / 2 odd numbers per prime);
+// share: the share of those the sieve proves at the first base (measured at
+// 256 bytes); powmod: 89^((n-1)/2) mod n; prepare: the sieve's construction;
+// window: sieving 2^14 candidates.
 //
 //   bound  share  window ms
 //   2^14   0.074    0.004
 //   2^16   0.191    0.019
-//   2^18   0.279    0.047
-//   2^20   0.349    0.098
-//   2^22   0.407    0.227
-//   2^24   0.458    0.765
-//   2^26   0.501    3.181
+//   2^18   0.279    0.054
+//   2^20   0.349    0.109
+//   2^22   0.407    0.316
+//   2^24   0.458    1.015
+//   2^26   0.501    3.820
 //
 //   bytes  powmod ms   runs  best  prepare ms  saving ms
-//      32      0.014   10.2  none      -           -     (2^14: -0.013)
-//      48      0.033   15.7  2^14      0.021       0.014
-//      64      0.065   21.3  2^15      0.061       0.115
-//      96      0.197   32.5  2^17      0.422       1.06
-//     128      0.391   43.6  2^18      0.987       3.72
-//     192      1.34    66.0  2^20      4.98        25.8
-//     256      2.76    88.3  2^21      11.7        80.7
-//     384      9.66   132.9  2^23      62.6        494   (2^22, taken: 488)
-//     512     23.9    177.6  2^24      144         1797
-//     768     69.6    266.9  2^25      463         8455  (2^26: 8428)
-//    1024    186      356.2  2^26      1075        32068
-//    2048   1353      713.3  2^26      2105        480831
+//      32      0.024   10.2  none      -           -     (2^14: -0.008)
+//      48      0.025   15.7  2^14      0.023       0.001
+//      64      0.046   21.3  2^15      0.063       0.063
+//      96      0.083   32.5  2^16      0.190       0.305
+//     128      0.155   43.6  2^16      0.255       1.02
+//     192      0.394   66.0  2^18      1.60        5.59
+//     256      0.794   88.3  2^19      3.82        18.3
+//     384      2.30   132.9  2^21      18.1        97.9  (2^20, taken: 97.2)
+//     512      5.04   177.6  2^22      44.6        320   (2^21, taken: 317)
+//     768     16.0    266.9  2^23      128         1727
+//    1024     37.6    356.2  2^25      601         5832  (2^24, taken: 5832)
+//    1536    173      534.7  2^26      1532        44894
+//    2048    389      713.3  2^26      1995        136848
 //
 // Near the best bound the saving is flat; where two bounds come within 2 %,
 // the smaller one is taken (less memory, and a faster exponentiation moves
@@ -280,8 +282,8 @@ uint32_t FactorSieveBound(uint32_t candidateBits) {
     uint32_t bound;
   };
   static constexpr Row kRows[] = {
-      {7168, 1u << 26}, {5120, 1u << 25}, {3584, 1u << 24}, {2560, 1u << 22}, {1792, 1u << 21},
-      {1280, 1u << 20}, {896, 1u << 18},  {640, 1u << 17},  {448, 1u << 15},  {320, 1u << 14},
+      {10240, 1u << 26}, {7168, 1u << 24}, {5120, 1u << 23}, {3584, 1u << 21}, {2560, 1u << 20},
+      {1792, 1u << 19},  {1280, 1u << 18}, {640, 1u << 16},  {448, 1u << 15},  {320, 1u << 14},
   };
   for (const Row& row : kRows) {
     if (candidateBits >= row.fromBits) return row.bound;
