@@ -51,6 +51,16 @@ class ColumnSum {
     }
     top_ += 2 * s.top_;
   }
+  /// Adds column k of the square of a[0..n): each cross product a[j] a[k - j]
+  /// (j < k - j) summed once and doubled, and a[k / 2]^2 once.
+  void AddSquareColumn(const Limb* a, uint32_t n, uint32_t k) {
+    const uint32_t first = k < n ? 0 : k - n + 1;
+    const uint32_t last = k < n ? k : n - 1;
+    ColumnSum cross;
+    cross.AddProducts(a + first, a + last, (last - first + 1) / 2);
+    AddTwice(cross);
+    if (k % 2 == 0) Add(a[k / 2], a[k / 2]);
+  }
   /// The column's limb: the sum modulo beta.
   Limb Low() const { return static_cast<Limb>(sum_); }
   /// Moves on to the next column, carrying floor(sum / beta) into it.

@@ -249,17 +249,12 @@ void Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb) {
   r[na + nb - 1] = sum.Low();
 }
 
-// As Multiply with b = a, but each cross product a[j] a[k - j] (j < k - j) of a
-// column is summed once and doubled, and the square a[k / 2]^2 added once.
+// As Multiply with b = a, but each cross product of a column summed once and
+// doubled.
 void Square(Limb* r, const Limb* a, uint32_t n) {
   ColumnSum sum;
   for (uint32_t k = 0; k + 1 < 2 * n; ++k) {
-    const uint32_t first = k < n ? 0 : k - n + 1;
-    const uint32_t last = k < n ? k : n - 1;
-    ColumnSum cross;
-    cross.AddProducts(a + first, a + last, (last - first + 1) / 2);
-    sum.AddTwice(cross);
-    if (k % 2 == 0) sum.Add(a[k / 2], a[k / 2]);
+    sum.AddSquareColumn(a, n, k);
     r[k] = sum.Low();
     sum.NextColumn();
   }

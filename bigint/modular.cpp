@@ -98,8 +98,8 @@ void MontgomeryMultiplier::Multiply(Limb* r, const Limb* a, const Limb* b) {
   SubtractModulusIfAbove(r, sum.Low());
 }
 
-// As Multiply with b = a, but each cross product a[j] a[k-j] (j < k - j) of a
-// column is summed once and doubled, and the square a[k/2]^2 added once.
+// As Multiply with b = a, but each cross product of a column summed once and
+// doubled.
 void MontgomeryMultiplier::Square(Limb* r, const Limb* a) {
   const uint32_t n = Size();
   if (!product_.empty()) {
@@ -112,19 +112,13 @@ void MontgomeryMultiplier::Square(Limb* r, const Limb* a) {
   Limb* q = quotient_.data();
   ColumnSum sum;
   for (uint32_t k = 0; k < 2 * n; ++k) {
-    // Column k runs over j = first .. last with k - j in the same range.
-    const uint32_t first = k < n ? 0 : k - n + 1;
-    const uint32_t last = k < n ? k : n - 1;
-    ColumnSum cross;
-    cross.AddProducts(a + first, a + last, (last - first + 1) / 2);
-    sum.AddTwice(cross);
-    if (k % 2 == 0) sum.Add(a[k / 2], a[k / 2]);
+    sum.AddSquareColumn(a, n, k);
     if (k < n) {
       sum.AddProducts(q, m + k, k);
       q[k] = sum.Low() * negativeInverse;
       sum.Add(q[k], m[0]);
     } else {
-      sum.AddProducts(q + first, m + last, last - first + 1);
+      sum.AddProducts(q + (k - n + 1), m + n - 1, 2 * n - 1 - k);
       r[k - n] = sum.Low();
     }
     sum.NextColumn();
