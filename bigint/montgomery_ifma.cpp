@@ -212,17 +212,22 @@ struct VectorSums {
   __m512i high;
 };
 
-LARGEPRIME_IFMA_TARGET inline VectorSums MultiplyAdd(__m512i acc, __m512i a, __m512i m,
-                                                     const StepQuotient& step) {
-  const __m512i zero = _mm512_setzero_si512();
-  return {_mm512_madd52lo_epu64(_mm512_madd52lo_epu64(acc, a, step.b), m, step.q),
-          _mm512_madd52hi_epu64(_mm512_madd52hi_epu64(zero, a, step.b), m, step.q)};
+// acc + the low halves of a bi, and the high halves.
+LARGEPRIME_IFMA_TARGET inline VectorSums MultiplyAddOperand(__m512i acc, __m512i a,
+                                                            const StepQuotient& step) {
+  return {_mm512_madd52lo_epu64(acc, a, step.b),
+          _mm512_madd52hi_epu64(_mm512_setzero_si512(), a, step.b)};
 }
 
 // sums + the low and high halves of q m.
 LARGEPRIME_IFMA_TARGET inline VectorSums MultiplyAddModulus(const VectorSums& sums, __m512i m,
                                                             const StepQuotient& step) {
   return {_mm512_madd52lo_epu64(sums.low, m, step.q), _mm512_madd52hi_epu64(sums.high, m, step.q)};
+}
+
+LARGEPRIME_IFMA_TARGET inline VectorSums MultiplyAdd(__m512i acc, __m512i a, __m512i m,
+                                                     const StepQuotient& step) {
+  return MultiplyAddModulus(MultiplyAddOperand(acc, a, step), m, step);
 }
 
 // The accumulator of a vector after the step, from its sums and the next
@@ -345,8 +350,11 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomerySquare(uint64_t* r, const uint64_t* 
     for (uint32_t v = 0; v < VectorCount; ++v) {
       VectorSums sums{acc[v], zero};
       if (v >= first) {
-        const __m512i y = v == first ? yFirst : v == first + 1 ? ySecond : doubled[v];
-        sums = {_mm512_madd52lo_epu64(sums.low, y, step.b), _mm512_madd52hi_epu64(zero, y, step.b)};
+        sums = MultiplyAddOperand(acc[v],
+                                  v == first       ? yFirst
+                                  : v == first + 1 ? ySecond
+                                                   : doubled[v],
+                                  step);
       }
       sums = MultiplyAddModulus(sums, _mm512_loadu_si512(m + kLanes * v), step);
       TakeSums(v, sums, below, acc, acc0, step.carry);
