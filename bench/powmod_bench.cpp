@@ -5,12 +5,13 @@
 #include <gmp.h>
 
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <utility>
 
 #include "bigint/bigint.h"
 #include "bigint/limb_conversion.h"
-#include "bigint/montgomery_ifma.h"
+#include "bigint/kernel_factory.h"
 #include "tests/support/bigint_support.h"
 
 namespace {
@@ -46,19 +47,21 @@ Operands MakeOperands(uint32_t bits) {
   return operands;
 }
 
-// BigInt::PowMod with the vector kernel allowed (it runs where the processor
-// has it and the size is in its range) or with the portable arithmetic forced.
-void PowModOurs(benchmark::State& state, bool portable) {
+// One exponentiation on the named kernel, through the kernel factory; skipped
+// where this build or processor lacks it or the size is outside its range.
+void PowModOn(benchmark::State& state, limbs::KernelKind kind) {
   const Operands operands = MakeOperands(static_cast<uint32_t>(state.range(0)));
-  limbs::detail::ForcePortableMontgomery(portable);
-  if (!portable && !limbs::UseIfmaMontgomery(limbs::ToLimbs(operands.modulus)))
-    state.SetLabel("portable: no vector kernel for this size or processor");
+  const std::optional<PreparedModulus> prepared =
+      limbs::PrepareWithKernel(operands.modulus, kind);
+  if (!prepared) {
+    state.SkipWithError("no such kernel for this size or processor");
+    return;
+  }
   BigInt result;
   for (auto _ : state) {
-    result = operands.base.PowMod(operands.exponent, operands.modulus, 0);
+    result = prepared->Power(operands.base, operands.exponent);
     benchmark::DoNotOptimize(result.Digits());
   }
-  limbs::detail::ForcePortableMontgomery(false);
   // The timed result must be the right one.
   Mpz base(operands.base), exponent(operands.exponent), modulus(operands.modulus), expected;
   mpz_powm(expected.get(), base.get(), exponent.get(), modulus.get());
@@ -66,8 +69,8 @@ void PowModOurs(benchmark::State& state, bool portable) {
   if (mpz_cmp(ours.get(), expected.get()) != 0) state.SkipWithError("PowMod differs from mpz_powm");
 }
 
-void BM_PowModVector(benchmark::State& state) { PowModOurs(state, false); }
-void BM_PowModPortable(benchmark::State& state) { PowModOurs(state, true); }
+void BM_PowModVector(benchmark::State& state) { PowModOn(state, limbs::KernelKind::kVector); }
+void BM_PowModPortable(benchmark::State& state) { PowModOn(state, limbs::KernelKind::kPortable); }
 
 void BM_PowModGmp(benchmark::State& state) {
   const Operands operands = MakeOperands(static_cast<uint32_t>(state.range(0)));

@@ -15,9 +15,10 @@
 #include <random>
 #include <vector>
 
-#include "bigint/limbs.h"
-#include "bigint/montgomery_ifma.h"
-#include "bigint/montgomery_reduction.h"
+#include "bigint/limbs/limbs.h"
+#include "bigint/limbs/montgomery_reduction.h"
+#include "bigint/limbs/tuning.h"
+#include "bigint/x86/montgomery_ifma.h"
 
 namespace {
 
@@ -107,9 +108,7 @@ struct ReductionOperands : ProductOperands {
     b[n - 1] |= Limb{1} << (limbs::kLimbBits - 1);
     a[n - 1] >>= 1;
     limbs::Multiply(t.data(), a.data(), n, a.data(), n);
-    Limb inverse = b[0];  // b[0]^-1 mod beta by Newton's iteration
-    for (int i = 0; i < 6; ++i) inverse *= 2 - b[0] * inverse;
-    negativeInverse = 0 - inverse;
+    negativeInverse = 0 - limbs::InverseModWordBase(b[0]);
     constants = limbs::MakeReductionConstants(b.data(), n, negativeInverse);
   }
   LimbVector t, reductionScratch;

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "bigint/bigint.h"
-#include "bigint/limbs.h"
+#include "bigint/limbs/limbs.h"
 
 namespace limbs {
 

@@ -7,8 +7,13 @@
 #include "bigint/bigint.h"
 #include "bigint/powmod_observer.h"
 
+namespace limbs {
+struct PreparedModulusAccess;
+}
+
 /// Everything an exponentiation needs that depends on the modulus alone (for an
-/// odd modulus the Montgomery constants and R^2 mod m), computed by the
+/// odd modulus the Montgomery constants and R^2 mod m, for the fastest
+/// arithmetic this processor has at the modulus's size), computed by the
 /// constructor. Power is const and keeps its working space to itself, so one
 /// prepared modulus may serve several threads at once.
 class PreparedModulus {
@@ -29,5 +34,9 @@ class PreparedModulus {
 
  private:
   class Context;
+  friend struct limbs::PreparedModulusAccess;  // prepares with a named kernel
+
+  explicit PreparedModulus(std::unique_ptr<const Context> context);
+
   std::unique_ptr<const Context> context_;
 };

@@ -9,11 +9,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "bigint/bigint.h"
-#include "bigint/montgomery_ifma.h"
+#include "bigint/kernel_factory.h"
 #include "tests/support/bigint_support.h"
 
 namespace {
@@ -526,15 +527,17 @@ class Machine {
     } else if (mpz_sgn(m.get()) != 0) {
       mpz_powm(expected.get(), Mpz(base).get(), e.get(), m.get());
     }
-    // Once with the vector kernel allowed (where the processor has it and the
-    // modulus is in its range) and once on the portable arithmetic.
-    for (const bool portable : {false, true}) {
-      limbs::detail::ForcePortableMontgomery(portable);
-      const BigInt result = base.PowMod(exponent, modulus, 0);
-      step.CheckResult(portable ? "result (portable)" : "result", result, expected,
+    // Once with the kernel the factory chooses, then on every kernel that
+    // serves this modulus.
+    step.CheckResult("result", base.PowMod(exponent, modulus, 0), expected,
+                     Max(modulus.Length(), 2));
+    for (const limbs::KernelKind kind : limbs::AllKernelKinds()) {
+      const std::optional<PreparedModulus> prepared = limbs::PrepareWithKernel(modulus, kind);
+      if (!prepared) continue;
+      const std::string label = std::string("result (") + limbs::KernelName(kind) + ")";
+      step.CheckResult(label.c_str(), prepared->Power(base, exponent), expected,
                        Max(modulus.Length(), 2));
     }
-    limbs::detail::ForcePortableMontgomery(false);
     step.CheckUnchanged(0, base);
     step.CheckUnchanged(1, exponent);
     step.CheckUnchanged(2, modulus);

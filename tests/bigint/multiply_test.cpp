@@ -10,7 +10,8 @@
 
 #include "bigint/bigint.h"
 #include "bigint/limb_conversion.h"
-#include "bigint/limbs.h"
+#include "bigint/limbs/limbs.h"
+#include "bigint/limbs/tuning.h"
 #include "tests/support/bigint_support.h"
 
 namespace {

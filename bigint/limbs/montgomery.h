@@ -1,12 +1,11 @@
-/// Multiplication modulo a fixed modulus, the inner step of modular
-/// exponentiation: Montgomery arithmetic for odd moduli, and multiplication
-/// followed by long division for even ones. Internal to the bigint library.
+/// Montgomery arithmetic for odd moduli in portable C++: the constants of a
+/// modulus and the multiplier of one exponentiation.
 #pragma once
 
 #include <cstdint>
 
-#include "bigint/limbs.h"
-#include "bigint/montgomery_reduction.h"
+#include "bigint/limbs/limbs.h"
+#include "bigint/limbs/montgomery_reduction.h"
 
 namespace limbs {
 
@@ -42,7 +41,7 @@ class MontgomeryModulus {
 /// the multiple q m that makes the sum divisible by R, column by column from the
 /// lowest (the "finely integrated product scanning" form of Koc, Acar and
 /// Kaliski, 1996), without division. From kMontgomeryFullProductThreshold
-/// limbs on (bigint/montgomery_reduction.h) the product is instead formed in
+/// limbs on (bigint/limbs/tuning.h) the product is instead formed in
 /// full by the subquadratic kernels and then reduced. All operands are n-limb
 /// values below m.
 class MontgomeryMultiplier {
@@ -64,7 +63,6 @@ class MontgomeryMultiplier {
   void Square(Limb* r, const Limb* a);
 
  private:
-  void SubtractModulusIfAbove(Limb* r, Limb carry) const;
   void ReduceProduct(Limb* r);
 
   const MontgomeryModulus& modulus_;
@@ -72,30 +70,6 @@ class MontgomeryMultiplier {
   LimbVector quotient_;  // q: q m + a b = 0 mod R
   LimbVector product_;   // a b in full, 2n limbs, for long moduli only
   LimbVector scratch_;   // for the full product and its reduction
-};
-
-/// Arithmetic modulo any m > 1 of n limbs on plain residues: the product, then
-/// its remainder by Algorithm D. Same interface as MontgomeryModulus, so the
-/// exponentiation is written once for both.
-class PlainModulus {
- public:
-  /// modulus: above 1, without leading zero limbs.
-  explicit PlainModulus(LimbVector modulus);
-
-  uint32_t Size() const { return size_; }
-  uint32_t PlainSize() const { return size_; }
-  /// Residues represent themselves: r = a.
-  void Enter(Limb* r, const Limb* a);
-  void Leave(Limb* r, const Limb* a);
-  /// r = a b mod m; r may be a or b.
-  void Multiply(Limb* r, const Limb* a, const Limb* b);
-  /// r = a^2 mod m; r may be a.
-  void Square(Limb* r, const Limb* a);
-
- private:
-  uint32_t size_;
-  Divisor divisor_;
-  LimbVector product_;  // 2n limbs
 };
 
 }  // namespace limbs

@@ -1,22 +1,21 @@
 /// Tests of BigInt::PowMod and PreparedModulus: fixed results, arguments left
-/// untouched, differential checks against GMP (on both the vector Montgomery
-/// kernel and the portable arithmetic where the processor has the former, and
-/// on long moduli around the thresholds of the portable Montgomery forms), and
-/// the checkpoints an observer hears.
+/// untouched, differential checks against GMP on every Montgomery kernel this
+/// processor has (asked of the kernel factory by name) at the boundaries of
+/// each kernel's forms, and the checkpoints an observer hears.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <ostream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "bigint/bigint.h"
+#include "bigint/kernel_factory.h"
 #include "bigint/limb_conversion.h"
-#include "bigint/limbs.h"
-#include "bigint/montgomery_ifma.h"
-#include "bigint/montgomery_reduction.h"
+#include "bigint/limbs/limbs.h"
+#include "bigint/limbs/tuning.h"
 #include "bigint/prepared_modulus.h"
 #include "tests/support/bigint_support.h"
 
@@ -160,15 +159,32 @@ BigInt ModulusOfLimbs(std::mt19937& rng, const LongModulus& shape) {
   return MakeBigInt(words);
 }
 
-// The portable arithmetic, forced also where the vector kernel would take the
-// modulus: the tests of the portable Montgomery forms.
-class PortablePowModTest : public testing::Test {
+// The Montgomery kernels (odd moduli); the plain one is tested through the
+// even moduli of the other tests.
+const limbs::KernelKind kMontgomeryKernels[] = {limbs::KernelKind::kPortable,
+                                                limbs::KernelKind::kVector};
+
+std::string KernelTestName(const testing::TestParamInfo<limbs::KernelKind>& info) {
+  std::string name = limbs::KernelName(info.param);
+  name[0] = static_cast<char>(name[0] - 'a' + 'A');
+  return name;
+}
+
+// Runs each test on one kernel, skipped where this build or processor lacks
+// it; moduli outside the sizes a kernel serves are passed over.
+class PowModKernelTest : public testing::TestWithParam<limbs::KernelKind> {
  protected:
-  void SetUp() override { limbs::detail::ForcePortableMontgomery(true); }
-  void TearDown() override { limbs::detail::ForcePortableMontgomery(false); }
+  void SetUp() override {
+    const limbs::LimbVector probe(1024 / limbs::kLimbBits, limbs::kLimbMax);
+    if (limbs::MakeKernel(GetParam(), probe) == nullptr)
+      GTEST_SKIP() << "this processor has no " << limbs::KernelName(GetParam()) << " kernel";
+  }
+  std::optional<PreparedModulus> Prepare(const BigInt& modulus) const {
+    return limbs::PrepareWithKernel(modulus, GetParam());
+  }
 };
 
-TEST_F(PortablePowModTest, MatchesGmpOnLongModuli) {
+TEST_P(PowModKernelTest, MatchesGmpOnLongModuli) {
   const uint32_t full = limbs::kMontgomeryFullProductThreshold;
   const uint32_t byProducts = limbs::kMontgomeryReduceByProductsThreshold;
   const uint32_t bitsPerLimb = limbs::kLimbBits;
@@ -192,7 +208,8 @@ TEST_F(PortablePowModTest, MatchesGmpOnLongModuli) {
   std::mt19937 rng(kTestSeed + 3);
   for (const LongModulus& shape : shapes) {
     const BigInt modulus = ModulusOfLimbs(rng, shape);
-    const PreparedModulus prepared(modulus);
+    const std::optional<PreparedModulus> prepared = Prepare(modulus);
+    if (!prepared) continue;
     BigInt minusOne = modulus - 1u;
     const BigInt bases[] = {RandomOperand(rng, modulus.Length() + 3), BigInt(0), BigInt(1),
                             minusOne};
@@ -205,7 +222,7 @@ TEST_F(PortablePowModTest, MatchesGmpOnLongModuli) {
                                       << ", exponent of " << exponent.HighestBit() + 1 << " bits");
       Mpz expected;
       mpz_powm(expected.get(), Mpz(base).get(), Mpz(exponent).get(), Mpz(modulus).get());
-      const BigInt result = prepared.Power(base, exponent);
+      const BigInt result = prepared->Power(base, exponent);
       EXPECT_EQ(Mpz(result), expected);
       EXPECT_EQ(result.Length(), modulus.Length());
     }
@@ -276,25 +293,6 @@ TEST(PowModTest, PreparedModulusServesManyPowers) {
   }
 }
 
-// The arithmetic an exponentiation may run on.
-enum class Path { kVector, kPortable };
-
-std::ostream& operator<<(std::ostream& out, Path path) {
-  return out << (path == Path::kVector ? "vector kernel" : "portable");
-}
-
-// Runs each test on one path: the vector kernel (skipped where the processor
-// lacks it) or the portable arithmetic, forced by the internal switch.
-class PowModPathTest : public testing::TestWithParam<Path> {
- protected:
-  void SetUp() override {
-    if (GetParam() == Path::kVector && !limbs::IfmaAvailable())
-      GTEST_SKIP() << "the processor has no AVX-512 IFMA";
-    limbs::detail::ForcePortableMontgomery(GetParam() == Path::kPortable);
-  }
-  void TearDown() override { limbs::detail::ForcePortableMontgomery(false); }
-};
-
 // Odd moduli of every size where the vector kernel's digit or vector count
 // changes (a vector holds 8 digits of 52 bits, and R = 2^(52 k) must exceed
 // 4 m), one bit either side, up to two vectors past the kernels that keep
@@ -304,12 +302,12 @@ class PowModPathTest : public testing::TestWithParam<Path> {
 // there): all ones (every limb full), sparse (top bit, a middle bit and bit 0)
 // and random. Bases 0, 1, m - 1 and random, a random 64-bit exponent; values
 // and lengths as GMP and the length rule give them.
-TEST_P(PowModPathTest, MatchesGmpAtEveryVectorBoundary) {
+TEST_P(PowModKernelTest, MatchesGmpAtEveryVectorBoundary) {
   gmp_randstate_t state;
   gmp_randinit_default(state);
   gmp_randseed_ui(state, kTestSeed);
   std::vector<uint32_t> sizes = {383, 384, 385};
-  if (GetParam() == Path::kVector) sizes.insert(sizes.end(), {53142, 53143});
+  if (GetParam() == limbs::KernelKind::kVector) sizes.insert(sizes.end(), {53142, 53143});
   for (uint32_t vectors = 1; vectors <= 21; ++vectors) {
     for (uint32_t bits = 416 * vectors - 3; bits <= 416 * vectors + 1; ++bits)
       sizes.push_back(bits);
@@ -319,7 +317,8 @@ TEST_P(PowModPathTest, MatchesGmpAtEveryVectorBoundary) {
       const Mpz* m = &edgeModulus;
       const uint32_t length = DigitsNeeded(*m) + 1;  // one leading zero digit
       const BigInt modulus = FromMpz(*m, length);
-      const PreparedModulus prepared(modulus);
+      const std::optional<PreparedModulus> prepared = Prepare(modulus);
+      if (!prepared) continue;
       Mpz mMinusOne;
       mpz_sub_ui(mMinusOne.get(), m->get(), 1);
       Mpz randomBase;
@@ -335,7 +334,7 @@ TEST_P(PowModPathTest, MatchesGmpAtEveryVectorBoundary) {
         Mpz expected;
         mpz_powm(expected.get(), base.get(), exponent.get(), m->get());
         const BigInt result =
-            prepared.Power(FromMpz(base, DigitsNeeded(base)), FromMpz(exponent, 4));
+            prepared->Power(FromMpz(base, DigitsNeeded(base)), FromMpz(exponent, 4));
         EXPECT_EQ(Mpz(result), expected);
         EXPECT_EQ(result.Length(), length);
       }
@@ -344,9 +343,7 @@ TEST_P(PowModPathTest, MatchesGmpAtEveryVectorBoundary) {
   gmp_randclear(state);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, PowModPathTest, testing::Values(Path::kVector, Path::kPortable),
-                         [](const testing::TestParamInfo<Path>& info) {
-                           return info.param == Path::kVector ? "Vector" : "Portable";
-                         });
+INSTANTIATE_TEST_SUITE_P(Kernels, PowModKernelTest, testing::ValuesIn(kMontgomeryKernels),
+                         KernelTestName);
 
 }  // namespace

@@ -1,7 +1,8 @@
 /// Subquadratic products on limbs: Karatsuba's multiplication and squaring, and
 /// the entry points that choose between them, Toom-Cook 3-way and the classical
 /// algorithm by the operands' sizes.
-#include "bigint/limbs.h"
+#include "bigint/limbs/limbs.h"
+#include "bigint/limbs/tuning.h"
 
 namespace limbs {
 

@@ -2,7 +2,8 @@
 /// exponentiation and decimal conversion. Internal to the bigint library: values
 /// are arrays of wide limbs, least significant first, and every routine works on
 /// caller-provided buffers. Nothing here knows BigInt; bigint/limb_conversion.h
-/// moves values between the two forms.
+/// moves values between the two forms. The tuned thresholds are in
+/// bigint/limbs/tuning.h.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,22 @@ constexpr Limb kLimbMax = ~Limb{0};
 
 /// A number as limbs, least significant first.
 using LimbVector = std::vector<Limb>;
+
+/// The low and the high limb of a double-width value.
+inline Limb LowLimb(WideLimb x) { return static_cast<Limb>(x); }
+inline Limb HighLimb(WideLimb x) { return static_cast<Limb>(x >> kLimbBits); }
+
+/// x with x * odd = 1 mod 2^w for a w-bit unsigned Word, by Newton's iteration
+/// x <- x (2 - odd x), which doubles the number of correct low bits each time;
+/// x = odd starts with three (odd * odd = 1 mod 8).
+template <class Word>
+constexpr Word InverseModWordBase(Word odd) {
+  Word x = odd;
+  for (uint32_t correctBits = 3; correctBits < 8 * sizeof(Word); correctBits *= 2) {
+    x = static_cast<Word>(x * static_cast<Word>(2 - odd * x));
+  }
+  return x;
+}
 
 /// Number of limbs left after dropping leading zero limbs of x[0..n).
 uint32_t SignificantLimbs(const Limb* x, uint32_t n);
@@ -55,6 +72,9 @@ Limb SubtractMultiple(Limb* r, const Limb* a, uint32_t n, Limb b);
 Limb ShiftLeft(Limb* r, const Limb* a, uint32_t n, uint32_t s);
 /// r = a >> s for 0 <= s < kLimbBits (r at or below a in memory).
 void ShiftRight(Limb* r, const Limb* a, uint32_t n, uint32_t s);
+/// r = r - m when carry (the limb above r) is nonzero or r >= m: the final
+/// step of a modular product whose result is below 2 m (HAC 14.32, step 3).
+void SubtractModulusIfAbove(Limb* r, const Limb* m, uint32_t n, Limb carry);
 
 // ---- Products ---------------------------------------------------------------
 
@@ -68,40 +88,6 @@ void Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb);
 void Square(Limb* r, const Limb* a, uint32_t n);
 
 // ---- Subquadratic products (karatsuba.cpp, toom3.cpp) ----------------------
-
-/// Operands of at least this many limbs are multiplied (squared) by Karatsuba's
-/// method; below it the classical Multiply (Square) is faster. Chosen with
-/// bench/product_bench, one Karatsuba step against the classical algorithm on
-/// equal sizes (least of 5 to 9 runs), on the development machine (AMD EPYC,
-/// Zen 4, GCC 12 -O3). 64-bit limbs: the step wins for products from 24 limbs
-/// (370 against 385 ns; 277 against 269 ns at 20), and for squares ties at 44
-/// and 48 limbs (823 against 826 ns) and wins from 52 (918 against 963 ns).
-/// 32-bit limbs: from 40 limbs (757 against 770 ns) and about 76 limbs (1295
-/// against 1313 ns at 72, 1426 against 1400 ns at 76, 1638 against 1701 ns at
-/// 84).
-#if defined(__SIZEOF_INT128__) && !defined(LARGEPRIME_NARROW_LIMBS)
-constexpr uint32_t kKaratsubaMultiplyThreshold = 24;
-constexpr uint32_t kKaratsubaSquareThreshold = 48;
-#else
-constexpr uint32_t kKaratsubaMultiplyThreshold = 40;
-constexpr uint32_t kKaratsubaSquareThreshold = 80;
-#endif
-
-/// Operands of at least this many limbs are multiplied (squared) by Toom-Cook
-/// 3-way; Karatsuba's method is faster below. Chosen with bench/product_bench,
-/// one Toom-3 step against one Karatsuba step on equal sizes (least of 5 runs),
-/// on the same machine. 64-bit limbs: products 8825 against 8934 ns at 160
-/// limbs, 10086 against 10605 at 176; squares 9489 against 8817 ns at 192
-/// limbs, 10231 against 10345 at 208, 10859 against 11905 at 224. 32-bit
-/// limbs: products 22989 against 24029 ns at 320 limbs (about even from 224);
-/// squares about even from 320 limbs to 512 (32703 against 32796 ns).
-#if defined(__SIZEOF_INT128__) && !defined(LARGEPRIME_NARROW_LIMBS)
-constexpr uint32_t kToom3MultiplyThreshold = 160;
-constexpr uint32_t kToom3SquareThreshold = 208;
-#else
-constexpr uint32_t kToom3MultiplyThreshold = 320;
-constexpr uint32_t kToom3SquareThreshold = 512;
-#endif
 
 /// Scratch limbs that FastMultiply and FastSquare need for operands of up to n
 /// limbs.
@@ -125,6 +111,24 @@ void KaratsubaSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch);
 void Toom3Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, Limb* scratch);
 /// One step of Toom-Cook 3-way for a square: r[0..2n) = a * a, n >= 3.
 void Toom3Square(Limb* r, const Limb* a, uint32_t n, Limb* scratch);
+
+// ---- Products modulo beta^h - 1 and beta^h + 1 (wrapped_products.cpp) -------
+
+/// r[0..h) = x[0..nx) mod (beta^h - 1) for nx <= 2h; beta^h - 1 may stand for 0.
+void FoldCyclic(Limb* r, const Limb* x, uint32_t nx, uint32_t h);
+/// r[0..h] = x[0..nx) mod (beta^h + 1) in [0, beta^h], for nx <= 2h.
+void FoldNegacyclic(Limb* r, const Limb* x, uint32_t nx, uint32_t h);
+/// r[0..n) = a b mod (beta^n - 1) for n-limb a and b; scratch holds
+/// MultiplyCyclicScratchLimbs(n) limbs.
+void MultiplyCyclic(Limb* r, const Limb* a, const Limb* b, uint32_t n, Limb* scratch);
+uint32_t MultiplyCyclicScratchLimbs(uint32_t n);
+/// r[0..h] = a b mod (beta^h + 1) for a, b in [0, beta^h] (h + 1 limbs each);
+/// scratch holds 2h + ProductScratchLimbs(h) limbs.
+void MultiplyNegacyclic(Limb* r, const Limb* a, const Limb* b, uint32_t h, Limb* scratch);
+/// w[0..2h) = the W modulo beta^(2h) - 1 with W = w1 mod (beta^h - 1) (h limbs,
+/// overwritten) and W = w2 mod (beta^h + 1) (h + 1 limbs); w may hold
+/// beta^(2h) - 1 for 0.
+void CombineResidues(Limb* w, Limb* w1, const Limb* w2, uint32_t h);
 
 // ---- Division ---------------------------------------------------------------
 

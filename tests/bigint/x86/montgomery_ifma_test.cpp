@@ -2,7 +2,7 @@
 /// and multiplications between Enter and Leave, at every size where the
 /// digit or vector count changes, on moduli whose digits are all ones or
 /// mostly zero. Skipped where the processor lacks the instructions.
-#include "bigint/montgomery_ifma.h"
+#include "bigint/x86/montgomery_ifma.h"
 
 #include <gmp.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 /// Toom-Cook 3-way multiplication and squaring on limbs: five products of a
 /// third of the size instead of Karatsuba's three of half the size.
-#include "bigint/limbs.h"
+#include "bigint/limbs/limbs.h"
+#include "bigint/limbs/tuning.h"
 
 namespace limbs {
 

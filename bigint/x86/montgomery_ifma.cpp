@@ -1,10 +1,13 @@
 /// Almost Montgomery multiplication in radix 2^52 with the AVX-512 52-bit
 /// multiply-add instructions, the conversions between radix 2^64 and 2^52, and
 /// the run-time choice between this kernel and the portable arithmetic.
-#include "bigint/montgomery_ifma.h"
+#include "bigint/x86/montgomery_ifma.h"
 
-#include <atomic>
 #include <utility>
+
+#include "bigint/limbs/window_power.h"
+#include "bigint/x86/kernels.h"
+#include "bigint/x86/tuning.h"
 
 #if LARGEPRIME_IFMA_KERNEL
 // GCC 12 warns that the self-initialised placeholder inside some intrinsics
@@ -26,19 +29,13 @@
 
 namespace limbs {
 
-namespace {
-
-std::atomic<bool> forcePortable{false};
-
-}  // namespace
-
-void detail::ForcePortableMontgomery(bool force) { forcePortable = force; }
-
 #if !LARGEPRIME_IFMA_KERNEL
 
 bool IfmaAvailable() { return false; }
 
-bool UseIfmaMontgomery(const LimbVector& /*modulus*/) { return false; }
+std::unique_ptr<const ModularKernel> x86::MakeIfmaKernel(const LimbVector& /*modulus*/) {
+  return nullptr;
+}
 
 #else
 
@@ -53,22 +50,14 @@ constexpr uint64_t kDigitMask = (uint64_t{1} << kDigitBits) - 1;
 constexpr uint32_t kLanes = 8;  // 64-bit lanes of a 512-bit vector
 constexpr uint32_t kLaneMask = (1u << kLanes) - 1;
 
-// The sizes of modulus, in bits, whose exponentiation runs on this kernel.
-// Measured with an exponent of the modulus's size, vector time over portable
-// Montgomery time (CPU time, best of many, release build, g++ 12.2, 2-vCPU AMD
-// EPYC Zen 4, 2026-12-09): 256 bits 0.97, 320 bits 0.97, 384 bits 0.83,
-// 512 bits 0.67, 1024 bits 0.41, 4096 bits 0.24, 8192 bits 0.24, and with
-// the two-step kernel (powmod_bench) 16384 bits 0.40, 32768 bits 0.49,
-// 49152 bits 0.61 (0.89 of mpz_powm). It is used up to the largest size whose
-// k (even, below) keeps the lanes from overflowing, 4 k < 2^12, near where
-// its quadratic cost would meet GMP's subquadratic one.
-constexpr uint32_t kMinModulusBits = 384;
+// The largest modulus whose k (even, below) keeps the lanes from
+// overflowing: 4 k < 2^12.
 constexpr uint32_t kMaxModulusBits = kDigitBits * 1022 - 2;
 
-// Up to this many vectors (8318 bits) each count has its own kernel with the
-// accumulators in registers; larger moduli share one kernel that keeps them in
-// memory and runs two steps per pass over them (below).
-constexpr uint32_t kMaxRegisterVectors = 20;
+// Up to kMaxRegisterVectors (8318 bits at 20) each count has its own kernel
+// with the accumulators in registers; larger moduli share one kernel that keeps
+// them in memory and runs two steps per pass over them (below).
+constexpr uint32_t kMaxRegisterVectors = x86::kIfmaMaxRegisterVectors;
 
 // k, the least digit count with 4 m < 2^(52 k) for every m of this many bits,
 // made even where the two-step kernel runs. An odd k never fills its last
@@ -411,14 +400,7 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomeryProductInMemory(uint64_t* r, const u
 using ProductKernel = void (*)(uint64_t*, const uint64_t*, const uint64_t*, const IfmaModulus&);
 using SquareKernel = void (*)(uint64_t*, const uint64_t*, const IfmaModulus&);
 
-// Vector counts from which the square kernel beats the product of a with
-// itself. Measured per vector count with product_bench (BM_VectorSquare over
-// BM_VectorProduct, 2-vCPU AMD EPYC Zen 4, g++ 12.2, 2026-12-09, several
-// runs): 1 to 6 vectors 1.00 to 1.09, 7 and 8 vectors 0.93 to 1.15, 9 to 13
-// vectors 0.87 to 0.95, 14 to 20 vectors 0.84 to 0.87. Below that a step is
-// bound by the latency of the chain from one q to the next, not by the
-// multiply-adds the square saves.
-constexpr uint32_t kMinSquareVectors = 9;
+constexpr uint32_t kMinSquareVectors = x86::kIfmaMinSquareVectors;
 
 template <ProductKernel Product>
 LARGEPRIME_IFMA_TARGET void SquareByProduct(uint64_t* r, const uint64_t* a,
@@ -463,14 +445,6 @@ SquareKernel SquareKernelFor(uint32_t vectorCount) {
                                             : &SquareByProduct<&AlmostMontgomeryProductInMemory>;
 }
 
-// x with x * m0 = 1 mod 2^64, for odd m0, by Newton's iteration
-// x <- x (2 - m0 x), which doubles the number of correct low bits each time.
-uint64_t InverseMod64(uint64_t m0) {
-  uint64_t x = m0;  // m0 * m0 = 1 mod 8: three bits
-  for (uint32_t correctBits = 3; correctBits < 64; correctBits *= 2) x *= 2 - m0 * x;
-  return x;
-}
-
 uint32_t BitLength(const LimbVector& x) {
   uint32_t bits = kLimbBits * static_cast<uint32_t>(x.size());
   for (Limb top = x.back(); (top >> (kLimbBits - 1)) == 0; top <<= 1) --bits;
@@ -487,16 +461,18 @@ bool IfmaAvailable() {
   return kSupported;
 }
 
-bool UseIfmaMontgomery(const LimbVector& modulus) {
+std::unique_ptr<const ModularKernel> x86::MakeIfmaKernel(const LimbVector& modulus) {
   const uint32_t bits = BitLength(modulus);
-  return bits >= kMinModulusBits && bits <= kMaxModulusBits && !forcePortable && IfmaAvailable();
+  if (bits < kIfmaMinModulusBits || bits > kMaxModulusBits || !IfmaAvailable()) return nullptr;
+  return std::make_unique<MultiplierKernel<IfmaModulus, IfmaMultiplier>>("vector",
+                                                                         IfmaModulus(modulus));
 }
 
 IfmaModulus::IfmaModulus(LimbVector modulus)
     : plain_(std::move(modulus)),
       digits_(DigitsFor(BitLength(plain_))),
       modulus_((digits_ + kLanes - 1) / kLanes * kLanes),
-      negativeInverse_((0 - InverseMod64(plain_[0])) & kDigitMask),
+      negativeInverse_((0 - InverseModWordBase<uint64_t>(plain_[0])) & kDigitMask),
       rSquared_(modulus_.size()),
       one_(modulus_.size()),
       product_(ProductKernelFor(Size() / kLanes)),
@@ -525,8 +501,7 @@ void IfmaMultiplier::Leave(Limb* r, const Limb* a) {
   modulus_.Product(scratch_.data(), a, modulus_.One());
   const uint32_t n = PlainSize();
   FromRadix52(r, n, scratch_.data(), modulus_.Digits());
-  const Limb* m = modulus_.Plain().data();
-  if (CompareLimbs(r, m, n) >= 0) SubtractLimbs(r, r, m, n);
+  SubtractModulusIfAbove(r, modulus_.Plain().data(), n, 0);
 }
 
 void IfmaMultiplier::Multiply(Limb* r, const Limb* a, const Limb* b) { modulus_.Product(r, a, b); }

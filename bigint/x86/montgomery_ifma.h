@@ -1,13 +1,14 @@
 /// Montgomery multiplication in radix 2^52 on 512-bit vectors, for processors
 /// with the AVX-512 52-bit multiply-add instructions (IFMA): a per-modulus
 /// context and a per-exponentiation multiplier with the interface of the
-/// portable Montgomery arithmetic. Internal to the bigint library.
+/// portable Montgomery arithmetic. The kernel factory reaches it through
+/// bigint/x86/kernels.h.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "bigint/limbs.h"
+#include "bigint/limbs/limbs.h"
 
 // The vector kernel is built only where it can be compiled for its instruction
 // set alone and chosen at run time: x86-64 with GCC or Clang (function-level
@@ -27,19 +28,6 @@ namespace limbs {
 /// instructions (asked once per process).
 bool IfmaAvailable();
 
-/// True when exponentiation modulo this odd modulus (without leading zero limbs)
-/// is to run on the vector kernel: IfmaAvailable(), the modulus's size is in
-/// the range where the kernel measures faster, and the tests have not forced
-/// the portable path.
-bool UseIfmaMontgomery(const LimbVector& modulus);
-
-namespace detail {
-/// While true, UseIfmaMontgomery answers false, so the tests can check the
-/// portable path on a processor that has the vector instructions. Moduli
-/// prepared before a change keep their arithmetic.
-void ForcePortableMontgomery(bool force);
-}  // namespace detail
-
 #if LARGEPRIME_IFMA_KERNEL
 
 /// A number in radix 2^52: value = sum of digit[i] 2^(52 i), one digit per
@@ -54,8 +42,8 @@ using Radix52Vector = std::vector<uint64_t>;
 /// without a final subtraction (almost Montgomery multiplication).
 class IfmaModulus {
  public:
-  /// modulus: odd, above 1, without leading zero limbs, and no longer than the
-  /// largest size UseIfmaMontgomery accepts.
+  /// modulus: odd, above 1, without leading zero limbs, and no longer than
+  /// kIfmaMaxModulusBits (bigint/x86/tuning.h).
   explicit IfmaModulus(LimbVector modulus);
 
   /// 64-bit words of one representative: k digits padded to whole vectors.

@@ -1,28 +1,16 @@
-/// Montgomery arithmetic for odd moduli and plain modular multiplication for
-/// the others.
-#include "bigint/modular.h"
+/// Montgomery arithmetic for odd moduli: column by column below the full
+/// product threshold, the full product then its reduction above.
+#include "bigint/limbs/montgomery.h"
 
 #include <utility>
 
-#include "bigint/column_sum.h"
+#include "bigint/limbs/column_sum.h"
+#include "bigint/limbs/tuning.h"
 
 namespace limbs {
 
-namespace {
-
-// x with x * m0 = 1 mod beta, for odd m0, by Newton's iteration
-// x <- x (2 - m0 x), which doubles the number of correct low bits each time.
-// m0 * m0 = 1 mod 8 gives the first three.
-Limb InverseModBeta(Limb m0) {
-  Limb x = m0;
-  for (uint32_t correctBits = 3; correctBits < kLimbBits; correctBits *= 2) x *= 2 - m0 * x;
-  return x;
-}
-
-}  // namespace
-
 MontgomeryModulus::MontgomeryModulus(LimbVector modulus)
-    : modulus_(std::move(modulus)), negativeInverse_(0 - InverseModBeta(modulus_[0])) {
+    : modulus_(std::move(modulus)), negativeInverse_(0 - InverseModWordBase(modulus_[0])) {
   // R^2 mod m = beta^(2n) mod m, by one division.
   const uint32_t n = Size();
   LimbVector beta2n(2 * n + 1);
@@ -57,19 +45,12 @@ void MontgomeryMultiplier::ReduceProduct(Limb* r) {
   }
 }
 
-// The sum a b + q m is below 2 m R, so after the division by R one subtraction
-// of m at most brings it below m (HAC 14.32, step 3).
-void MontgomeryMultiplier::SubtractModulusIfAbove(Limb* r, Limb carry) const {
-  const uint32_t n = Size();
-  if (carry != 0 || CompareLimbs(r, modulus_.Modulus(), n) >= 0)
-    SubtractLimbs(r, r, modulus_.Modulus(), n);
-}
-
 // Column k of a b + q m sums a[j] b[k-j] and q[j] m[k-j]. In the low n columns
 // q[k] is chosen, once the rest of column k is summed, so that the column ends
 // in a zero limb (q[k] = sum * (-m^-1) mod beta); those limbs are dropped, which
-// divides by R. The high n columns are the result. Column k reads a and b only
-// at indices above k - n, so r may be a or b.
+// divides by R. The high n columns are the result: below 2 m with their
+// carry, as a b + q m < 2 m R, so one conditional subtraction finishes it.
+// Column k reads a and b only at indices above k - n, so r may be a or b.
 void MontgomeryMultiplier::Multiply(Limb* r, const Limb* a, const Limb* b) {
   const uint32_t n = Size();
   if (!product_.empty()) {
@@ -95,7 +76,7 @@ void MontgomeryMultiplier::Multiply(Limb* r, const Limb* a, const Limb* b) {
     r[k - n] = sum.Low();
     sum.NextColumn();
   }
-  SubtractModulusIfAbove(r, sum.Low());
+  SubtractModulusIfAbove(r, modulus_.Modulus(), n, sum.Low());
 }
 
 // As Multiply with b = a, but each cross product of a column summed once and
@@ -123,32 +104,11 @@ void MontgomeryMultiplier::Square(Limb* r, const Limb* a) {
     }
     sum.NextColumn();
   }
-  SubtractModulusIfAbove(r, sum.Low());
+  SubtractModulusIfAbove(r, modulus_.Modulus(), n, sum.Low());
 }
 
 void MontgomeryMultiplier::Enter(Limb* r, const Limb* a) { Multiply(r, a, modulus_.RSquared()); }
 
 void MontgomeryMultiplier::Leave(Limb* r, const Limb* a) { Multiply(r, a, one_.data()); }
-
-PlainModulus::PlainModulus(LimbVector modulus)
-    : size_(static_cast<uint32_t>(modulus.size())),
-      divisor_(modulus.data(), size_, 2 * size_),
-      product_(2 * size_) {}
-
-void PlainModulus::Enter(Limb* r, const Limb* a) {
-  for (uint32_t i = 0; i < size_; ++i) r[i] = a[i];
-}
-
-void PlainModulus::Leave(Limb* r, const Limb* a) { Enter(r, a); }
-
-void PlainModulus::Multiply(Limb* r, const Limb* a, const Limb* b) {
-  limbs::Multiply(product_.data(), a, size_, b, size_);
-  divisor_.Divide(nullptr, r, product_.data(), 2 * size_);
-}
-
-void PlainModulus::Square(Limb* r, const Limb* a) {
-  limbs::Square(product_.data(), a, size_);
-  divisor_.Divide(nullptr, r, product_.data(), 2 * size_);
-}
 
 }  // namespace limbs

@@ -1,0 +1,58 @@
+/// The kernel factory: every kernel the program has, and the choice among them.
+#include "bigint/kernel_factory.h"
+
+#include "bigint/limbs/montgomery.h"
+#include "bigint/limbs/plain_modulus.h"
+#include "bigint/limbs/window_power.h"
+#include "bigint/x86/kernels.h"
+
+namespace limbs {
+
+namespace {
+
+using PlainKernel = MultiplierKernel<LimbVector, PlainModulus>;
+using PortableKernel = MultiplierKernel<MontgomeryModulus, MontgomeryMultiplier>;
+
+bool IsOdd(const LimbVector& modulus) { return (modulus[0] & 1) != 0; }
+
+}  // namespace
+
+std::vector<KernelKind> AllKernelKinds() {
+  return {KernelKind::kPlain, KernelKind::kPortable, KernelKind::kVector};
+}
+
+const char* KernelName(KernelKind kind) {
+  switch (kind) {
+    case KernelKind::kPlain:
+      return "plain";
+    case KernelKind::kPortable:
+      return "portable";
+    case KernelKind::kVector:
+      return "vector";
+  }
+  return "unknown";
+}
+
+std::unique_ptr<const ModularKernel> MakeKernel(KernelKind kind, const LimbVector& modulus) {
+  if (kind == KernelKind::kPlain) return std::make_unique<PlainKernel>("plain", modulus);
+  if (!IsOdd(modulus)) return nullptr;
+  switch (kind) {
+    case KernelKind::kPortable:
+      return std::make_unique<PortableKernel>("portable", MontgomeryModulus(modulus));
+    case KernelKind::kVector:
+      return x86::MakeIfmaKernel(modulus);
+    case KernelKind::kPlain:
+      break;
+  }
+  return nullptr;
+}
+
+// Each processor kernel declines the sizes where it is not the fastest, so the
+// first that accepts wins.
+std::unique_ptr<const ModularKernel> ChooseKernel(const LimbVector& modulus) {
+  if (!IsOdd(modulus)) return MakeKernel(KernelKind::kPlain, modulus);
+  if (auto vector = MakeKernel(KernelKind::kVector, modulus)) return vector;
+  return MakeKernel(KernelKind::kPortable, modulus);
+}
+
+}  // namespace limbs

@@ -1,0 +1,42 @@
+/// The one place that chooses the arithmetic for a modulus. Internal to the
+/// bigint library; tests and benchmarks ask it for each kernel by name.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "bigint/bigint.h"
+#include "bigint/limbs/limbs.h"
+#include "bigint/limbs/modular_kernel.h"
+#include "bigint/prepared_modulus.h"
+
+namespace limbs {
+
+/// The kernels there are. kPlain serves every modulus above 1, even ones too;
+/// the others serve odd moduli only.
+enum class KernelKind {
+  kPlain,     // product, then long division
+  kPortable,  // Montgomery arithmetic in portable C++
+  kVector,    // Montgomery arithmetic on AVX-512 IFMA vectors (bigint/x86/)
+};
+
+/// Every kind, in the order above.
+std::vector<KernelKind> AllKernelKinds();
+const char* KernelName(KernelKind kind);
+
+/// The kernel for a modulus above 1 without leading zero limbs: plain for an
+/// even one, and for an odd one the fastest this processor has at its size.
+std::unique_ptr<const ModularKernel> ChooseKernel(const LimbVector& modulus);
+
+/// The named kernel for that modulus, or null where this build or processor
+/// lacks it or the modulus is outside the sizes it serves (even, for a
+/// Montgomery kernel).
+std::unique_ptr<const ModularKernel> MakeKernel(KernelKind kind, const LimbVector& modulus);
+
+/// A prepared modulus whose exponentiations run on the named kernel; nullopt
+/// where MakeKernel gives none. Moduli 0 and 1 need no kernel and are prepared
+/// as usual. For tests and benchmarks.
+std::optional<PreparedModulus> PrepareWithKernel(const BigInt& modulus, KernelKind kind);
+
+}  // namespace limbs

@@ -1,0 +1,18 @@
+/// The kernels for x86 processors, as the kernel factory sees them. Each maker
+/// answers null where this build or this processor cannot run its kernel, or
+/// where the modulus lies outside the sizes the kernel serves, so the factory
+/// needs to know nothing of instruction sets.
+#pragma once
+
+#include <memory>
+
+#include "bigint/limbs/limbs.h"
+#include "bigint/limbs/modular_kernel.h"
+
+namespace limbs::x86 {
+
+/// Montgomery arithmetic in radix 2^52 on 512-bit vectors (AVX-512 IFMA), for
+/// an odd modulus without leading zero limbs.
+std::unique_ptr<const ModularKernel> MakeIfmaKernel(const LimbVector& modulus);
+
+}  // namespace limbs::x86

@@ -1,0 +1,26 @@
+/// The tuned numbers of the x86 kernels: the sizes each serves and where its
+/// variants take over. Measured by the command named beside each on a release
+/// build (`cmake --workflow --preset bench`); the tables are in docs/tuning.md.
+#pragma once
+
+#include <cstdint>
+
+namespace limbs::x86 {
+
+/// The vector kernel serves moduli from this many bits, where it starts to beat
+/// the portable Montgomery arithmetic.
+/// build/bench/bench/powmod_bench --benchmark_filter='PowModVector|PowModPortable'
+constexpr uint32_t kIfmaMinModulusBits = 384;
+
+/// Up to this many vectors each count has its own vector kernel with the
+/// accumulators in registers; larger moduli share one that keeps them in memory.
+/// build/bench/bench/product_bench --benchmark_filter='VectorProduct'
+constexpr uint32_t kIfmaMaxRegisterVectors = 20;
+
+/// Vector counts from which the vector square beats the product of a number
+/// with itself; below, a step is bound by the chain from one quotient digit
+/// to the next, not by the multiply-adds the square saves.
+/// build/bench/bench/product_bench --benchmark_filter='Vector(Product|Square)'
+constexpr uint32_t kIfmaMinSquareVectors = 9;
+
+}  // namespace limbs::x86
