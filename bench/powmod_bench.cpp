@@ -10,8 +10,8 @@
 #include <utility>
 
 #include "bigint/bigint.h"
-#include "bigint/limb_conversion.h"
 #include "bigint/kernel_factory.h"
+#include "bigint/limb_conversion.h"
 #include "tests/support/bigint_support.h"
 
 namespace {
@@ -51,8 +51,7 @@ Operands MakeOperands(uint32_t bits) {
 // where this build or processor lacks it or the size is outside its range.
 void PowModOn(benchmark::State& state, limbs::KernelKind kind) {
   const Operands operands = MakeOperands(static_cast<uint32_t>(state.range(0)));
-  const std::optional<PreparedModulus> prepared =
-      limbs::PrepareWithKernel(operands.modulus, kind);
+  const std::optional<PreparedModulus> prepared = limbs::PrepareWithKernel(operands.modulus, kind);
   if (!prepared) {
     state.SkipWithError("no such kernel for this size or processor");
     return;

@@ -1,11 +1,11 @@
-/// Google Benchmark cases for the product kernels of bigint/limbs.h, the
+/// Google Benchmark cases for the product kernels of bigint/limbs/limbs.h, the
 /// measurements behind their thresholds: the classical product and square
 /// against one step of Karatsuba's method (its half-size products classical
 /// below the threshold) on equal sizes, with GMP's mpn_mul_n and mpn_sqr beside
 /// them; the threshold is the first size from which the Karatsuba step wins.
 /// Then the low half product and the two Montgomery reductions of a full
-/// product (bigint/montgomery_reduction.h), and the vector Montgomery product
-/// and square (bigint/montgomery_ifma.h) per vector count, where the processor
+/// product (bigint/limbs/montgomery_reduction.h), and the vector Montgomery product
+/// and square (bigint/x86/montgomery_ifma.h) per vector count, where the processor
 /// has them.
 #include <benchmark/benchmark.h>
 #include <gmp.h>

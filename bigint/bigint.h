@@ -24,7 +24,7 @@
 /// - Headroom: the sum of two digits plus a carry stays below 2^18, so digit
 ///   arithmetic in 32-bit words cannot overflow.
 /// - Multiplication, division, modular exponentiation and decimal conversion
-///   pack the digits into wider limbs internally (bigint/limbs.h) and unpack
+///   pack the digits into wider limbs internally (bigint/limbs/limbs.h) and unpack
 ///   their results; values and lengths do not depend on the limb width.
 ///
 /// Copies are deep: every copy and by-value result owns its own array; a move

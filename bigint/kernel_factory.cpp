@@ -23,12 +23,9 @@ std::vector<KernelKind> AllKernelKinds() {
 
 const char* KernelName(KernelKind kind) {
   switch (kind) {
-    case KernelKind::kPlain:
-      return "plain";
-    case KernelKind::kPortable:
-      return "portable";
-    case KernelKind::kVector:
-      return "vector";
+    case KernelKind::kPlain: return "plain";
+    case KernelKind::kPortable: return "portable";
+    case KernelKind::kVector: return "vector";
   }
   return "unknown";
 }
@@ -39,10 +36,8 @@ std::unique_ptr<const ModularKernel> MakeKernel(KernelKind kind, const LimbVecto
   switch (kind) {
     case KernelKind::kPortable:
       return std::make_unique<PortableKernel>("portable", MontgomeryModulus(modulus));
-    case KernelKind::kVector:
-      return x86::MakeIfmaKernel(modulus);
-    case KernelKind::kPlain:
-      break;
+    case KernelKind::kVector: return x86::MakeIfmaKernel(modulus);
+    case KernelKind::kPlain: break;
   }
   return nullptr;
 }

@@ -1,5 +1,5 @@
 /// Moving values between BigInt's base-65536 digits and the wide limbs of the
-/// kernels in bigint/limbs.h. Internal to the bigint library.
+/// kernels in bigint/limbs/limbs.h. Internal to the bigint library.
 #pragma once
 
 #include <cstdint>

@@ -26,8 +26,7 @@ class PreparedModulus::Context {
         modulus_(limbs::ToLimbs(modulus)),
         kernel_(std::move(kernel)) {}
 
-  explicit Context(const BigInt& modulus)
-      : Context(modulus, nullptr) {
+  explicit Context(const BigInt& modulus) : Context(modulus, nullptr) {
     if (!IsTrivial(modulus_)) kernel_ = limbs::ChooseKernel(modulus_);
   }
 

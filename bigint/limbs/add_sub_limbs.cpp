@@ -26,5 +26,4 @@ Limb SubtractLimbs(Limb* r, const Limb* a, const Limb* b, uint32_t n) {
   return borrow;
 }
 
-
 }  // namespace limbs

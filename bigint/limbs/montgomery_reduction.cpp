@@ -119,4 +119,3 @@ uint32_t ReduceByProductsScratchLimbs(uint32_t n) {
 }
 
 }  // namespace limbs
-

@@ -122,8 +122,7 @@ void ModularPower(Multiplier& multiplier, const Limb* base, const Limb* exponent
 template <class Modulus, class Multiplier>
 class MultiplierKernel final : public ModularKernel {
  public:
-  MultiplierKernel(const char* name, Modulus modulus)
-      : name_(name), modulus_(std::move(modulus)) {}
+  MultiplierKernel(const char* name, Modulus modulus) : name_(name), modulus_(std::move(modulus)) {}
 
   const char* Name() const override { return name_; }
 

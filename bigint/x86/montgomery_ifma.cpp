@@ -464,8 +464,8 @@ bool IfmaAvailable() {
 std::unique_ptr<const ModularKernel> x86::MakeIfmaKernel(const LimbVector& modulus) {
   const uint32_t bits = BitLength(modulus);
   if (bits < kIfmaMinModulusBits || bits > kMaxModulusBits || !IfmaAvailable()) return nullptr;
-  return std::make_unique<MultiplierKernel<IfmaModulus, IfmaMultiplier>>("vector",
-                                                                         IfmaModulus(modulus));
+  return std::make_unique<MultiplierKernel<IfmaModulus, IfmaMultiplier> >("vector",
+                                                                          IfmaModulus(modulus));
 }
 
 IfmaModulus::IfmaModulus(LimbVector modulus)
