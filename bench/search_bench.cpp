@@ -3,7 +3,7 @@
 /// starting numbers, timed side by side.
 ///
 ///   search_bench [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]
-///                [--workers=0]
+///                [--workers=0] [--csv=FILE]
 ///
 /// For every size (in bytes) and start index the starting number comes from a
 /// fixed seed, so every run and every choice of sizes sees the same numbers. Our
@@ -16,7 +16,9 @@
 /// shows the share of Lehman runs whose first base a known factor proves
 /// composite. Times are the process's CPU time, which a busy machine disturbs
 /// less than wall time but which adds up every thread's; --wall measures wall
-/// time, the measure for the many-worker search.
+/// time, the measure for the many-worker search. --csv also writes one line per
+/// start (bytes,start,tested,lehman,ours_1_ms,ours_n_ms,gmp_ms,clock), which
+/// scripts/plot_bench.py reads.
 #include <gmp.h>
 #include <time.h>  // NOLINT(modernize-deprecated-headers): POSIX clock_gettime
 
@@ -51,6 +53,7 @@ struct Options {
   uint32_t repeat = 1;
   bool wall = false;
   uint32_t workers = 0;  // of the many-worker runs; 0: the program's own choice
+  std::string csv;       // where the per-start rows go as CSV; empty: nowhere
 };
 
 // What a search ends with; equal for both searches when they did the same work.
@@ -229,6 +232,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     } else if (std::strncmp(p, "--workers=", 10) == 0) {
       p += 10;
       if (!ParseCount(&p, 0, 256, &options->workers) || *p != '\0') return false;
+    } else if (std::strncmp(p, "--csv=", 6) == 0 && p[6] != '\0') {
+      options->csv = p + 6;
     } else if (std::strcmp(p, "--wall") == 0) {
       options->wall = true;
     } else {
@@ -245,10 +250,11 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: %s [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]\n"
-                 "          [--workers=0]\n"
+                 "          [--workers=0] [--csv=FILE]\n"
                  "  sizes in bytes; starts per size; timed runs per start and search (median\n"
                  "  kept); wall time instead of CPU time; worker threads of our second search\n"
-                 "  (0: the program's own choice, every processor; the first has one)\n",
+                 "  (0: the program's own choice, every processor; the first has one); the\n"
+                 "  per-start rows also as CSV\n",
                  argv[0]);
     return 2;
   }
@@ -258,6 +264,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   FileTraceSink discard(devNull);
+  std::FILE* csv = options.csv.empty() ? nullptr : std::fopen(options.csv.c_str(), "w");
+  if (!options.csv.empty() && csv == nullptr) {
+    std::perror(options.csv.c_str());
+    return 1;
+  }
+  if (csv != nullptr)
+    std::fprintf(csv, "bytes,start,tested,lehman,ours_1_ms,ours_n_ms,gmp_ms,clock\n");
   BuildSmallPrimeTable();
 
   const clockid_t clock = options.wall ? CLOCK_MONOTONIC : CLOCK_PROCESS_CPUTIME_ID;
@@ -311,6 +324,11 @@ int main(int argc, char** argv) {
                   summary.oneMs.back(), summary.allMs.back(), summary.gmpMs.back(),
                   summary.oneRatios.back(), summary.allRatios.back());
       std::fflush(stdout);
+      if (csv != nullptr) {
+        std::fprintf(csv, "%u,%u,%ld,%ld,%.3f,%.3f,%.3f,%s\n", byteCount, start, gmp.numbersTested,
+                     gmp.lehmanRuns, summary.oneMs.back(), summary.allMs.back(),
+                     summary.gmpMs.back(), options.wall ? "wall" : "cpu");
+      }
     }
   }
   std::printf("\nmedians over the starts\n%6s %7s %11s %11s %11s %7s %7s\n", "bytes", "proved",
@@ -322,5 +340,9 @@ int main(int argc, char** argv) {
                 Median(summary.gmpMs), Median(summary.oneRatios), Median(summary.allRatios));
   }
   std::fclose(devNull);
+  if (csv != nullptr && std::fclose(csv) != 0) {
+    std::perror(options.csv.c_str());
+    return 1;
+  }
   return 0;
 }

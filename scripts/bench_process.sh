@@ -3,26 +3,29 @@
 # `openssl prime -generate -bits 8N`, run alternately so both see the same machine
 # load; prints the median wall time of each and the ratio ours / openssl.
 #
-#   scripts/bench_process.sh [-b path/to/largeprime] [-n runs] [-s "128 256"]
+#   scripts/bench_process.sh [-b path/to/largeprime] [-n runs] [-s "128 256"] [-c out.csv]
 #
 # Defaults: build/bench/largeprime (the bench preset), 15 runs, sizes 128 and 256
-# bytes (1024- and 2048-bit primes).
+# bytes (1024- and 2048-bit primes). -c also writes the medians as CSV
+# (bytes,largeprime_ms,openssl_ms), which scripts/plot_bench.py reads.
 set -euo pipefail
 
 binary="$(dirname "$0")/../build/bench/largeprime"
 runs=15
 sizes="128 256"
+csv=""
 
 usage() {
-  echo "usage: $0 [-b largeprime binary] [-n runs] [-s \"sizes in bytes\"]" >&2
+  echo "usage: $0 [-b largeprime binary] [-n runs] [-s \"sizes in bytes\"] [-c out.csv]" >&2
   exit 2
 }
 
-while getopts "b:n:s:h" option; do
+while getopts "b:n:s:c:h" option; do
   case "$option" in
     b) binary="$OPTARG" ;;
     n) runs="$OPTARG" ;;
     s) sizes="$OPTARG" ;;
+    c) csv="$OPTARG" ;;
     *) usage ;;
   esac
 done
@@ -46,6 +49,7 @@ median() {
 echo "machine: $(uname -m), $(grep -m1 'model name' /proc/cpuinfo 2>/dev/null | cut -d: -f2- | sed 's/^ *//')"
 echo "largeprime: $binary; $(openssl version); median of $runs runs each, alternating"
 printf '%6s %6s %14s %12s %8s\n' "bytes" "bits" "largeprime ms" "openssl ms" "ratio"
+[[ -z "$csv" ]] || echo "bytes,largeprime_ms,openssl_ms" >"$csv"
 for size in $sizes; do
   bits=$((size * 8))
   ours=()
@@ -58,4 +62,5 @@ for size in $sizes; do
   theirs_median=$(printf '%s\n' "${theirs[@]}" | median)
   ratio=$(awk -v a="$ours_median" -v b="$theirs_median" 'BEGIN { printf "%.2f", a / b }')
   printf '%6s %6s %14s %12s %8s\n' "$size" "$bits" "$ours_median" "$theirs_median" "$ratio"
+  [[ -z "$csv" ]] || echo "$size,$ours_median,$theirs_median" >>"$csv"
 done
