@@ -1,6 +1,8 @@
 /// The kernel factory: every kernel the program has, and the choice among them.
 #include "bigint/kernel_factory.h"
 
+#include <cstring>
+
 #include "bigint/limbs/montgomery.h"
 #include "bigint/limbs/plain_modulus.h"
 #include "bigint/limbs/window_power.h"
@@ -30,6 +32,13 @@ const char* KernelName(KernelKind kind) {
   return "unknown";
 }
 
+std::optional<KernelKind> KernelNamed(std::string_view name) {
+  for (const KernelKind kind : AllKernelKinds()) {
+    if (name == KernelName(kind)) return kind;
+  }
+  return std::nullopt;
+}
+
 std::unique_ptr<const ModularKernel> MakeKernel(KernelKind kind, const LimbVector& modulus) {
   if (kind == KernelKind::kPlain) return std::make_unique<PlainKernel>("plain", modulus);
   if (!IsOdd(modulus)) return nullptr;
@@ -48,6 +57,15 @@ std::unique_ptr<const ModularKernel> ChooseKernel(const LimbVector& modulus) {
   if (!IsOdd(modulus)) return MakeKernel(KernelKind::kPlain, modulus);
   if (auto vector = MakeKernel(KernelKind::kVector, modulus)) return vector;
   return MakeKernel(KernelKind::kPortable, modulus);
+}
+
+std::optional<PreparedModulus> PrepareWithKernel(const BigInt& modulus, KernelKind kind) {
+  PreparedModulus prepared(modulus, KernelName(kind));
+  const char* chosen = prepared.KernelName();
+  if (std::strcmp(chosen, KernelName(kind)) != 0 && std::strcmp(chosen, "none") != 0) {
+    return std::nullopt;
+  }
+  return prepared;
 }
 
 }  // namespace limbs

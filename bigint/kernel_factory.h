@@ -1,9 +1,11 @@
 /// The one place that chooses the arithmetic for a modulus. Internal to the
-/// bigint library; tests and benchmarks ask it for each kernel by name.
+/// bigint library; tests and benchmarks ask for each kernel by name, here or
+/// through PreparedModulus.
 #pragma once
 
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "bigint/bigint.h"
@@ -24,6 +26,8 @@ enum class KernelKind {
 /// Every kind, in the order above.
 std::vector<KernelKind> AllKernelKinds();
 const char* KernelName(KernelKind kind);
+/// The kind of that name, if there is one.
+std::optional<KernelKind> KernelNamed(std::string_view name);
 
 /// The kernel for a modulus above 1 without leading zero limbs: plain for an
 /// even one, and for an odd one the fastest this processor has at its size.

@@ -1,6 +1,6 @@
 /// Modular exponentiation on a prepared modulus: the value and length rules
 /// around the kernel that the kernel factory chose for the modulus.
-#include <optional>
+#include <string_view>
 
 #include "bigint/bigint.h"
 #include "bigint/kernel_factory.h"
@@ -21,14 +21,18 @@ bool IsTrivial(const LimbVector& m) { return m.empty() || (m.size() == 1 && m[0]
 // The limbs of the modulus and its kernel; the moduli 0 and 1 have none.
 class PreparedModulus::Context {
  public:
-  Context(const BigInt& modulus, std::unique_ptr<const limbs::ModularKernel> kernel)
+  // The named kernel where there is one for this modulus, else the factory's
+  // choice.
+  Context(const BigInt& modulus, std::string_view kernelName)
       : resultLength_(modulus.Length() > 2 ? modulus.Length() : 2),
-        modulus_(limbs::ToLimbs(modulus)),
-        kernel_(std::move(kernel)) {}
-
-  explicit Context(const BigInt& modulus) : Context(modulus, nullptr) {
-    if (!IsTrivial(modulus_)) kernel_ = limbs::ChooseKernel(modulus_);
+        modulus_(limbs::ToLimbs(modulus)) {
+    if (IsTrivial(modulus_)) return;
+    if (const auto kind = limbs::KernelNamed(kernelName))
+      kernel_ = limbs::MakeKernel(*kind, modulus_);
+    if (kernel_ == nullptr) kernel_ = limbs::ChooseKernel(modulus_);
   }
+
+  const char* KernelName() const { return kernel_ != nullptr ? kernel_->Name() : "none"; }
 
   BigInt Power(const BigInt& base, const BigInt& exponent, PowModObserver* observer) const {
     const int32_t topBit = exponent.HighestBit();
@@ -61,36 +65,17 @@ class PreparedModulus::Context {
   std::unique_ptr<const limbs::ModularKernel> kernel_;
 };
 
-namespace limbs {
-
-struct PreparedModulusAccess {
-  static std::optional<PreparedModulus> Prepare(const BigInt& modulus, KernelKind kind) {
-    const LimbVector limbs = ToLimbs(modulus);
-    std::unique_ptr<const ModularKernel> kernel;
-    if (!IsTrivial(limbs)) {
-      kernel = MakeKernel(kind, limbs);
-      if (kernel == nullptr) return std::nullopt;
-    }
-    return PreparedModulus(
-        std::make_unique<const PreparedModulus::Context>(modulus, std::move(kernel)));
-  }
-};
-
-std::optional<PreparedModulus> PrepareWithKernel(const BigInt& modulus, KernelKind kind) {
-  return PreparedModulusAccess::Prepare(modulus, kind);
-}
-
-}  // namespace limbs
-
 PreparedModulus::PreparedModulus(const BigInt& modulus)
-    : context_(std::make_unique<const Context>(modulus)) {}
+    : context_(std::make_unique<const Context>(modulus, std::string_view())) {}
 
-PreparedModulus::PreparedModulus(std::unique_ptr<const Context> context)
-    : context_(std::move(context)) {}
+PreparedModulus::PreparedModulus(const BigInt& modulus, std::string_view kernel)
+    : context_(std::make_unique<const Context>(modulus, kernel)) {}
 
 PreparedModulus::~PreparedModulus() = default;
 PreparedModulus::PreparedModulus(PreparedModulus&&) noexcept = default;
 PreparedModulus& PreparedModulus::operator=(PreparedModulus&&) noexcept = default;
+
+const char* PreparedModulus::KernelName() const { return context_->KernelName(); }
 
 BigInt PreparedModulus::Power(const BigInt& base, const BigInt& exponent,
                               PowModObserver* observer) const {

@@ -3,13 +3,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "bigint/bigint.h"
 #include "bigint/powmod_observer.h"
-
-namespace limbs {
-struct PreparedModulusAccess;
-}
 
 /// Everything an exponentiation needs that depends on the modulus alone (for an
 /// odd modulus the Montgomery constants and R^2 mod m, for the fastest
@@ -19,6 +16,11 @@ struct PreparedModulusAccess;
 class PreparedModulus {
  public:
   explicit PreparedModulus(const BigInt& modulus);
+  /// As above, on the named arithmetic kernel ("portable", "adx", "vector" or
+  /// "plain") where this build and processor have it and it serves this
+  /// modulus, and otherwise on the kernel the constructor above would choose:
+  /// KernelName() tells which. For benchmarks and tests of each kernel.
+  PreparedModulus(const BigInt& modulus, std::string_view kernel);
   ~PreparedModulus();
   PreparedModulus(PreparedModulus&&) noexcept;
   PreparedModulus& operator=(PreparedModulus&&) noexcept;
@@ -32,11 +34,11 @@ class PreparedModulus {
   BigInt Power(const BigInt& base, const BigInt& exponent,
                PowModObserver* observer = nullptr) const;
 
+  /// The kernel the exponentiations run on; "none" for the moduli 0 and 1,
+  /// by which every reduction gives 0.
+  const char* KernelName() const;
+
  private:
   class Context;
-  friend struct limbs::PreparedModulusAccess;  // prepares with a named kernel
-
-  explicit PreparedModulus(std::unique_ptr<const Context> context);
-
   std::unique_ptr<const Context> context_;
 };

@@ -141,6 +141,33 @@ BigInt ModulusOfLimbs(std::mt19937& rng, const LongModulus& shape) {
   return MakeBigInt(words);
 }
 
+// A named kernel serves where it can; elsewhere the modulus gets the kernel
+// the factory would choose, and KernelName says which ran. Values never
+// depend on the kernel.
+TEST(PowModTest, NamedKernelOrTheFactorysChoice) {
+  std::mt19937 rng(kTestSeed + 4);
+  const BigInt odd = RandomModulus(rng, 64, true);
+  const BigInt even = RandomModulus(rng, 64, false);
+  const char* chosen = PreparedModulus(odd).KernelName();
+  const struct {
+    const BigInt& modulus;
+    const char* asked;
+    std::string expected;
+  } cases[] = {
+      {odd, "portable", "portable"}, {odd, "plain", "plain"},      {odd, "no such kernel", chosen},
+      {even, "portable", "plain"},   {BigInt(1), "plain", "none"}, {BigInt(0), "vector", "none"},
+  };
+  const BigInt base = RandomOperand(rng, 70);
+  const BigInt exponent = RandomOperand(rng, 8);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "asked " << c.asked << " for " << Mpz(c.modulus).Decimal());
+    const PreparedModulus prepared(c.modulus, c.asked);
+    EXPECT_EQ(prepared.KernelName(), c.expected);
+    EXPECT_EQ(WordsOf(prepared.Power(base, exponent)),
+              WordsOf(base.PowMod(exponent, c.modulus, 0)));
+  }
+}
+
 // The Montgomery kernels (odd moduli); the plain one is tested through the
 // even moduli of the other tests.
 const limbs::KernelKind kMontgomeryKernels[] = {limbs::KernelKind::kPortable,
