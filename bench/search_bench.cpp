@@ -18,7 +18,10 @@
 /// less than wall time but which adds up every thread's; --wall measures wall
 /// time, the measure for the many-worker search. --csv also writes one line per
 /// start (bytes,start,tested,lehman,ours_1_ms,ours_n_ms,gmp_ms,clock), which
-/// scripts/plot_bench.py reads.
+/// scripts/plot_bench.py reads. n/exp compares the many-worker search with the
+/// exponentiations its trace needs: one per Lehman run that no known factor
+/// settles, plus six for the accepted number, each timed once at that size,
+/// divided by the workers under --wall (CPU time adds up every thread's).
 #include <gmp.h>
 #include <time.h>  // NOLINT(modernize-deprecated-headers): POSIX clock_gettime
 
@@ -32,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "bigint/prepared_modulus.h"
 #include "platform/clock.h"
 #include "platform/processors.h"
 #include "primesearch/factor_sieve.h"
@@ -134,9 +138,9 @@ SearchResult GmpSearch(const std::vector<uint32_t>& pieces) {
   return outcome;
 }
 
-// The share of the Lehman runs whose first base a known factor proves
+// How many of the Lehman runs have a first base that a known factor proves
 // composite, with the sieve bound the search chooses for this start.
-double ProvedShare(const std::vector<uint32_t>& pieces, long lehmanRuns) {
+long ProvedCount(const std::vector<uint32_t>& pieces, long lehmanRuns) {
   Mpz candidate;
   for (uint32_t piece : pieces) {
     mpz_mul_2exp(candidate.get(), candidate.get(), kBitsPerPiece);
@@ -156,7 +160,24 @@ double ProvedShare(const std::vector<uint32_t>& pieces, long lehmanRuns) {
     const BigInt n = FromMpz(candidate, std::max(2u, DigitsNeeded(candidate)));
     if (FactorProvesComposite(LehmanBases[0], p, LehmanExponentModulo(n, p))) ++proved;
   }
-  return lehmanRuns == 0 ? 0 : static_cast<double>(proved) / static_cast<double>(lehmanRuns);
+  return proved;
+}
+
+// One Lehman exponentiation at the accepted number's size: the first base to
+// the power (p - 1) / 2 modulo p, as the search runs it; the median of three.
+double LehmanPowerMs(const std::string& prime, clockid_t clock) {
+  const Mpz p(prime.c_str());
+  Mpz exponent;
+  mpz_sub_ui(exponent.get(), p.get(), 1);
+  mpz_fdiv_q_2exp(exponent.get(), exponent.get(), 1);
+  const PreparedModulus modulus(FromMpz(p, DigitsNeeded(p)));
+  const BigInt base(LehmanBases[0]);
+  const BigInt power = FromMpz(exponent, std::max(2u, DigitsNeeded(exponent)));
+  std::vector<double> times;
+  for (int run = 0; run < 3; ++run) {
+    times.push_back(MillisecondsOf(clock, [&] { modulus.Power(base, power); }));
+  }
+  return Median(times);
 }
 
 // ---- Our search --------------------------------------------------------------
@@ -281,10 +302,11 @@ int main(int argc, char** argv) {
       "on %s worker(s)\n",
       kSeed, options.starts, options.repeat, options.wall ? "wall" : "CPU (all threads)",
       allWorkers.c_str());
-  std::printf("%6s %5s %7s %6s %7s %11s %11s %11s %7s %7s\n", "bytes", "start", "tested", "lehman",
-              "proved", "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp");
+  const double costDivisor = options.wall ? std::stod(allWorkers) : 1;
+  std::printf("%6s %5s %7s %6s %7s %11s %11s %11s %7s %7s %7s\n", "bytes", "start", "tested",
+              "lehman", "proved", "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp", "n/exp");
   struct SizeSummary {
-    std::vector<double> oneMs, allMs, gmpMs, oneRatios, allRatios, proved;
+    std::vector<double> oneMs, allMs, gmpMs, oneRatios, allRatios, proved, costRatios;
   };
   std::vector<SizeSummary> summaries(options.sizes.size());
   for (size_t s = 0; s < options.sizes.size(); ++s) {
@@ -318,11 +340,15 @@ int main(int argc, char** argv) {
       summary.gmpMs.push_back(Median(gmpTimes));
       summary.oneRatios.push_back(summary.oneMs.back() / summary.gmpMs.back());
       summary.allRatios.push_back(summary.allMs.back() / summary.gmpMs.back());
-      summary.proved.push_back(ProvedShare(pieces, gmp.lehmanRuns));
-      std::printf("%6u %5u %7ld %6ld %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f\n", byteCount, start,
-                  gmp.numbersTested, gmp.lehmanRuns, 100 * summary.proved.back(),
+      const long proved = ProvedCount(pieces, gmp.lehmanRuns);
+      summary.proved.push_back(static_cast<double>(proved) / static_cast<double>(gmp.lehmanRuns));
+      const auto exponentiations = static_cast<double>(gmp.lehmanRuns - proved + 6);
+      summary.costRatios.push_back(summary.allMs.back() * costDivisor /
+                                   (exponentiations * LehmanPowerMs(gmp.prime, clock)));
+      std::printf("%6u %5u %7ld %6ld %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f %7.2f\n", byteCount,
+                  start, gmp.numbersTested, gmp.lehmanRuns, 100 * summary.proved.back(),
                   summary.oneMs.back(), summary.allMs.back(), summary.gmpMs.back(),
-                  summary.oneRatios.back(), summary.allRatios.back());
+                  summary.oneRatios.back(), summary.allRatios.back(), summary.costRatios.back());
       std::fflush(stdout);
       if (csv != nullptr) {
         std::fprintf(csv, "%u,%u,%ld,%ld,%.3f,%.3f,%.3f,%s\n", byteCount, start, gmp.numbersTested,
@@ -331,13 +357,14 @@ int main(int argc, char** argv) {
       }
     }
   }
-  std::printf("\nmedians over the starts\n%6s %7s %11s %11s %11s %7s %7s\n", "bytes", "proved",
-              "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp");
+  std::printf("\nmedians over the starts\n%6s %7s %11s %11s %11s %7s %7s %7s\n", "bytes", "proved",
+              "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp", "n/exp");
   for (size_t s = 0; s < options.sizes.size(); ++s) {
     const SizeSummary& summary = summaries[s];
-    std::printf("%6u %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f\n", options.sizes[s],
+    std::printf("%6u %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f %7.2f\n", options.sizes[s],
                 100 * Median(summary.proved), Median(summary.oneMs), Median(summary.allMs),
-                Median(summary.gmpMs), Median(summary.oneRatios), Median(summary.allRatios));
+                Median(summary.gmpMs), Median(summary.oneRatios), Median(summary.allRatios),
+                Median(summary.costRatios));
   }
   std::fclose(devNull);
   if (csv != nullptr && std::fclose(csv) != 0) {
