@@ -39,20 +39,24 @@ build_preset() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
 }
 
-# The zip of the 64-bit program (cpack), unpacked, must hold the program alone,
-# and the program in it must pass the checks under Wine.
+# The zip of the 64-bit program (cpack), unpacked, must hold the program and
+# the licence, which is LICENSE; the program in it must pass the checks under
+# Wine.
 windows_x64() {
   cmake --workflow --preset windows-x64 || return 1
-  local zip
-  zip=build/windows-x64/largeprime-$(project_version build/windows-x64)-windows-x64.zip
-  local contents
-  contents=$(cmake -E tar tf "$zip" | grep -v '/$') || return 1
-  [[ $contents == */bin/largeprime.exe && $(wc -l <<<"$contents") -eq 1 ]] ||
+  local name zip
+  name=largeprime-$(project_version build/windows-x64)-windows-x64
+  zip=build/windows-x64/$name.zip
+  local contents expected="$name/LICENSE.txt
+$name/bin/largeprime.exe"
+  contents=$(cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort) || return 1
+  [[ $contents == "$expected" ]] ||
     { echo "unexpected contents of $zip:"; echo "$contents"; return 1; }
   local unpacked status=0
   unpacked=$(mktemp -d)
   (cd "$unpacked" && cmake -E tar xf "$OLDPWD/$zip")
-  local exe=$unpacked/$contents
+  cmp -s "$unpacked/$name/LICENSE.txt" LICENSE || { echo "LICENSE.txt in $zip is not LICENSE"; status=1; }
+  local exe=$unpacked/$name/bin/largeprime.exe
   file "$exe" | grep -q 'PE32+ executable.*x86-64' || { echo "not a 64-bit Windows program"; status=1; }
   export WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}"
   ((status == 0)) && { check_program "$checker" /usr/lib/wine/wine64 "$exe" || status=1; }
