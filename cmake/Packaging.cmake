@@ -90,6 +90,12 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION math)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
+  # A cross build is packaged for the architecture it targets; the settings
+  # that needs are made when cpack runs (see CPackCrossDebian.cmake).
+  if(CMAKE_CROSSCOMPILING)
+    set(CPACK_LARGEPRIME_MULTIARCH ${CMAKE_LIBRARY_ARCHITECTURE})
+    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/CPackCrossDebian.cmake)
+  endif()
 endif()
 
 include(CPack)

@@ -6,7 +6,11 @@
 #   - 32-bit Windows (MinGW-w64): built and linked (this kernel cannot run it);
 #   - 32-bit Linux (i686 cross compiler): the program and the tests, run under
 #     qemu-i386 (all but those that start the program as a process, which this
-#     kernel cannot run as a 32-bit binary), and the program checked as above.
+#     kernel cannot run as a 32-bit binary), and the program checked as above;
+#   - 64-bit ARM Linux (aarch64 cross compiler, 64-bit limbs): the program, the
+#     tests and the Debian package (the linux-arm64 workflow), the tests run
+#     under qemu-aarch64 (all but those that start the program as a process,
+#     which this kernel cannot run either), and the program checked as above.
 # Missing toolchains are installed from Debian. One that cannot be installed
 # fails the run under CI (CI=true), with the installer's output; elsewhere its
 # check is skipped, and the skip is reported in a banner at the end. A check
@@ -90,6 +94,13 @@ linux_i386() {
   check_program "$checker" qemu-i386 build/linux-i386/largeprime
 }
 
+# qemu-aarch64 runs the arm64 program, as it runs the tests, with Debian's arm64
+# C and C++ libraries (ARM64_PACKAGES).
+linux_arm64() {
+  cmake --workflow --preset linux-arm64 || return 1
+  check_program "$checker" qemu-aarch64 build/linux-arm64/largeprime
+}
+
 # cross_check NAME CHECK PACKAGE...: installs the packages, then runs the check.
 cross_check() {
   local name=$1 function=$2
@@ -104,6 +115,7 @@ cross_check() {
 cross_check "64-bit Windows under Wine" windows_x64 g++-mingw-w64-x86-64 wine64
 cross_check "32-bit Windows build" windows_x86 g++-mingw-w64-i686
 cross_check "32-bit Linux under qemu-i386" linux_i386 g++-i686-linux-gnu qemu-user googletest
+cross_check "64-bit ARM Linux under qemu-aarch64" linux_arm64 "${ARM64_PACKAGES[@]}"
 
 failures=$((failures + install_failures))
 echo "== Cross checks: $failures failed, ${#skipped[@]} skipped"

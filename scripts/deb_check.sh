@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
-# Builds the Debian package (the deb workflow: configure, build, cpack) and
-# checks it as a user would receive it:
+# Builds the Debian packages and checks each as a user would receive it:
+#   - for this machine's architecture, with the deb workflow (configure, build,
+#     cpack);
+#   - for arm64, with cpack on the linux-arm64 cross build (its toolchain and
+#     Debian's arm64 libraries are installed when missing, as by
+#     scripts/cross_checks.sh, which also runs that build's tests).
+# The checks of each package:
 #   - its contents (dpkg-deb -c): the program in /usr/bin, its compressed manual
 #     page, which unpacks to largeprime.1 of the source tree, and the copyright
 #     file and changelog in /usr/share/doc/largeprime, and nothing else;
@@ -13,9 +18,9 @@
 #     that of LICENSE;
 #   - lintian (installed from Debian when missing): no error; its warnings are
 #     shown;
-#   - the packaged program, unpacked into a temporary directory: the usage
-#     text, and an 8-byte search whose number GMP confirms, both with exit
-#     status 0.
+#   - the packaged program, unpacked into a temporary directory (the arm64 one
+#     run under qemu-aarch64): the usage text, and an 8-byte search whose number
+#     GMP confirms, both with exit status 0.
 # A tool that cannot be installed fails the run under CI (CI=true) and is
 # skipped elsewhere, with a banner at the end.
 #
@@ -144,10 +149,22 @@ else
   fail "the deb workflow"
 fi
 
+# The arm64 package, from the arm64 build.
+if have_packages "${ARM64_PACKAGES[@]}"; then
+  if cmake --preset linux-arm64 >/dev/null && cmake --build --preset linux-arm64 && cpack --preset linux-arm64; then
+    version=$(project_version build/linux-arm64)
+    check_package "build/linux-arm64/largeprime_${version}_arm64.deb" arm64 "$version" qemu-aarch64
+  else
+    fail "the arm64 package"
+  fi
+else
+  unavailable "arm64 package" "could not install ${missing[*]}"
+fi
+
 failures=$((failures + install_failures))
 report_skipped
 if ((failures > 0)); then
-  echo "== Debian package: $failures check(s) failed"
+  echo "== Debian packages: $failures check(s) failed"
   exit 1
 fi
-echo "== Debian package: passed"
+echo "== Debian packages: passed"

@@ -36,8 +36,10 @@ update_package_lists() {
 }
 
 # Installs whichever of these Debian packages are missing (left in $missing).
-# Other builds on the machine may hold the package manager's lock for a while:
-# wait for it.
+# A name with an architecture (libgmp-dev:arm64) is installed beside this
+# machine's packages by dpkg multiarch, once that architecture is added. Other
+# builds on the machine may hold the package manager's lock for a while: wait
+# for it.
 missing=()
 have_packages() {
   missing=()
@@ -47,6 +49,11 @@ have_packages() {
   done
   ((${#missing[@]} == 0)) && return 0
   echo "Installing: ${missing[*]}"
+  for package in "${missing[@]}"; do
+    [[ $package == *:* ]] || continue
+    local architecture=${package##*:}
+    dpkg --print-foreign-architectures | grep -qx "$architecture" || dpkg --add-architecture "$architecture"
+  done
   update_package_lists
   run_installer env DEBIAN_FRONTEND=noninteractive \
     apt-get install -y -o DPkg::Lock::Timeout=300 "${missing[@]}"
@@ -78,3 +85,9 @@ report_skipped() {
   } >&2
 }
 
+# The packages that build and check the 64-bit ARM Linux program on this
+# machine: the cross compiler, qemu-user, GoogleTest's sources, Debian's arm64
+# GMP for the tests, and the arm64 C++ runtime (with the C library it depends
+# on), whose loader and libraries run the packaged program under qemu-aarch64
+# and from which dpkg-shlibdeps reads the package's dependencies.
+ARM64_PACKAGES=(g++-aarch64-linux-gnu qemu-user googletest libgmp-dev:arm64 libstdc++6:arm64)
