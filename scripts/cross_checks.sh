@@ -6,7 +6,11 @@
 #   - 32-bit Windows (MinGW-w64): built and linked (this kernel cannot run it);
 #   - 32-bit Linux (i686 cross compiler): the program and the tests, run under
 #     qemu-i386 (all but those that start the program as a process, which this
-#     kernel cannot run as a 32-bit binary), and the program checked as above.
+#     kernel cannot run as a 32-bit binary), and the program checked as above;
+#   - 64-bit ARM Linux (aarch64 cross compiler, 64-bit limbs): the program, the
+#     tests and the Debian package (the linux-arm64 workflow), the tests run
+#     under qemu-aarch64 (all but those that start the program as a process,
+#     which this kernel cannot run either), and the program checked as above.
 # Missing toolchains are installed from Debian. One that cannot be installed
 # fails the run under CI (CI=true), with the installer's output; elsewhere its
 # check is skipped, and the skip is reported in a banner at the end. A check
@@ -18,66 +22,10 @@
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 source scripts/lib/program_checks.sh
+source scripts/lib/install.sh
 
 checker=${1:-build/asan/tests/is_probable_prime}
 failures=0
-skipped=()
-strict=false
-[[ ${CI:-} == true ]] && strict=true
-
-# Runs an installer command quietly; when it fails, shows what it printed.
-run_installer() {
-  local log status=0
-  log=$(mktemp)
-  "$@" >"$log" 2>&1 || status=$?
-  if ((status != 0)); then
-    echo "'$*' failed with exit status $status; its output ends:"
-    tail -n 30 "$log" | sed 's/^/    /'
-  fi
-  rm -f "$log"
-  return $status
-}
-
-# Refreshes the package lists. A mirror in the middle of a sync fails some index
-# files for a while: try again, and if it still fails, show why and go on with
-# the lists as they are (the install or download that follows fails with its own
-# message if they are not enough).
-update_package_lists() {
-  for _ in 1 2; do
-    apt-get update >/dev/null 2>&1 && return 0
-    sleep 20
-  done
-  run_installer apt-get update || echo "(going on with the package lists as they are)"
-}
-
-# Installs whichever of these Debian packages are missing (left in $missing).
-# Other builds on the machine may hold the package manager's lock for a while:
-# wait for it.
-missing=()
-have_packages() {
-  missing=()
-  for package in "$@"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-  done
-  ((${#missing[@]} == 0)) && return 0
-  echo "Installing: ${missing[*]}"
-  update_package_lists
-  run_installer env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -o DPkg::Lock::Timeout=300 "${missing[@]}"
-}
-
-# A check that cannot run because its toolchain is missing: a failure under CI,
-# a skip elsewhere.
-unavailable() {
-  local name=$1 reason=$2
-  if $strict; then
-    echo "== $name: FAILED: $reason (under CI a missing toolchain fails the run)"
-    failures=$((failures + 1))
-  else
-    echo "== $name: SKIPPED: $reason"
-    skipped+=("$name: $reason")
-  fi
-}
 
 check() {
   local name=$1
@@ -95,20 +43,24 @@ build_preset() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
 }
 
-# The zip of the 64-bit program (cpack), unpacked, must hold the program alone,
-# and the program in it must pass the checks under Wine.
+# The zip of the 64-bit program (cpack), unpacked, must hold the program and
+# the licence, which is LICENSE; the program in it must pass the checks under
+# Wine.
 windows_x64() {
   cmake --workflow --preset windows-x64 || return 1
-  local zip
-  zip=build/windows-x64/largeprime-$(project_version build/windows-x64)-windows-x64.zip
-  local contents
-  contents=$(cmake -E tar tf "$zip" | grep -v '/$') || return 1
-  [[ $contents == */bin/largeprime.exe && $(wc -l <<<"$contents") -eq 1 ]] ||
+  local name zip
+  name=largeprime-$(project_version build/windows-x64)-windows-x64
+  zip=build/windows-x64/$name.zip
+  local contents expected="$name/LICENSE.txt
+$name/bin/largeprime.exe"
+  contents=$(cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort) || return 1
+  [[ $contents == "$expected" ]] ||
     { echo "unexpected contents of $zip:"; echo "$contents"; return 1; }
   local unpacked status=0
   unpacked=$(mktemp -d)
   (cd "$unpacked" && cmake -E tar xf "$OLDPWD/$zip")
-  local exe=$unpacked/$contents
+  cmp -s "$unpacked/$name/LICENSE.txt" LICENSE || { echo "LICENSE.txt in $zip is not LICENSE"; status=1; }
+  local exe=$unpacked/$name/bin/largeprime.exe
   file "$exe" | grep -q 'PE32+ executable.*x86-64' || { echo "not a 64-bit Windows program"; status=1; }
   export WINEDEBUG=-all WINEPREFIX="${WINEPREFIX:-$PWD/build/wineprefix}"
   ((status == 0)) && { check_program "$checker" /usr/lib/wine/wine64 "$exe" || status=1; }
@@ -142,6 +94,13 @@ linux_i386() {
   check_program "$checker" qemu-i386 build/linux-i386/largeprime
 }
 
+# qemu-aarch64 runs the arm64 program, as it runs the tests, with Debian's arm64
+# C and C++ libraries (ARM64_PACKAGES).
+linux_arm64() {
+  cmake --workflow --preset linux-arm64 || return 1
+  check_program "$checker" qemu-aarch64 build/linux-arm64/largeprime
+}
+
 # cross_check NAME CHECK PACKAGE...: installs the packages, then runs the check.
 cross_check() {
   local name=$1 function=$2
@@ -156,15 +115,9 @@ cross_check() {
 cross_check "64-bit Windows under Wine" windows_x64 g++-mingw-w64-x86-64 wine64
 cross_check "32-bit Windows build" windows_x86 g++-mingw-w64-i686
 cross_check "32-bit Linux under qemu-i386" linux_i386 g++-i686-linux-gnu qemu-user googletest
+cross_check "64-bit ARM Linux under qemu-aarch64" linux_arm64 "${ARM64_PACKAGES[@]}"
 
+failures=$((failures + install_failures))
 echo "== Cross checks: $failures failed, ${#skipped[@]} skipped"
-if ((${#skipped[@]} > 0)); then
-  {
-    echo "!!"
-    echo "!! WARNING: ${#skipped[@]} cross check(s) SKIPPED; these platforms were NOT checked:"
-    for reason in "${skipped[@]}"; do echo "!!   $reason"; done
-    echo "!! (with CI=true a missing toolchain fails the run)"
-    echo "!!"
-  } >&2
-fi
+report_skipped
 exit $((failures > 0))
