@@ -24,10 +24,10 @@
 #include <limits>
 #include <memory>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/fixed_inputs.h"
 #include "bigint/bigint.h"
 #include "bigint/kernel_factory.h"
 #include "bigint/limb_conversion.h"
@@ -39,9 +39,6 @@
 
 namespace {
 
-constexpr uint32_t kSeed = 20261209;
-constexpr uint32_t kTopBit = BigInt::kDigitBase >> 1;
-constexpr uint32_t kPieceMask = 0xF;
 constexpr uint32_t kMinBits = 2 * BigInt::kDigitBits;
 constexpr uint32_t kMaxBits = 65536;
 
@@ -55,31 +52,6 @@ struct Options {
 
 // ---- Exponentiation timing ---------------------------------------------------
 
-struct Operands {
-  BigInt base;
-  BigInt exponent;
-  BigInt modulus;
-};
-
-BigInt RandomDigits(std::mt19937& rng, uint32_t digitCount) {
-  BigInt value;
-  value.Resize(digitCount);
-  for (uint32_t i = 0; i < digitCount; ++i) value.Digits()[i] = rng() & BigInt::kDigitMask;
-  return value;
-}
-
-Operands MakeOperands(uint32_t bits) {
-  std::mt19937 rng(kSeed + bits);
-  const uint32_t digitCount = bits / BigInt::kDigitBits;
-  Operands operands{RandomDigits(rng, digitCount), RandomDigits(rng, digitCount),
-                    RandomDigits(rng, digitCount)};
-  operands.modulus.Digits()[0] |= 1;
-  operands.modulus.Digits()[digitCount - 1] |= kTopBit;
-  operands.exponent.Digits()[digitCount - 1] |= kTopBit;
-  operands.base.Digits()[digitCount - 1] &= kTopBit - 1;
-  return operands;
-}
-
 // FNV-1a over the digits: equal results give equal digests.
 uint64_t Digest(const BigInt& x) {
   uint64_t hash = 0xCBF29CE484222325u;
@@ -89,7 +61,8 @@ uint64_t Digest(const BigInt& x) {
   return hash;
 }
 
-double BestMilliseconds(const PreparedModulus& prepared, const Operands& operands, uint32_t runs,
+double BestMilliseconds(const PreparedModulus& prepared,
+                        const fixed_inputs::PowModOperands& operands, uint32_t runs,
                         BigInt* result) {
   double best = std::numeric_limits<double>::infinity();
   for (uint32_t r = 0; r < runs; ++r) {
@@ -105,7 +78,7 @@ double BestMilliseconds(const PreparedModulus& prepared, const Operands& operand
 int TimeExponentiations(const Options& options) {
   std::printf("%6s %-10s %12s  %s\n", "bits", "kernel", "best ms", "result digest");
   for (const uint32_t bits : options.bits) {
-    const Operands operands = MakeOperands(bits);
+    const fixed_inputs::PowModOperands operands = fixed_inputs::MakePowModOperands(bits);
     std::optional<PreparedModulus> prepared;
     std::string kernel;
     if (options.kernel) {
@@ -129,20 +102,11 @@ int TimeExponentiations(const Options& options) {
 
 // ---- Search from a fixed start -----------------------------------------------
 
-// The 2 * byteCount random pieces of a start, most significant first.
-std::vector<uint32_t> StartPieces(uint32_t byteCount, uint32_t startIndex) {
-  std::seed_seq seed{kSeed, byteCount, startIndex};
-  std::mt19937 rng(seed);
-  std::vector<uint32_t> pieces(2 * byteCount);
-  for (uint32_t& piece : pieces) piece = rng() & kPieceMask;
-  return pieces;
-}
-
 // The program's search with the counter reading the start's pieces and the tick
 // counter standing still, so no progress line falls due and the closing line
 // reads 0 seconds: the trace depends on the start alone.
 int TraceSearch(const Options& options) {
-  const std::vector<uint32_t> pieces = StartPieces(options.traceBytes, options.start);
+  const std::vector<uint32_t> pieces = fixed_inputs::StartPieces(options.traceBytes, options.start);
   auto readings = std::make_shared<size_t>(0);
   platform::SetPerformanceCounterSource([pieces, readings]() -> uint64_t {
     return *readings < pieces.size() ? pieces[(*readings)++] : 0;
