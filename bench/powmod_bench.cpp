@@ -6,9 +6,9 @@
 
 #include <cstdint>
 #include <optional>
-#include <random>
 #include <utility>
 
+#include "bench/fixed_inputs.h"
 #include "bigint/bigint.h"
 #include "bigint/kernel_factory.h"
 #include "bigint/limb_conversion.h"
@@ -16,41 +16,14 @@
 
 namespace {
 
-constexpr uint32_t kSeed = 20261209;
-constexpr uint32_t kTopBit = BigInt::kDigitBase >> 1;
-
-// The operands of one size: an odd modulus with its top bit set, a base below
-// half the modulus and an exponent of the modulus's size, drawn from a seed that
-// depends only on the size, so every case and every run sees the same numbers.
-struct Operands {
-  BigInt base;
-  BigInt exponent;
-  BigInt modulus;
-};
-
-BigInt RandomDigits(std::mt19937& rng, uint32_t digitCount) {
-  BigInt value;
-  value.Resize(digitCount);
-  for (uint32_t i = 0; i < digitCount; ++i) value.Digits()[i] = rng() & BigInt::kDigitMask;
-  return value;
-}
-
-Operands MakeOperands(uint32_t bits) {
-  std::mt19937 rng(kSeed + bits);
-  const uint32_t digitCount = bits / BigInt::kDigitBits;
-  Operands operands{RandomDigits(rng, digitCount), RandomDigits(rng, digitCount),
-                    RandomDigits(rng, digitCount)};
-  operands.modulus.Digits()[0] |= 1;
-  operands.modulus.Digits()[digitCount - 1] |= kTopBit;
-  operands.exponent.Digits()[digitCount - 1] |= kTopBit;
-  operands.base.Digits()[digitCount - 1] &= kTopBit - 1;
-  return operands;
-}
+// Every case and every run sees the same numbers of its size.
+using Operands = fixed_inputs::PowModOperands;
+using fixed_inputs::MakePowModOperands;
 
 // One exponentiation on the named kernel, through the kernel factory; skipped
 // where this build or processor lacks it or the size is outside its range.
 void PowModOn(benchmark::State& state, limbs::KernelKind kind) {
-  const Operands operands = MakeOperands(static_cast<uint32_t>(state.range(0)));
+  const Operands operands = MakePowModOperands(static_cast<uint32_t>(state.range(0)));
   const std::optional<PreparedModulus> prepared = limbs::PrepareWithKernel(operands.modulus, kind);
   if (!prepared) {
     state.SkipWithError("no such kernel for this size or processor");
@@ -72,7 +45,7 @@ void BM_PowModVector(benchmark::State& state) { PowModOn(state, limbs::KernelKin
 void BM_PowModPortable(benchmark::State& state) { PowModOn(state, limbs::KernelKind::kPortable); }
 
 void BM_PowModGmp(benchmark::State& state) {
-  const Operands operands = MakeOperands(static_cast<uint32_t>(state.range(0)));
+  const Operands operands = MakePowModOperands(static_cast<uint32_t>(state.range(0)));
   Mpz base(operands.base), exponent(operands.exponent), modulus(operands.modulus), result;
   for (auto _ : state) {
     mpz_powm(result.get(), base.get(), exponent.get(), modulus.get());

@@ -31,10 +31,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "bench/fixed_inputs.h"
 #include "bigint/prepared_modulus.h"
 #include "platform/clock.h"
 #include "platform/processors.h"
@@ -47,9 +47,9 @@
 
 namespace {
 
-constexpr uint32_t kSeed = 20261209;
+using fixed_inputs::kSeed;
+using fixed_inputs::StartPieces;
 constexpr uint32_t kBitsPerPiece = 4;
-constexpr uint32_t kPieceMask = (1u << kBitsPerPiece) - 1;
 
 struct Options {
   std::vector<uint32_t> sizes{32, 64, 128, 256, 512};
@@ -66,16 +66,6 @@ struct SearchResult {
   long numbersTested = 0;
   long lehmanRuns = 0;
 };
-
-// The 2 * byteCount random pieces of one start, most significant first, as
-// FindPrime reads them from the counter.
-std::vector<uint32_t> StartPieces(uint32_t byteCount, uint32_t startIndex) {
-  std::seed_seq seed{kSeed, byteCount, startIndex};
-  std::mt19937 rng(seed);
-  std::vector<uint32_t> pieces(2 * byteCount);
-  for (uint32_t& piece : pieces) piece = rng() & kPieceMask;
-  return pieces;
-}
 
 double Milliseconds(clockid_t clock) {
   timespec now{};

@@ -12,11 +12,14 @@
 
 // The vector kernel is built only where it can be compiled for its instruction
 // set alone and chosen at run time: x86-64 with GCC or Clang (function-level
-// target attributes, __builtin_cpu_supports) and 64-bit limbs. Windows is left
-// out: its 64-bit ABI keeps the stack 16-byte aligned, and GCC does not realign
-// it for the 64-byte spills of 512-bit registers (GCC bug 54412).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32) && defined(__SIZEOF_INT128__) && \
-    !defined(LARGEPRIME_NARROW_LIMBS)
+// target attributes, __builtin_cpu_supports) and 64-bit limbs. On Windows the
+// 64-bit ABI keeps the stack 16-byte aligned, and GCC does not always realign it
+// for the 64-byte spills of 512-bit registers that it writes with aligned moves
+// (GCC bug 54412); there the kernel is built only when the build has the
+// assembler make every aligned vector move unaligned (bigint/CMakeLists.txt).
+#if defined(__x86_64__) && defined(__GNUC__) && defined(__SIZEOF_INT128__) && \
+    !defined(LARGEPRIME_NARROW_LIMBS) &&                                      \
+    (!defined(_WIN32) || defined(LARGEPRIME_UNALIGNED_VECTOR_MOVES))
 #define LARGEPRIME_IFMA_KERNEL 1
 #else
 #define LARGEPRIME_IFMA_KERNEL 0
