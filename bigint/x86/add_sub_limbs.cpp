@@ -14,15 +14,16 @@ namespace {
 // through a local of the intrinsic's own type, which the compiler keeps in a
 // register.
 #if defined(__x86_64__)
-inline unsigned char AddWithCarry(unsigned char carry, uint64_t a, uint64_t b, uint64_t* sum) {
+[[maybe_unused]] inline unsigned char AddWithCarry(unsigned char carry, uint64_t a, uint64_t b,
+                                                   uint64_t* sum) {
   unsigned long long result;
   carry = _addcarry_u64(carry, a, b, &result);
   *sum = result;
   return carry;
 }
 
-inline unsigned char SubtractWithBorrow(unsigned char borrow, uint64_t a, uint64_t b,
-                                        uint64_t* difference) {
+[[maybe_unused]] inline unsigned char SubtractWithBorrow(unsigned char borrow, uint64_t a,
+                                                         uint64_t b, uint64_t* difference) {
   unsigned long long result;
   borrow = _subborrow_u64(borrow, a, b, &result);
   *difference = result;
@@ -30,15 +31,16 @@ inline unsigned char SubtractWithBorrow(unsigned char borrow, uint64_t a, uint64
 }
 #endif
 
-inline unsigned char AddWithCarry(unsigned char carry, uint32_t a, uint32_t b, uint32_t* sum) {
+[[maybe_unused]] inline unsigned char AddWithCarry(unsigned char carry, uint32_t a, uint32_t b,
+                                                   uint32_t* sum) {
   unsigned int result;
   carry = _addcarry_u32(carry, a, b, &result);
   *sum = result;
   return carry;
 }
 
-inline unsigned char SubtractWithBorrow(unsigned char borrow, uint32_t a, uint32_t b,
-                                        uint32_t* difference) {
+[[maybe_unused]] inline unsigned char SubtractWithBorrow(unsigned char borrow, uint32_t a,
+                                                         uint32_t b, uint32_t* difference) {
   unsigned int result;
   borrow = _subborrow_u32(borrow, a, b, &result);
   *difference = result;
