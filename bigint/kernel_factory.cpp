@@ -5,6 +5,7 @@
 #include "bigint/limbs/plain_modulus.h"
 #include "bigint/limbs/window_power.h"
 #include "bigint/x86/kernels.h"
+#include "bigint/x86/tuning.h"
 
 namespace limbs {
 
@@ -48,6 +49,16 @@ std::unique_ptr<const ModularKernel> ChooseKernel(const LimbVector& modulus) {
   if (!IsOdd(modulus)) return MakeKernel(KernelKind::kPlain, modulus);
   if (auto vector = MakeKernel(KernelKind::kVector, modulus)) return vector;
   return MakeKernel(KernelKind::kPortable, modulus);
+}
+
+// Below kIfmaBatchMinLanes jobs the batch costs more than its jobs one by one.
+std::unique_ptr<const BatchKernel> ChooseBatchKernel(const std::vector<LimbVector>& moduli) {
+  if (moduli.size() < x86::kIfmaBatchMinLanes) return nullptr;
+  return MakeBatchKernel(moduli);
+}
+
+std::unique_ptr<const BatchKernel> MakeBatchKernel(const std::vector<LimbVector>& moduli) {
+  return x86::MakeIfmaBatchKernel(moduli);
 }
 
 }  // namespace limbs

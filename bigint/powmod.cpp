@@ -7,6 +7,7 @@
 #include "bigint/limb_conversion.h"
 #include "bigint/limbs/window_power.h"
 #include "bigint/prepared_modulus.h"
+#include "bigint/prepared_modulus_access.h"
 
 namespace {
 
@@ -55,6 +56,10 @@ class PreparedModulus::Context {
     return result;
   }
 
+  uint32_t ResultLength() const { return resultLength_; }
+  const LimbVector& Modulus() const { return modulus_; }
+  const limbs::ModularKernel* Kernel() const { return kernel_.get(); }
+
  private:
   uint32_t resultLength_;
   LimbVector modulus_;
@@ -63,18 +68,29 @@ class PreparedModulus::Context {
 
 namespace limbs {
 
-struct PreparedModulusAccess {
-  static std::optional<PreparedModulus> Prepare(const BigInt& modulus, KernelKind kind) {
-    const LimbVector limbs = ToLimbs(modulus);
-    std::unique_ptr<const ModularKernel> kernel;
-    if (!IsTrivial(limbs)) {
-      kernel = MakeKernel(kind, limbs);
-      if (kernel == nullptr) return std::nullopt;
-    }
-    return PreparedModulus(
-        std::make_unique<const PreparedModulus::Context>(modulus, std::move(kernel)));
+std::optional<PreparedModulus> PreparedModulusAccess::Prepare(const BigInt& modulus,
+                                                              KernelKind kind) {
+  const LimbVector limbs = ToLimbs(modulus);
+  std::unique_ptr<const ModularKernel> kernel;
+  if (!IsTrivial(limbs)) {
+    kernel = MakeKernel(kind, limbs);
+    if (kernel == nullptr) return std::nullopt;
   }
-};
+  return PreparedModulus(
+      std::make_unique<const PreparedModulus::Context>(modulus, std::move(kernel)));
+}
+
+const LimbVector& PreparedModulusAccess::Modulus(const PreparedModulus& prepared) {
+  return prepared.context_->Modulus();
+}
+
+uint32_t PreparedModulusAccess::ResultLength(const PreparedModulus& prepared) {
+  return prepared.context_->ResultLength();
+}
+
+const ModularKernel* PreparedModulusAccess::Kernel(const PreparedModulus& prepared) {
+  return prepared.context_->Kernel();
+}
 
 std::optional<PreparedModulus> PrepareWithKernel(const BigInt& modulus, KernelKind kind) {
   return PreparedModulusAccess::Prepare(modulus, kind);

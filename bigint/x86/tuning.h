@@ -23,4 +23,23 @@ constexpr uint32_t kIfmaMaxRegisterVectors = 20;
 /// build/bench/bench/product_bench --benchmark_filter='Vector(Product|Square)'
 constexpr uint32_t kIfmaMinSquareVectors = 9;
 
+/// The batch kernel (eight exponentiations at once, one per lane) serves moduli
+/// from this many bits.
+/// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8|Vector)'
+constexpr uint32_t kIfmaBatchMinModulusBits = 384;
+
+/// The batch kernel runs from this many exponentiations of one size; fewer
+/// run one by one on the single-number kernels.
+/// build/bench/powmod_bench --benchmark_filter='PowMod(Batch|Vector)'
+constexpr uint32_t kIfmaBatchMinLanes = 3;
+
+/// The batch kernel's fixed window for exponents of `bits` bits: a window of w
+/// bits costs bits / w products and a table of 2^w entries.
+/// build/bench/powmod_bench --benchmark_filter='PowModBatch8'
+constexpr int32_t BatchWindowBits(int32_t bits) {
+  if (bits > 1536) return 6;
+  if (bits > 384) return 5;
+  return 4;
+}
+
 }  // namespace limbs::x86
