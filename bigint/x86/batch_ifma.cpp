@@ -130,34 +130,77 @@ struct PairSums {
   __m512i high;
 };
 
-// Adds x_i y_(t-i) and x_i y_(t+1-i) for i in [first, last], where yTop
-// points at y_t and y_(t+1-first) is yAbove. Each x_i and each y_j is loaded
-// once for two products (four multiply-adds), and the four sums are
-// independent, so the loop runs at the multiply-add issue rate.
-LARGEPRIME_IFMA_TARGET inline void AddPairProducts(PairSums& sums, const LaneWords* x,
-                                                   const LaneWords* yTop, uint32_t first,
-                                                   uint32_t last) {
-  __m512i yAbove = Load(yTop + 1 - first);
-  for (uint32_t i = first; i <= last; ++i) {
-    const __m512i xi = Load(x + i);
-    const __m512i y = Load(yTop - i);
-    sums.low = _mm512_madd52lo_epu64(sums.low, xi, y);
-    sums.middleHigh = _mm512_madd52hi_epu64(sums.middleHigh, xi, y);
-    sums.middleLow = _mm512_madd52lo_epu64(sums.middleLow, xi, yAbove);
-    sums.high = _mm512_madd52hi_epu64(sums.high, xi, yAbove);
-    yAbove = y;
+LARGEPRIME_IFMA_TARGET inline PairSums ZeroSums() {
+  const __m512i zero = _mm512_setzero_si512();
+  return {zero, zero, zero, zero};
+}
+
+LARGEPRIME_IFMA_TARGET inline void Add(PairSums& sums, const PairSums& more) {
+  sums.low = _mm512_add_epi64(sums.low, more.low);
+  sums.middleHigh = _mm512_add_epi64(sums.middleHigh, more.middleHigh);
+  sums.middleLow = _mm512_add_epi64(sums.middleLow, more.middleLow);
+  sums.high = _mm512_add_epi64(sums.high, more.high);
+}
+
+// The products of one range of a pass: x_i y_(t-i) and x_i y_(t+1-i) for
+// `count` values of i from `first`, where yTop points at y_t. Each x_i and
+// y_j is loaded once for two products (four multiply-adds).
+struct PairRange {
+  const LaneWords* x;
+  const LaneWords* yTop;
+  uint32_t first;
+  uint32_t count;
+};
+
+// y_(t+1-i) of step i is y_(t-i) of step i - 1, carried in yAbove.
+LARGEPRIME_IFMA_TARGET inline void MultiplyAddStep(PairSums& sums, const PairRange& range,
+                                                   uint32_t i, __m512i& yAbove) {
+  const __m512i x = Load(range.x + i);
+  const __m512i y = Load(range.yTop - i);
+  sums.low = _mm512_madd52lo_epu64(sums.low, x, y);
+  sums.middleHigh = _mm512_madd52hi_epu64(sums.middleHigh, x, y);
+  sums.middleLow = _mm512_madd52lo_epu64(sums.middleLow, x, yAbove);
+  sums.high = _mm512_madd52hi_epu64(sums.high, x, yAbove);
+  yAbove = y;
+}
+
+// Two ranges of the same count side by side: eight independent sums keep
+// both multiply-add units busy through the instructions' latency.
+LARGEPRIME_IFMA_TARGET inline void AddSideBySide(PairSums& sums1, const PairRange& range1,
+                                                 PairSums& sums2, const PairRange& range2) {
+  __m512i yAbove1 = Load(range1.yTop + 1 - range1.first);
+  __m512i yAbove2 = Load(range2.yTop + 1 - range2.first);
+  for (uint32_t n = 0; n < range1.count; ++n) {
+    MultiplyAddStep(sums1, range1, range1.first + n, yAbove1);
+    MultiplyAddStep(sums2, range2, range2.first + n, yAbove2);
   }
 }
 
-// The a a part of column pair (t, t + 1), t = 2 s even: each cross product
-// a_i a_j (i < j) once, doubled, and the square a_s^2 on column t.
-LARGEPRIME_IFMA_TARGET inline PairSums SquarePairSums(const LaneWords* a, uint32_t t,
-                                                      uint32_t first) {
-  const __m512i zero = _mm512_setzero_si512();
+// The products of both ranges, the first no longer than the second: the first
+// beside the start of the second, then the rest of the second in two halves
+// side by side.
+LARGEPRIME_IFMA_TARGET inline void AddPairProducts(PairSums& sums1, const PairRange& range1,
+                                                   PairSums& sums2, const PairRange& range2) {
+  AddSideBySide(sums1, range1, sums2, {range2.x, range2.yTop, range2.first, range1.count});
+  const uint32_t rest = range2.count - range1.count;
+  const uint32_t restFirst = range2.first + range1.count;
+  PairSums upper = ZeroSums();
+  AddSideBySide(sums2, {range2.x, range2.yTop, restFirst, rest / 2}, upper,
+                {range2.x, range2.yTop, restFirst + rest / 2, rest - rest / 2});
+  if (rest % 2 != 0) {
+    const PairRange last{range2.x, range2.yTop, restFirst + rest - 1, 1};
+    __m512i yAbove = Load(last.yTop + 1 - last.first);
+    MultiplyAddStep(upper, last, last.first, yAbove);
+  }
+  Add(sums2, upper);
+}
+
+// The a a part of column pair (t, t + 1), t = 2 s even, from the sums of the
+// cross products a_i a_j (i < j) but a_s a_(s+1): those doubled, and the
+// square a_s^2 on column t.
+LARGEPRIME_IFMA_TARGET inline PairSums SquarePairSums(PairSums cross, const LaneWords* a,
+                                                      uint32_t t) {
   const uint32_t s = t / 2;
-  PairSums cross{zero, zero, zero, zero};
-  if (first < s) AddPairProducts(cross, a, a + t, first, s - 1);
-  // a_s a_(s+1), the last cross product on column t + 1.
   const __m512i as = Load(a + s);
   const __m512i next = Load(a + s + 1);
   cross.middleLow = _mm512_madd52lo_epu64(cross.middleLow, as, next);
@@ -193,16 +236,17 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomery(LaneWords* r, const LaneWords* a, c
   __m512i carried = zero;  // what earlier pairs left for column t
   for (uint32_t t = 0; t < 2 * k; t += 2) {
     const uint32_t first = t + 1 > k ? t + 1 - k : 0;
-    PairSums ab{zero, zero, zero, zero};
+    // q_i m_j for the quotient digits known, i < t.
+    const PairRange quotients{q, m + t, first, std::min(t, k) - first};
+    PairSums ab = ZeroSums();
+    PairSums qm = ZeroSums();
     if constexpr (kSquare) {
-      ab = SquarePairSums(a, t, first);
+      // The cross products reach i = s - 1, never further than the quotients.
+      AddPairProducts(ab, {a, a + t, first, t / 2 - first}, qm, quotients);
+      ab = SquarePairSums(ab, a, t);
     } else {
-      AddPairProducts(ab, a, b + t, first, std::min(t + 1, k - 1));
+      AddPairProducts(qm, quotients, ab, {a, b + t, first, std::min(t + 2, k) - first});
     }
-    // q_i m_j for the quotient digits known: i < t.
-    PairSums qm{zero, zero, zero, zero};
-    if (t > first) AddPairProducts(qm, q, m + t, first, std::min(t - 1, k - 1));
-
     __m512i low = _mm512_add_epi64(_mm512_add_epi64(carried, ab.low), qm.low);
     __m512i middle = _mm512_add_epi64(_mm512_add_epi64(ab.middleHigh, ab.middleLow),
                                       _mm512_add_epi64(qm.middleHigh, qm.middleLow));
