@@ -51,9 +51,12 @@ std::unique_ptr<const ModularKernel> ChooseKernel(const LimbVector& modulus) {
   return MakeKernel(KernelKind::kPortable, modulus);
 }
 
-// Below kIfmaBatchMinLanes jobs the batch costs more than its jobs one by one.
+// With fewer jobs than IfmaBatchMinLanes at the moduli's size the batch costs
+// more than its jobs one by one.
 std::unique_ptr<const BatchKernel> ChooseBatchKernel(const std::vector<LimbVector>& moduli) {
-  if (moduli.size() < x86::kIfmaBatchMinLanes) return nullptr;
+  if (moduli.empty()) return nullptr;
+  const auto bits = static_cast<uint32_t>(kLimbBits * moduli[0].size());
+  if (moduli.size() < x86::IfmaBatchMinLanes(bits)) return nullptr;
   return MakeBatchKernel(moduli);
 }
 

@@ -46,7 +46,7 @@ static_assert(kLanes == kMaxBatchLanes, "one exponentiation per lane");
 
 // A column sums at most 4 k terms below 2^52 and a carry below 2^12 (below),
 // which fits a lane for k up to 1022.
-constexpr uint32_t kMaxDigits = 1022;
+static_assert(x86::kIfmaBatchMaxModulusBits + 2 <= 1022 * kDigitBits, "a lane could overflow");
 
 // Digit i of the eight numbers of a batch, lane l holding number l's.
 struct alignas(64) LaneWords {
@@ -410,7 +410,8 @@ void IfmaBatchKernel::Power(const BatchLane* lanes, uint32_t observedLane,
 std::unique_ptr<const BatchKernel> x86::MakeIfmaBatchKernel(const std::vector<LimbVector>& moduli) {
   if (moduli.empty() || moduli.size() > kLanes || !IfmaAvailable()) return nullptr;
   const uint32_t digits = DigitsFor(moduli[0]);
-  if (BitLength(moduli[0]) < x86::kIfmaBatchMinModulusBits || digits > kMaxDigits) return nullptr;
+  const uint32_t bits = BitLength(moduli[0]);
+  if (bits < x86::kIfmaBatchMinModulusBits || bits > x86::kIfmaBatchMaxModulusBits) return nullptr;
   for (const LimbVector& m : moduli) {
     if ((m[0] & 1) == 0 || DigitsFor(m) != digits) return nullptr;
   }
