@@ -219,8 +219,9 @@ LARGEPRIME_IFMA_TARGET inline PairSums SquarePairSums(PairSums cross, const Lane
 // k its quotient digit q_t = (sum) (-m^-1) mod 2^52 clears its low 52 bits,
 // from column k on its low 52 bits are digit t - k of r; the bits above move
 // to the next column. Columns are taken in pairs, so that each load serves two
-// products. The terms that need q_t or q_(t+1) come last, in a short chain per
-// pair; everything else of the next pair can overlap it. With a, b < 2 m and
+// products, and the a b and q m products of a pair run side by side. The terms
+// that need q_t or q_(t+1) come last, in a short chain per pair; everything
+// else of the next pair can overlap it. With a, b < 2 m and
 // 4 m < R, r < 2 m in k normalised digits. r may be a or b: digit j of r is
 // written after the last read of digit j of a and b.
 template <bool kSquare>

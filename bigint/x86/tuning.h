@@ -38,7 +38,8 @@ constexpr uint32_t IfmaBatchMinLanes(uint32_t modulusBits) {
   if (modulusBits <= 768) return 2;
   if (modulusBits <= 1536) return 3;
   if (modulusBits <= 2560) return 4;
-  if (modulusBits <= 5120) return 6;
+  if (modulusBits <= 3584) return 6;
+  if (modulusBits <= 5120) return 7;
   return 8;
 }
 
