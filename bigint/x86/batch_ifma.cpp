@@ -224,7 +224,7 @@ LARGEPRIME_IFMA_TARGET inline PairSums SquarePairSums(PairSums cross, const Lane
 // else of the next pair can overlap it. With a, b < 2 m and
 // 4 m < R, r < 2 m in k normalised digits. r may be a or b: digit j of r is
 // written after the last read of digit j of a and b.
-template <bool kSquare>
+template <bool IsSquare>
 LARGEPRIME_IFMA_TARGET void AlmostMontgomery(LaneWords* r, const LaneWords* a, const LaneWords* b,
                                              const LaneModuli& moduli, LaneWords* q) {
   const uint32_t k = moduli.digitCount;
@@ -241,7 +241,7 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomery(LaneWords* r, const LaneWords* a, c
     const PairRange quotients{q, m + t, first, std::min(t, k) - first};
     PairSums ab = ZeroSums();
     PairSums qm = ZeroSums();
-    if constexpr (kSquare) {
+    if constexpr (IsSquare) {
       // The cross products reach i = s - 1, never further than the quotients.
       AddPairProducts(ab, {a, a + t, first, t / 2 - first}, qm, quotients);
       ab = SquarePairSums(ab, a, t);
