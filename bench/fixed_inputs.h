@@ -31,10 +31,11 @@ inline BigInt RandomDigits(std::mt19937& rng, uint32_t digitCount) {
 
 /// For bits a multiple of 16: an odd modulus with its top bit set, a base below
 /// half the modulus and an exponent of the modulus's size, drawn from a seed
-/// that depends only on the size.
-inline PowModOperands MakePowModOperands(uint32_t bits) {
+/// that depends only on the size and, for batches, the lane (lane 0 gives the
+/// single exponentiation's operands).
+inline PowModOperands MakePowModOperands(uint32_t bits, uint32_t lane = 0) {
   constexpr uint32_t kTopBit = BigInt::kDigitBase >> 1;
-  std::mt19937 rng(kSeed + bits);
+  std::mt19937 rng(kSeed + bits + 65537 * lane);
   const uint32_t digitCount = bits / BigInt::kDigitBits;
   PowModOperands operands{RandomDigits(rng, digitCount), RandomDigits(rng, digitCount),
                           RandomDigits(rng, digitCount)};

@@ -7,6 +7,7 @@
 #include "bigint/limbs/plain_modulus.h"
 #include "bigint/limbs/window_power.h"
 #include "bigint/x86/kernels.h"
+#include "bigint/x86/tuning.h"
 
 namespace limbs {
 
@@ -66,6 +67,19 @@ std::optional<PreparedModulus> PrepareWithKernel(const BigInt& modulus, KernelKi
     return std::nullopt;
   }
   return prepared;
+}
+
+// With fewer jobs than IfmaBatchMinLanes at the moduli's size the batch costs
+// more than its jobs one by one.
+std::unique_ptr<const BatchKernel> ChooseBatchKernel(const std::vector<LimbVector>& moduli) {
+  if (moduli.empty()) return nullptr;
+  const auto bits = static_cast<uint32_t>(kLimbBits * moduli[0].size());
+  if (moduli.size() < x86::IfmaBatchMinLanes(bits)) return nullptr;
+  return MakeBatchKernel(moduli);
+}
+
+std::unique_ptr<const BatchKernel> MakeBatchKernel(const std::vector<LimbVector>& moduli) {
+  return x86::MakeIfmaBatchKernel(moduli);
 }
 
 }  // namespace limbs

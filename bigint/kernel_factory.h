@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "bigint/bigint.h"
+#include "bigint/limbs/batch_kernel.h"
 #include "bigint/limbs/limbs.h"
 #include "bigint/limbs/modular_kernel.h"
+#include "bigint/power_batch.h"
 #include "bigint/prepared_modulus.h"
 
 namespace limbs {
@@ -42,5 +44,23 @@ std::unique_ptr<const ModularKernel> MakeKernel(KernelKind kind, const LimbVecto
 /// where MakeKernel gives none. Moduli 0 and 1 need no kernel and are prepared
 /// as usual. For tests and benchmarks.
 std::optional<PreparedModulus> PrepareWithKernel(const BigInt& modulus, KernelKind kind);
+
+/// A batch kernel for these moduli (odd, above 1, without leading zero limbs),
+/// where this processor has one that pays for their number and size; null
+/// otherwise, and the batch runs one by one on each modulus's own kernel.
+std::unique_ptr<const BatchKernel> ChooseBatchKernel(const std::vector<LimbVector>& moduli);
+
+/// The batch kernel for 1 to kMaxBatchLanes such moduli, or null where this
+/// build or processor lacks it or the moduli are outside what it serves.
+std::unique_ptr<const BatchKernel> MakeBatchKernel(const std::vector<LimbVector>& moduli);
+
+/// How PowerBatchOn runs the jobs that need a kernel: as PowerBatch chooses,
+/// on the batch kernel whatever their number, or one by one.
+enum class BatchPath { kChosen, kBatchKernel, kOneByOne };
+
+/// PowerBatch on the given path; nullopt where kBatchKernel is asked for and
+/// MakeBatchKernel gives none for the jobs' moduli. For tests and benchmarks.
+std::optional<std::vector<BigInt>> PowerBatchOn(BatchPath path, const std::vector<PowerJob>& jobs,
+                                                PowModObserver* observer, uint32_t observedJob);
 
 }  // namespace limbs

@@ -7,6 +7,7 @@
 #include "bigint/limb_conversion.h"
 #include "bigint/limbs/window_power.h"
 #include "bigint/prepared_modulus.h"
+#include "bigint/prepared_modulus_access.h"
 
 namespace {
 
@@ -59,11 +60,31 @@ class PreparedModulus::Context {
     return result;
   }
 
+  uint32_t ResultLength() const { return resultLength_; }
+  const LimbVector& Modulus() const { return modulus_; }
+  const limbs::ModularKernel* Kernel() const { return kernel_.get(); }
+
  private:
   uint32_t resultLength_;
   LimbVector modulus_;
   std::unique_ptr<const limbs::ModularKernel> kernel_;
 };
+
+namespace limbs {
+
+const LimbVector& PreparedModulusAccess::Modulus(const PreparedModulus& prepared) {
+  return prepared.context_->Modulus();
+}
+
+uint32_t PreparedModulusAccess::ResultLength(const PreparedModulus& prepared) {
+  return prepared.context_->ResultLength();
+}
+
+const ModularKernel* PreparedModulusAccess::Kernel(const PreparedModulus& prepared) {
+  return prepared.context_->Kernel();
+}
+
+}  // namespace limbs
 
 PreparedModulus::PreparedModulus(const BigInt& modulus)
     : context_(std::make_unique<const Context>(modulus, std::string_view())) {}

@@ -8,6 +8,10 @@
 #include "bigint/bigint.h"
 #include "bigint/powmod_observer.h"
 
+namespace limbs {
+struct PreparedModulusAccess;
+}
+
 /// Everything an exponentiation needs that depends on the modulus alone (for an
 /// odd modulus the Montgomery constants and R^2 mod m, for the fastest
 /// arithmetic this processor has at the modulus's size), computed by the
@@ -40,5 +44,7 @@ class PreparedModulus {
 
  private:
   class Context;
+  friend struct limbs::PreparedModulusAccess;  // the library's own view of the modulus
+
   std::unique_ptr<const Context> context_;
 };

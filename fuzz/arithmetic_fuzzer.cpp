@@ -15,6 +15,7 @@
 
 #include "bigint/bigint.h"
 #include "bigint/kernel_factory.h"
+#include "bigint/power_batch.h"
 #include "tests/support/bigint_support.h"
 
 namespace {
@@ -221,7 +222,8 @@ enum class Operation : uint8_t {
   kDivideWord,
   kPowMod,
   kDecimal,
-  kLast = kDecimal,
+  kPowerBatch,
+  kLast = kPowerBatch,
 };
 
 class Machine {
@@ -267,6 +269,7 @@ class Machine {
       case Operation::kDivideWord: DivideWord(a); break;
       case Operation::kPowMod: PowMod(i, j); break;
       case Operation::kDecimal: Decimal(a); break;
+      case Operation::kPowerBatch: PowerBatch(i, j); break;
     }
   }
 
@@ -541,6 +544,61 @@ class Machine {
     step.CheckUnchanged(0, base);
     step.CheckUnchanged(1, exponent);
     step.CheckUnchanged(2, modulus);
+  }
+
+  // Up to eight exponentiations at once: the moduli are register j (cut)
+  // with other low digits, so most share its size and the batch kernel may
+  // take them, or a fresh operand; bases and exponents are registers or fresh
+  // operands. Every path gives each job's PowMod result.
+  void PowerBatch(uint32_t i, uint32_t j) {
+    const auto count = in_.ConsumeIntegralInRange<uint32_t>(1, kPowerBatchSize);
+    const BigInt modulus = CutTo(registers_[j], kMaxModulusDigits);
+    std::vector<BigInt> moduli;
+    std::vector<BigInt> bases;
+    std::vector<BigInt> exponents;
+    for (uint32_t lane = 0; lane < count; ++lane) {
+      BigInt m = in_.ConsumeBool() ? CutTo(ConsumeOperand(in_), kMaxModulusDigits) : modulus;
+      if (m.Length() > 0 && in_.ConsumeBool()) m.Digits()[0] = in_.ConsumeIntegral<uint16_t>() | 1u;
+      moduli.push_back(m);
+      bases.push_back(in_.ConsumeBool() ? ConsumeOperand(in_)
+                                        : registers_[(i + lane) % kRegisterCount]);
+      exponents.push_back(
+          CutTo(in_.ConsumeBool() ? ConsumeOperand(in_) : registers_[i], kMaxExponentDigits));
+    }
+    std::vector<PreparedModulus> prepared;
+    std::vector<PowerJob> jobs;
+    for (uint32_t lane = 0; lane < count; ++lane) prepared.emplace_back(moduli[lane]);
+    for (uint32_t lane = 0; lane < count; ++lane)
+      jobs.push_back({prepared[lane], bases[lane], exponents[lane]});
+
+    Step step("PowerBatch");
+    for (uint32_t lane = 0; lane < count; ++lane) {
+      step.Input("base", bases[lane]);
+      step.Input("exponent", exponents[lane]);
+      step.Input("modulus", moduli[lane]);
+    }
+    for (const limbs::BatchPath path :
+         {limbs::BatchPath::kChosen, limbs::BatchPath::kBatchKernel, limbs::BatchPath::kOneByOne}) {
+      const std::optional<std::vector<BigInt>> results =
+          limbs::PowerBatchOn(path, jobs, nullptr, 0);
+      if (!results) continue;  // no batch kernel for these moduli
+      for (uint32_t lane = 0; lane < count; ++lane) {
+        const Mpz e(exponents[lane]);
+        const Mpz m(moduli[lane]);
+        Mpz expected;
+        if (mpz_sgn(e.get()) == 0) {
+          mpz_set_ui(expected.get(), 1);
+        } else if (mpz_sgn(m.get()) != 0) {
+          mpz_powm(expected.get(), Mpz(bases[lane]).get(), e.get(), m.get());
+        }
+        step.CheckResult("result", (*results)[lane], expected, Max(moduli[lane].Length(), 2));
+      }
+    }
+    for (uint32_t lane = 0; lane < count; ++lane) {
+      step.CheckUnchanged(3 * lane, bases[lane]);
+      step.CheckUnchanged(3 * lane + 1, exponents[lane]);
+      step.CheckUnchanged(3 * lane + 2, moduli[lane]);
+    }
   }
 
   void Decimal(const BigInt& a) {

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
+#include "bigint/limbs/batch_kernel.h"
 #include "bigint/limbs/limbs.h"
 #include "bigint/limbs/modular_kernel.h"
 
@@ -14,5 +16,10 @@ namespace limbs::x86 {
 /// Montgomery arithmetic in radix 2^52 on 512-bit vectors (AVX-512 IFMA), for
 /// an odd modulus without leading zero limbs.
 std::unique_ptr<const ModularKernel> MakeIfmaKernel(const LimbVector& modulus);
+
+/// Montgomery arithmetic in radix 2^52 on 512-bit vectors (AVX-512 IFMA), one
+/// modulus per 64-bit lane, for 1 to kMaxBatchLanes odd moduli without leading
+/// zero limbs that share the kernel's digit count (bigint/x86/batch_ifma.cpp).
+std::unique_ptr<const BatchKernel> MakeIfmaBatchKernel(const std::vector<LimbVector>& moduli);
 
 }  // namespace limbs::x86

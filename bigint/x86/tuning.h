@@ -23,4 +23,35 @@ constexpr uint32_t kIfmaMaxRegisterVectors = 20;
 /// build/bench/bench/product_bench --benchmark_filter='Vector(Product|Square)'
 constexpr uint32_t kIfmaMinSquareVectors = 9;
 
+/// The batch kernel (up to eight exponentiations at once, one per lane) serves
+/// moduli of these sizes; beyond them eight at once take longer than eight on
+/// the vector kernel.
+/// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8|Vector)'
+constexpr uint32_t kIfmaBatchMinModulusBits = 384;
+constexpr uint32_t kIfmaBatchMaxModulusBits = 16384;
+
+/// The batch kernel costs the same for one exponentiation as for eight, so it
+/// runs from as many as it takes to beat them one by one on the vector kernel:
+/// more than 8 times its time per exponentiation over the vector kernel's.
+/// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8|Vector)'
+constexpr uint32_t IfmaBatchMinLanes(uint32_t modulusBits) {
+  if (modulusBits <= 768) return 2;
+  if (modulusBits <= 1536) return 3;
+  if (modulusBits <= 2560) return 4;
+  if (modulusBits <= 3584) return 6;
+  if (modulusBits <= 5120) return 7;
+  return 8;
+}
+
+/// The batch kernel's fixed window for exponents of `bits` bits: a window of w
+/// bits costs about bits / w products and 2^w - 2 for its table. Measured about
+/// even between 5 and 6 bits at 1024 bits; 7 bits loses at 4096 and 8192, where
+/// its table of eight-lane entries outgrows the cache.
+/// build/bench/powmod_bench --benchmark_filter='PowModBatch8'
+constexpr int32_t BatchWindowBits(int32_t bits) {
+  if (bits > 1344) return 6;
+  if (bits > 480) return 5;
+  return 4;
+}
+
 }  // namespace limbs::x86

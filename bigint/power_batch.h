@@ -1,0 +1,31 @@
+/// Several modular exponentiations at once, each on its own prepared modulus:
+/// where the processor can, they share the vector unit, one per lane.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "bigint/bigint.h"
+#include "bigint/powmod_observer.h"
+#include "bigint/prepared_modulus.h"
+
+/// One exponentiation of a batch: base^exponent mod modulus.
+struct PowerJob {
+  const PreparedModulus& modulus;
+  const BigInt& base;
+  const BigInt& exponent;
+};
+
+/// The most jobs that run at once; a longer batch runs in groups of this many.
+constexpr uint32_t kPowerBatchSize = 8;
+
+/// result[i] = jobs[i].modulus.Power(jobs[i].base, jobs[i].exponent), with
+/// Power's value and length contract. Where the processor has a kernel for
+/// several exponentiations at once and the jobs suit it (odd moduli of one size
+/// in the range where it pays, enough of them), they run side by side;
+/// otherwise one by one on each modulus's own kernel, with the same results.
+/// The observer, when given, hears the checkpoints of jobs[observedJob]'s
+/// exponentiation as Power would give them; when it asks to stop, PowerBatch
+/// returns at once with results of the usual lengths that mean nothing.
+std::vector<BigInt> PowerBatch(const std::vector<PowerJob>& jobs,
+                               PowModObserver* observer = nullptr, uint32_t observedJob = 0);
