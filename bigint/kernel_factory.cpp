@@ -18,17 +18,15 @@ bool IsOdd(const LimbVector& modulus) { return (modulus[0] & 1) != 0; }
 }  // namespace
 
 std::vector<KernelKind> AllKernelKinds() {
-  return {KernelKind::kPlain, KernelKind::kPortable, KernelKind::kVector};
+  return {KernelKind::kPlain, KernelKind::kPortable, KernelKind::kVector, KernelKind::kAdx};
 }
 
 const char* KernelName(KernelKind kind) {
   switch (kind) {
-    case KernelKind::kPlain:
-      return "plain";
-    case KernelKind::kPortable:
-      return "portable";
-    case KernelKind::kVector:
-      return "vector";
+    case KernelKind::kPlain: return "plain";
+    case KernelKind::kPortable: return "portable";
+    case KernelKind::kVector: return "vector";
+    case KernelKind::kAdx: return "adx";
   }
   return "unknown";
 }
@@ -39,10 +37,9 @@ std::unique_ptr<const ModularKernel> MakeKernel(KernelKind kind, const LimbVecto
   switch (kind) {
     case KernelKind::kPortable:
       return std::make_unique<PortableKernel>("portable", MontgomeryModulus(modulus));
-    case KernelKind::kVector:
-      return x86::MakeIfmaKernel(modulus);
-    case KernelKind::kPlain:
-      break;
+    case KernelKind::kVector: return x86::MakeIfmaKernel(modulus);
+    case KernelKind::kAdx: return x86::MakeAdxKernel(modulus);
+    case KernelKind::kPlain: break;
   }
   return nullptr;
 }
@@ -52,6 +49,7 @@ std::unique_ptr<const ModularKernel> MakeKernel(KernelKind kind, const LimbVecto
 std::unique_ptr<const ModularKernel> ChooseKernel(const LimbVector& modulus) {
   if (!IsOdd(modulus)) return MakeKernel(KernelKind::kPlain, modulus);
   if (auto vector = MakeKernel(KernelKind::kVector, modulus)) return vector;
+  if (auto adx = MakeKernel(KernelKind::kAdx, modulus)) return adx;
   return MakeKernel(KernelKind::kPortable, modulus);
 }
 

@@ -15,4 +15,8 @@ namespace limbs::x86 {
 /// an odd modulus without leading zero limbs.
 std::unique_ptr<const ModularKernel> MakeIfmaKernel(const LimbVector& modulus);
 
+/// Montgomery arithmetic on 64-bit limbs with mulx and the adcx/adox carry
+/// chains (BMI2, ADX), for an odd modulus without leading zero limbs.
+std::unique_ptr<const ModularKernel> MakeAdxKernel(const LimbVector& modulus);
+
 }  // namespace limbs::x86
