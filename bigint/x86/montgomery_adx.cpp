@@ -8,6 +8,10 @@
 #include "bigint/x86/kernels.h"
 #include "bigint/x86/tuning.h"
 
+#if LARGEPRIME_ADX_KERNEL
+#include <cpuid.h>
+#endif
+
 namespace limbs {
 
 #if !LARGEPRIME_ADX_KERNEL
@@ -126,10 +130,15 @@ LARGEPRIME_ADX_TARGET inline void DoubleAndAddDiagonal(Limb* r, const Limb* a, u
 
 }  // namespace
 
+// Asked of cpuid leaf 7 (structured extended features: BMI2 is bit 8 of EBX,
+// ADX bit 19), as not every compiler's __builtin_cpu_supports knows "adx".
 bool AdxAvailable() {
   static const bool kSupported = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("adx");
+    uint32_t eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
+    constexpr uint32_t kBmi2 = 1u << 8;
+    constexpr uint32_t kAdx = 1u << 19;
+    return (ebx & (kBmi2 | kAdx)) == (kBmi2 | kAdx);
   }();
   return kSupported;
 }
