@@ -18,6 +18,7 @@
 #include "bigint/limbs/limbs.h"
 #include "bigint/limbs/montgomery_reduction.h"
 #include "bigint/limbs/tuning.h"
+#include "bigint/x86/montgomery_adx.h"
 #include "bigint/x86/montgomery_ifma.h"
 
 namespace {
@@ -170,6 +171,48 @@ void BM_GmpSquare(benchmark::State& state) {
   }
 }
 
+#if LARGEPRIME_ADX_KERNEL
+// The classical product, square and word-by-word reduction on mulx and
+// adcx/adox (bigint/x86/montgomery_adx.h), where the processor has them.
+bool SkipWithoutAdx(benchmark::State& state) {
+  if (limbs::AdxAvailable()) return false;
+  state.SkipWithError("the processor has no BMI2 and ADX");
+  return true;
+}
+
+void BM_AdxClassical(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::AdxMultiply(x.r.data(), x.a.data(), Size(state), x.b.data(), Size(state));
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_AdxSquare(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::AdxSquare(x.r.data(), x.a.data(), Size(state));
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_AdxReduce(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  ProductOperands x(Size(state));
+  x.b[0] |= 1;
+  LimbVector t(2 * Size(state));
+  for (auto _ : state) {
+    // Reducing a product of n-limb values below beta^n R is within the bound
+    // for this timing; the value itself is not checked.
+    std::copy(x.r.begin(), x.r.end(), t.begin());
+    limbs::AdxReduce(x.a.data(), t.data(), x.b.data(), Size(state), 1);
+    benchmark::DoNotOptimize(x.a.data());
+  }
+}
+#endif
+
 #if LARGEPRIME_IFMA_KERNEL
 // One vector Montgomery product of a with itself (square = false) or one
 // square, for an odd modulus of 8 v digits of 52 bits less 40 bits, v the
@@ -235,6 +278,11 @@ BENCHMARK(BM_GmpSquare)->Apply(Sizes);
 BENCHMARK(BM_MultiplyLow)->Apply(Sizes);
 BENCHMARK(BM_ReduceWordByWord)->Apply(Sizes);
 BENCHMARK(BM_ReduceByProducts)->Apply(Sizes);
+#if LARGEPRIME_ADX_KERNEL
+BENCHMARK(BM_AdxClassical)->Apply(Sizes);
+BENCHMARK(BM_AdxSquare)->Apply(Sizes);
+BENCHMARK(BM_AdxReduce)->Apply(Sizes);
+#endif
 #if LARGEPRIME_IFMA_KERNEL
 BENCHMARK(BM_VectorProduct)->DenseRange(1, 22);
 BENCHMARK(BM_VectorSquare)->DenseRange(1, 22);

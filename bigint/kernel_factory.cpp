@@ -21,7 +21,7 @@ bool IsOdd(const LimbVector& modulus) { return (modulus[0] & 1) != 0; }
 }  // namespace
 
 std::vector<KernelKind> AllKernelKinds() {
-  return {KernelKind::kPlain, KernelKind::kPortable, KernelKind::kVector};
+  return {KernelKind::kPlain, KernelKind::kPortable, KernelKind::kVector, KernelKind::kAdx};
 }
 
 const char* KernelName(KernelKind kind) {
@@ -29,6 +29,7 @@ const char* KernelName(KernelKind kind) {
     case KernelKind::kPlain: return "plain";
     case KernelKind::kPortable: return "portable";
     case KernelKind::kVector: return "vector";
+    case KernelKind::kAdx: return "adx";
   }
   return "unknown";
 }
@@ -47,6 +48,7 @@ std::unique_ptr<const ModularKernel> MakeKernel(KernelKind kind, const LimbVecto
     case KernelKind::kPortable:
       return std::make_unique<PortableKernel>("portable", MontgomeryModulus(modulus));
     case KernelKind::kVector: return x86::MakeIfmaKernel(modulus);
+    case KernelKind::kAdx: return x86::MakeAdxKernel(modulus);
     case KernelKind::kPlain: break;
   }
   return nullptr;
@@ -57,6 +59,7 @@ std::unique_ptr<const ModularKernel> MakeKernel(KernelKind kind, const LimbVecto
 std::unique_ptr<const ModularKernel> ChooseKernel(const LimbVector& modulus) {
   if (!IsOdd(modulus)) return MakeKernel(KernelKind::kPlain, modulus);
   if (auto vector = MakeKernel(KernelKind::kVector, modulus)) return vector;
+  if (auto adx = MakeKernel(KernelKind::kAdx, modulus)) return adx;
   return MakeKernel(KernelKind::kPortable, modulus);
 }
 

@@ -23,6 +23,7 @@ enum class KernelKind {
   kPlain,     // product, then long division
   kPortable,  // Montgomery arithmetic in portable C++
   kVector,    // Montgomery arithmetic on AVX-512 IFMA vectors (bigint/x86/)
+  kAdx,       // Montgomery arithmetic on mulx and adcx/adox (bigint/x86/)
 };
 
 /// Every kind, in the order above.

@@ -6,6 +6,9 @@
 
 namespace limbs {
 
+const ProductBasecase kPortableBasecase = {&Multiply, &Square, kKaratsubaMultiplyThreshold,
+                                           kKaratsubaSquareThreshold};
+
 namespace {
 
 // r[0..n) = |a[0..n) - b[0..nb)| for nb <= n; returns whether a < b.
@@ -47,12 +50,12 @@ void CombineHalves(Limb* r, uint32_t n, uint32_t h, const Limb* d, bool addDiffe
 // r = a b for nb <= ceil(na / 2): a is cut into pieces of nb limbs (the last one
 // shorter), and each piece's product with b is added in at the piece's place.
 void MultiplyByPieces(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb,
-                      Limb* scratch) {
+                      Limb* scratch, const ProductBasecase& basecase) {
   Limb* piece = scratch;  // nb + nb limbs
-  FastMultiply(r, a, nb, b, nb, piece + 2 * nb);
+  FastMultiply(r, a, nb, b, nb, piece + 2 * nb, basecase);
   for (uint32_t start = nb; start < na; start += nb) {
     const uint32_t length = na - start < nb ? na - start : nb;
-    FastMultiply(piece, b, nb, a + start, length, piece + 2 * nb);
+    FastMultiply(piece, b, nb, a + start, length, piece + 2 * nb, basecase);
     // r holds the product of the pieces below up to limb start + nb; the new
     // product's top limbs extend it. The sum fits, so nothing carries out.
     const Limb carry = AddLimbs(r + start, r + start, piece, nb);
@@ -85,27 +88,29 @@ uint32_t ProductScratchLimbs(uint32_t n) {
   return need;
 }
 
-void FastMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, Limb* scratch) {
+void FastMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, Limb* scratch,
+                  const ProductBasecase& basecase) {
   if (na < nb) {
-    FastMultiply(r, b, nb, a, na, scratch);
-  } else if (nb < kKaratsubaMultiplyThreshold) {
-    Multiply(r, a, na, b, nb);
+    FastMultiply(r, b, nb, a, na, scratch, basecase);
+  } else if (nb < basecase.karatsubaMultiplyThreshold) {
+    basecase.multiply(r, a, na, b, nb);
   } else if (nb <= (na + 1) / 2) {
-    MultiplyByPieces(r, a, na, b, nb, scratch);
+    MultiplyByPieces(r, a, na, b, nb, scratch, basecase);
   } else if (nb >= kToom3MultiplyThreshold && nb > 2 * ((na + 2) / 3)) {
-    Toom3Multiply(r, a, na, b, nb, scratch);
+    Toom3Multiply(r, a, na, b, nb, scratch, basecase);
   } else {
-    KaratsubaMultiply(r, a, na, b, nb, scratch);
+    KaratsubaMultiply(r, a, na, b, nb, scratch, basecase);
   }
 }
 
-void FastSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch) {
-  if (n < kKaratsubaSquareThreshold) {
-    Square(r, a, n);
+void FastSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch,
+                const ProductBasecase& basecase) {
+  if (n < basecase.karatsubaSquareThreshold) {
+    basecase.square(r, a, n);
   } else if (n >= kToom3SquareThreshold) {
-    Toom3Square(r, a, n, scratch);
+    Toom3Square(r, a, n, scratch, basecase);
   } else {
-    KaratsubaSquare(r, a, n, scratch);
+    KaratsubaSquare(r, a, n, scratch, basecase);
   }
 }
 
@@ -115,31 +120,32 @@ void FastSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch) {
 // The differences are taken as magnitudes with a sign, so every product has
 // operands of at most h limbs.
 void KaratsubaMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb,
-                       Limb* scratch) {
+                       Limb* scratch, const ProductBasecase& basecase) {
   const uint32_t h = (na + 1) / 2;
   Limb* difference = scratch;       // |a0 - a1| |b0 - b1|: 2h limbs
   Limb* factors = scratch + 2 * h;  // |a0 - a1| and |b0 - b1|
   Limb* next = scratch + 4 * h;     // the sub-products' scratch
   const bool negative = AbsoluteDifference(factors, a, h, a + h, na - h) !=
                         AbsoluteDifference(factors + h, b, h, b + h, nb - h);
-  FastMultiply(difference, factors, h, factors + h, h, next);
-  FastMultiply(r, a, h, b, h, next);
-  FastMultiply(r + 2 * h, a + h, na - h, b + h, nb - h, next);
+  FastMultiply(difference, factors, h, factors + h, h, next, basecase);
+  FastMultiply(r, a, h, b, h, next, basecase);
+  FastMultiply(r + 2 * h, a + h, na - h, b + h, nb - h, next, basecase);
 
   CombineHalves(r, na + nb, h, difference, negative);
 }
 
 // As KaratsubaMultiply with b = a: a a = a0^2 + beta^h (a0^2 + a1^2 - (a0 - a1)^2)
 // + beta^(2h) a1^2.
-void KaratsubaSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch) {
+void KaratsubaSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch,
+                     const ProductBasecase& basecase) {
   const uint32_t h = (n + 1) / 2;
   Limb* difference = scratch;
   Limb* factor = scratch + 2 * h;
   Limb* next = scratch + 3 * h;
   AbsoluteDifference(factor, a, h, a + h, n - h);
-  FastSquare(difference, factor, h, next);
-  FastSquare(r, a, h, next);
-  FastSquare(r + 2 * h, a + h, n - h, next);
+  FastSquare(difference, factor, h, next, basecase);
+  FastSquare(r, a, h, next, basecase);
+  FastSquare(r + 2 * h, a + h, n - h, next, basecase);
 
   CombineHalves(r, 2 * n, h, difference, false);
 }

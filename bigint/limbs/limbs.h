@@ -89,6 +89,20 @@ void Square(Limb* r, const Limb* a, uint32_t n);
 
 // ---- Subquadratic products (karatsuba.cpp, toom3.cpp) ----------------------
 
+/// The classical product and square that the subquadratic products bottom out
+/// in, and the operand lengths from which a Karatsuba step takes over from
+/// them. A processor kernel with faster classical products passes its own; its
+/// thresholds may not lie below the portable ones, on which the scratch sizes
+/// are counted.
+struct ProductBasecase {
+  void (*multiply)(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb);
+  void (*square)(Limb* r, const Limb* a, uint32_t n);
+  uint32_t karatsubaMultiplyThreshold;
+  uint32_t karatsubaSquareThreshold;
+};
+/// Multiply and Square above, with the thresholds of bigint/limbs/tuning.h.
+extern const ProductBasecase kPortableBasecase;
+
 /// Scratch limbs that FastMultiply and FastSquare need for operands of up to n
 /// limbs.
 uint32_t ProductScratchLimbs(uint32_t n);
@@ -96,21 +110,26 @@ uint32_t ProductScratchLimbs(uint32_t n);
 /// 3-way according to the sizes; an operand more than about twice as long as the other is cut
 /// into pieces of the shorter one's length. na, nb >= 1; r must not overlap a,
 /// b or scratch, which holds ProductScratchLimbs(max(na, nb)) limbs.
-void FastMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, Limb* scratch);
+void FastMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, Limb* scratch,
+                  const ProductBasecase& basecase = kPortableBasecase);
 /// r[0..2n) = a * a, as FastMultiply.
-void FastSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch);
+void FastSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch,
+                const ProductBasecase& basecase = kPortableBasecase);
 /// One step of Karatsuba's method, its three half-size products formed by
 /// FastMultiply: r[0..na+nb) = a * b for h < nb <= na with h = ceil(na / 2).
 void KaratsubaMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb,
-                       Limb* scratch);
+                       Limb* scratch, const ProductBasecase& basecase = kPortableBasecase);
 /// One step of Karatsuba's method for a square: r[0..2n) = a * a, n >= 2.
-void KaratsubaSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch);
+void KaratsubaSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch,
+                     const ProductBasecase& basecase = kPortableBasecase);
 /// One step of Toom-Cook 3-way (toom3.cpp), its five products of about a third
 /// of the size formed by FastMultiply: r[0..na+nb) = a * b for
 /// 2k < nb <= na with k = ceil(na / 3).
-void Toom3Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, Limb* scratch);
+void Toom3Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, Limb* scratch,
+                   const ProductBasecase& basecase = kPortableBasecase);
 /// One step of Toom-Cook 3-way for a square: r[0..2n) = a * a, n >= 3.
-void Toom3Square(Limb* r, const Limb* a, uint32_t n, Limb* scratch);
+void Toom3Square(Limb* r, const Limb* a, uint32_t n, Limb* scratch,
+                 const ProductBasecase& basecase = kPortableBasecase);
 
 // ---- Products modulo beta^h - 1 and beta^h + 1 (wrapped_products.cpp) -------
 
@@ -120,11 +139,13 @@ void FoldCyclic(Limb* r, const Limb* x, uint32_t nx, uint32_t h);
 void FoldNegacyclic(Limb* r, const Limb* x, uint32_t nx, uint32_t h);
 /// r[0..n) = a b mod (beta^n - 1) for n-limb a and b; scratch holds
 /// MultiplyCyclicScratchLimbs(n) limbs.
-void MultiplyCyclic(Limb* r, const Limb* a, const Limb* b, uint32_t n, Limb* scratch);
+void MultiplyCyclic(Limb* r, const Limb* a, const Limb* b, uint32_t n, Limb* scratch,
+                    const ProductBasecase& basecase = kPortableBasecase);
 uint32_t MultiplyCyclicScratchLimbs(uint32_t n);
 /// r[0..h] = a b mod (beta^h + 1) for a, b in [0, beta^h] (h + 1 limbs each);
 /// scratch holds 2h + ProductScratchLimbs(h) limbs.
-void MultiplyNegacyclic(Limb* r, const Limb* a, const Limb* b, uint32_t h, Limb* scratch);
+void MultiplyNegacyclic(Limb* r, const Limb* a, const Limb* b, uint32_t h, Limb* scratch,
+                        const ProductBasecase& basecase = kPortableBasecase);
 /// w[0..2h) = the W modulo beta^(2h) - 1 with W = w1 mod (beta^h - 1) (h limbs,
 /// overwritten) and W = w2 mod (beta^h + 1) (h + 1 limbs); w may hold
 /// beta^(2h) - 1 for 0.

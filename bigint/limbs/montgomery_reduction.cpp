@@ -29,7 +29,7 @@ void ClearLowColumns(Limb* q, const Limb* t, const Limb* m, uint32_t n, Limb neg
 // half is below beta^n - 1, so that residue fixes it. W comes from its residues
 // modulo beta^h - 1 and beta^h + 1, m's prepared with the modulus.
 void HighHalf(Limb* high, const Limb* q, const Limb* low, uint32_t n,
-              const ReductionConstants& constants, Limb* scratch) {
+              const ReductionConstants& constants, Limb* scratch, const ProductBasecase& basecase) {
   const uint32_t h = (n + 1) / 2;
   const uint32_t wide = 2 * h;
   Limb* qCyclic = scratch;          // h limbs
@@ -40,8 +40,8 @@ void HighHalf(Limb* high, const Limb* q, const Limb* low, uint32_t n,
   Limb* next = w + wide;
   FoldCyclic(qCyclic, q, n, h);
   FoldNegacyclic(qNegacyclic, q, n, h);
-  MultiplyCyclic(w1, qCyclic, constants.cyclic.data(), h, next);
-  MultiplyNegacyclic(w2, qNegacyclic, constants.negacyclic.data(), h, next);
+  MultiplyCyclic(w1, qCyclic, constants.cyclic.data(), h, next, basecase);
+  MultiplyNegacyclic(w2, qNegacyclic, constants.negacyclic.data(), h, next, basecase);
   CombineResidues(w, w1, w2, h);
 
   // W - low modulo beta^(2h) - 1, with beta^(2h) - 1 itself made 0.
@@ -93,15 +93,16 @@ ReductionConstants MakeReductionConstants(const Limb* m, uint32_t n, Limb negati
 // (mod R), and the low halves of t and q m add up to 0 when t mod R is 0 and to
 // R otherwise: only the high half of q m is needed, plus that carry.
 void ReduceByProducts(Limb* r, const Limb* t, const Limb* m, uint32_t n,
-                      const ReductionConstants& constants, Limb* scratch) {
+                      const ReductionConstants& constants, Limb* scratch,
+                      const ProductBasecase& basecase) {
   Limb* q = scratch;     // n limbs
   Limb* low = q + n;     // n limbs
   Limb* high = low + n;  // n limbs
   Limb* next = high + n;
-  MultiplyLow(q, t, constants.inverse.data(), n, next);
+  MultiplyLow(q, t, constants.inverse.data(), n, next, basecase);
   for (uint32_t i = 0; i < n; ++i) low[i] = ~t[i];
   PropagateCarry(low, n, 1);
-  HighHalf(high, q, low, n, constants, next);
+  HighHalf(high, q, low, n, constants, next, basecase);
   Limb carry = AddLimbs(r, t + n, high, n);
   carry += PropagateCarry(r, n, SignificantLimbs(t, n) != 0 ? 1 : 0);
   SubtractModulusIfAbove(r, m, n, carry);

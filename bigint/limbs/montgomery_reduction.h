@@ -13,7 +13,8 @@ namespace limbs {
 /// r[0..n) = a b mod beta^n for n-limb a and b: the low half of the product,
 /// at about the cost of the full product's lower columns. r must not overlap a,
 /// b or scratch, which holds MultiplyLowScratchLimbs(n) limbs.
-void MultiplyLow(Limb* r, const Limb* a, const Limb* b, uint32_t n, Limb* scratch);
+void MultiplyLow(Limb* r, const Limb* a, const Limb* b, uint32_t n, Limb* scratch,
+                 const ProductBasecase& basecase = kPortableBasecase);
 uint32_t MultiplyLowScratchLimbs(uint32_t n);
 
 /// r[0..n) = t / R mod m for t[0..2n) < m R, odd m, R = beta^n, word by word:
@@ -36,9 +37,11 @@ ReductionConstants MakeReductionConstants(const Limb* m, uint32_t n, Limb negati
 /// As ReduceWordByWord, by products: q = (t mod R)(-m^-1 mod R) mod R at once,
 /// as a low half product, then (t + q m) / R, where the high half of q m comes
 /// from q m modulo beta^(2h) - 1 = (beta^h - 1)(beta^h + 1), two products of
-/// h limbs. scratch holds ReduceByProductsScratchLimbs(n) limbs.
+/// h limbs, all products on the given basecase. scratch holds
+/// ReduceByProductsScratchLimbs(n) limbs.
 void ReduceByProducts(Limb* r, const Limb* t, const Limb* m, uint32_t n,
-                      const ReductionConstants& constants, Limb* scratch);
+                      const ReductionConstants& constants, Limb* scratch,
+                      const ProductBasecase& basecase = kPortableBasecase);
 uint32_t ReduceByProductsScratchLimbs(uint32_t n);
 
 }  // namespace limbs

@@ -10,7 +10,8 @@ namespace limbs {
 // beta^l (a1 b0 + a0 b1) mod beta^n, where only the low h limbs of the two cross
 // products count. An unbalanced split costs less than halves when the full
 // product is Karatsuba's: about 0.8 of a full product rather than 1.
-void MultiplyLow(Limb* r, const Limb* a, const Limb* b, uint32_t n, Limb* scratch) {
+void MultiplyLow(Limb* r, const Limb* a, const Limb* b, uint32_t n, Limb* scratch,
+                 const ProductBasecase& basecase) {
   if (n < kMultiplyLowThreshold) {
     ColumnSum sum;
     for (uint32_t k = 0; k < n; ++k) {
@@ -25,11 +26,11 @@ void MultiplyLow(Limb* r, const Limb* a, const Limb* b, uint32_t n, Limb* scratc
   Limb* full = scratch;           // a0 b0: 2l limbs
   Limb* cross = scratch + 2 * l;  // h limbs
   Limb* next = cross + h;
-  FastMultiply(full, a, l, b, l, next);
+  FastMultiply(full, a, l, b, l, next, basecase);
   for (uint32_t i = 0; i < n; ++i) r[i] = full[i];
-  MultiplyLow(cross, a + l, b, h, next);
+  MultiplyLow(cross, a + l, b, h, next, basecase);
   AddLimbs(r + l, r + l, cross, h);
-  MultiplyLow(cross, a, b + l, h, next);
+  MultiplyLow(cross, a, b + l, h, next, basecase);
   AddLimbs(r + l, r + l, cross, h);
 }
 

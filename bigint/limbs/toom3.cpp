@@ -91,7 +91,8 @@ bool Evaluate(const Evaluations& e, const Limb* a, uint32_t na, uint32_t k) {
 //   c2 = P - c0 - c4,                 T = (v2 - v-1) / 3 = c1 + c2 + 3 c3 + 5 c4,
 //   c3 = (T - Q - c2 - 5 c4) / 2,     c1 = Q - c3,
 // every intermediate value nonnegative.
-void Toom3Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, Limb* scratch) {
+void Toom3Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, Limb* scratch,
+                   const ProductBasecase& basecase) {
   const uint32_t k = (na + 2) / 3;
   const uint32_t wide = 2 * k + 2;  // a product of two evaluations
   const Evaluations ea{scratch, scratch + (k + 1), scratch + 2 * (k + 1)};
@@ -102,13 +103,13 @@ void Toom3Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t 
   Limb* sum = v2 + wide;
   Limb* next = sum + wide;
   const bool negative = Evaluate(ea, a, na, k) != Evaluate(eb, b, nb, k);
-  FastMultiply(v1, ea.one, k + 1, eb.one, k + 1, next);
-  FastMultiply(vMinus1, ea.minusOne, k + 1, eb.minusOne, k + 1, next);
-  FastMultiply(v2, ea.two, k + 1, eb.two, k + 1, next);
-  FastMultiply(r, a, k, b, k, next);
+  FastMultiply(v1, ea.one, k + 1, eb.one, k + 1, next, basecase);
+  FastMultiply(vMinus1, ea.minusOne, k + 1, eb.minusOne, k + 1, next, basecase);
+  FastMultiply(v2, ea.two, k + 1, eb.two, k + 1, next, basecase);
+  FastMultiply(r, a, k, b, k, next, basecase);
   const uint32_t n4 = na + nb - 4 * k;
   Limb* c4 = r + 4 * k;
-  FastMultiply(c4, a + 2 * k, na - 2 * k, b + 2 * k, nb - 2 * k, next);
+  FastMultiply(c4, a + 2 * k, na - 2 * k, b + 2 * k, nb - 2 * k, next, basecase);
   for (uint32_t i = 2 * k; i < 4 * k; ++i) r[i] = 0;
 
   // The sum and the difference of v1 and v-1 (vMinus1 holds its magnitude),
@@ -137,7 +138,8 @@ void Toom3Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t 
   AddInto(r + 3 * k, n - 3 * k, v2, wide);
 }
 
-void Toom3Square(Limb* r, const Limb* a, uint32_t n, Limb* scratch) {
+void Toom3Square(Limb* r, const Limb* a, uint32_t n, Limb* scratch,
+                 const ProductBasecase& basecase) {
   const uint32_t k = (n + 2) / 3;
   const uint32_t wide = 2 * k + 2;
   const Evaluations e{scratch, scratch + (k + 1), scratch + 2 * (k + 1)};
@@ -147,13 +149,13 @@ void Toom3Square(Limb* r, const Limb* a, uint32_t n, Limb* scratch) {
   Limb* sum = v2 + wide;
   Limb* next = sum + wide;
   Evaluate(e, a, n, k);
-  FastSquare(v1, e.one, k + 1, next);
-  FastSquare(vMinus1, e.minusOne, k + 1, next);
-  FastSquare(v2, e.two, k + 1, next);
-  FastSquare(r, a, k, next);
+  FastSquare(v1, e.one, k + 1, next, basecase);
+  FastSquare(vMinus1, e.minusOne, k + 1, next, basecase);
+  FastSquare(v2, e.two, k + 1, next, basecase);
+  FastSquare(r, a, k, next, basecase);
   const uint32_t n4 = 2 * n - 4 * k;
   Limb* c4 = r + 4 * k;
-  FastSquare(c4, a + 2 * k, n - 2 * k, next);
+  FastSquare(c4, a + 2 * k, n - 2 * k, next, basecase);
   for (uint32_t i = 2 * k; i < 4 * k; ++i) r[i] = 0;
 
   AddLimbs(sum, v1, vMinus1, wide);

@@ -16,42 +16,42 @@ constexpr bool kWideLimbs = kLimbBits == 64;
 
 /// Karatsuba's method from this many limbs for products (squares): one step
 /// against the classical algorithm on equal sizes.
-/// build/bench/bench/product_bench --benchmark_filter='Karatsuba|Classical'
+/// build/bench/product_bench --benchmark_filter='Karatsuba|Classical'
 constexpr uint32_t kKaratsubaMultiplyThreshold = kWideLimbs ? 24 : 40;
 constexpr uint32_t kKaratsubaSquareThreshold = kWideLimbs ? 48 : 80;
 
 /// Toom-Cook 3-way from this many limbs for products (squares): one step
 /// against one Karatsuba step on equal sizes.
-/// build/bench/bench/product_bench --benchmark_filter='Toom3|Karatsuba'
+/// build/bench/product_bench --benchmark_filter='Toom3|Karatsuba'
 constexpr uint32_t kToom3MultiplyThreshold = kWideLimbs ? 160 : 320;
 constexpr uint32_t kToom3SquareThreshold = kWideLimbs ? 208 : 512;
 
 /// From this many limbs of the modulus on, a Montgomery product is formed in
 /// full by the subquadratic products and then reduced, instead of interleaving
 /// product and reduction column by column.
-/// build/bench/bench/product_bench --benchmark_filter='Montgomery'
+/// build/bench/product_bench --benchmark_filter='Montgomery'
 constexpr uint32_t kMontgomeryFullProductThreshold = kWideLimbs ? 64 : 96;
 /// From this many limbs of the modulus on, the reduction of a full product is
 /// by products (low half, then two wrapped products) rather than word by word.
-/// build/bench/bench/product_bench --benchmark_filter='Reduce'
+/// build/bench/product_bench --benchmark_filter='Reduce'
 constexpr uint32_t kMontgomeryReduceByProductsThreshold = kWideLimbs ? 96 : 192;
 
 /// The low half product sums its columns directly below this many limbs, and
 /// splits above: the switch point and the split are flat over a wide range, so
 /// Karatsuba's threshold serves.
-/// build/bench/bench/product_bench --benchmark_filter='MultiplyLow'
+/// build/bench/product_bench --benchmark_filter='MultiplyLow'
 constexpr uint32_t kMultiplyLowThreshold = kKaratsubaMultiplyThreshold;
 
 /// A product modulo beta^n - 1 splits into two of half the size from halves
 /// of this many limbs on.
-/// build/bench/bench/product_bench --benchmark_filter='Reduce'
+/// build/bench/product_bench --benchmark_filter='Reduce'
 constexpr uint32_t kCyclicSplitLimbs = 16;
 
 /// The sliding window's width for an exponent of `bits` bits. A window of w
 /// bits costs about bits / (w + 1) multiplications plus 2^(w-1) for its table
 /// of odd powers (HAC 14.85); w + 1 costs fewer from bits = 2^(w-1) (w + 1)
 /// (w + 2), which gives each bound below.
-/// build/bench/bench/powmod_bench
+/// build/bench/powmod_bench
 constexpr int32_t WindowBits(int32_t bits) {
   if (bits > 671) return 6;
   if (bits > 239) return 5;

@@ -32,9 +32,10 @@ void FoldNegacyclic(Limb* r, const Limb* x, uint32_t nx, uint32_t h) {
 // r[0..h] = a b mod (beta^h + 1) for a, b in [0, beta^h] (h + 1 limbs each).
 // beta^h itself is -1: its product with x is -x, which is beta^h + 1 - x, the
 // complement of x plus 2, for x in [1, beta^h).
-void MultiplyNegacyclic(Limb* r, const Limb* a, const Limb* b, uint32_t h, Limb* scratch) {
+void MultiplyNegacyclic(Limb* r, const Limb* a, const Limb* b, uint32_t h, Limb* scratch,
+                        const ProductBasecase& basecase) {
   if (a[h] == 0 && b[h] == 0) {
-    FastMultiply(scratch, a, h, b, h, scratch + 2 * h);
+    FastMultiply(scratch, a, h, b, h, scratch + 2 * h, basecase);
     FoldNegacyclic(r, scratch, 2 * h, h);
     return;
   }
@@ -75,9 +76,10 @@ void CombineResidues(Limb* w, Limb* w1, const Limb* w2, uint32_t h) {
 // r[0..n) = a b mod (beta^n - 1) for n-limb a and b. For even n with halves of
 // at least kCyclicSplitLimbs, from the residues modulo beta^h - 1 (recursively)
 // and beta^h + 1, h = n / 2: two products of h limbs instead of one of n.
-void MultiplyCyclic(Limb* r, const Limb* a, const Limb* b, uint32_t n, Limb* scratch) {
+void MultiplyCyclic(Limb* r, const Limb* a, const Limb* b, uint32_t n, Limb* scratch,
+                    const ProductBasecase& basecase) {
   if (n % 2 != 0 || n / 2 < kCyclicSplitLimbs) {
-    FastMultiply(scratch, a, n, b, n, scratch + 2 * n);
+    FastMultiply(scratch, a, n, b, n, scratch + 2 * n, basecase);
     FoldCyclic(r, scratch, 2 * n, n);
     return;
   }
@@ -93,8 +95,8 @@ void MultiplyCyclic(Limb* r, const Limb* a, const Limb* b, uint32_t n, Limb* scr
   FoldCyclic(bCyclic, b, n, h);
   FoldNegacyclic(aNegacyclic, a, n, h);
   FoldNegacyclic(bNegacyclic, b, n, h);
-  MultiplyCyclic(w1, aCyclic, bCyclic, h, next);
-  MultiplyNegacyclic(w2, aNegacyclic, bNegacyclic, h, next);
+  MultiplyCyclic(w1, aCyclic, bCyclic, h, next, basecase);
+  MultiplyNegacyclic(w2, aNegacyclic, bNegacyclic, h, next, basecase);
   CombineResidues(r, w1, w2, h);
 }
 

@@ -17,6 +17,10 @@ namespace limbs::x86 {
 /// an odd modulus without leading zero limbs.
 std::unique_ptr<const ModularKernel> MakeIfmaKernel(const LimbVector& modulus);
 
+/// Montgomery arithmetic on 64-bit limbs with mulx and the adcx/adox carry
+/// chains (BMI2, ADX), for an odd modulus without leading zero limbs.
+std::unique_ptr<const ModularKernel> MakeAdxKernel(const LimbVector& modulus);
+
 /// Montgomery arithmetic in radix 2^52 on 512-bit vectors (AVX-512 IFMA), one
 /// modulus per 64-bit lane, for 1 to kMaxBatchLanes odd moduli without leading
 /// zero limbs that share the kernel's digit count (bigint/x86/batch_ifma.cpp).

@@ -17,6 +17,7 @@
 #include "bigint/limbs/limbs.h"
 #include "bigint/limbs/tuning.h"
 #include "bigint/prepared_modulus.h"
+#include "bigint/x86/tuning.h"
 #include "tests/support/bigint_support.h"
 
 namespace {
@@ -170,8 +171,8 @@ TEST(PowModTest, NamedKernelOrTheFactorysChoice) {
 
 // The Montgomery kernels (odd moduli); the plain one is tested through the
 // even moduli of the other tests.
-const limbs::KernelKind kMontgomeryKernels[] = {limbs::KernelKind::kPortable,
-                                                limbs::KernelKind::kVector};
+const limbs::KernelKind kMontgomeryKernels[] = {
+    limbs::KernelKind::kPortable, limbs::KernelKind::kVector, limbs::KernelKind::kAdx};
 
 std::string KernelTestName(const testing::TestParamInfo<limbs::KernelKind>& info) {
   std::string name = limbs::KernelName(info.param);
@@ -190,6 +191,38 @@ class PowModKernelTest : public testing::TestWithParam<limbs::KernelKind> {
   }
   std::optional<PreparedModulus> Prepare(const BigInt& modulus) const {
     return limbs::PrepareWithKernel(modulus, GetParam());
+  }
+
+  // Powers modulo the edge moduli of `bits` bits, drawn from a state seeded with `seed` (all ones,
+  // sparse, random), each with one leading zero digit: bases 0, 1, m - 1 and random, a random
+  // 64-bit exponent; values and lengths as GMP and the length rule give them.
+  void ExpectEdgeModuliMatchGmp(gmp_randstate_t state, uint32_t seed, uint32_t bits) const {
+    for (const auto& [shape, edgeModulus] : EdgeModuli(state, bits)) {
+      const Mpz* m = &edgeModulus;
+      const uint32_t length = DigitsNeeded(*m) + 1;  // one leading zero digit
+      const BigInt modulus = FromMpz(*m, length);
+      const std::optional<PreparedModulus> prepared = Prepare(modulus);
+      if (!prepared) continue;
+      Mpz mMinusOne;
+      mpz_sub_ui(mMinusOne.get(), m->get(), 1);
+      Mpz randomBase;
+      mpz_urandomm(randomBase.get(), state, m->get());
+      const std::pair<const char*, Mpz> bases[] = {
+          {"0", Mpz("0")}, {"1", Mpz("1")}, {"m - 1", mMinusOne}, {"random", randomBase}};
+      for (const auto& [label, base] : bases) {
+        SCOPED_TRACE(testing::Message() << "seed " << seed << ", " << bits << "-bit " << shape
+                                        << " modulus, base " << label);
+        Mpz exponent;
+        mpz_urandomb(exponent.get(), state, 64);
+        mpz_setbit(exponent.get(), 63);
+        Mpz expected;
+        mpz_powm(expected.get(), base.get(), exponent.get(), m->get());
+        const BigInt result =
+            prepared->Power(FromMpz(base, DigitsNeeded(base)), FromMpz(exponent, 4));
+        EXPECT_EQ(Mpz(result), expected);
+        EXPECT_EQ(result.Length(), length);
+      }
+    }
   }
 };
 
@@ -321,32 +354,27 @@ TEST_P(PowModKernelTest, MatchesGmpAtEveryVectorBoundary) {
     for (uint32_t bits = 416 * vectors - 3; bits <= 416 * vectors + 1; ++bits)
       sizes.push_back(bits);
   }
-  for (const uint32_t bits : sizes) {
-    for (const auto& [shape, edgeModulus] : EdgeModuli(state, bits)) {
-      const Mpz* m = &edgeModulus;
-      const uint32_t length = DigitsNeeded(*m) + 1;  // one leading zero digit
-      const BigInt modulus = FromMpz(*m, length);
-      const std::optional<PreparedModulus> prepared = Prepare(modulus);
-      if (!prepared) continue;
-      Mpz mMinusOne;
-      mpz_sub_ui(mMinusOne.get(), m->get(), 1);
-      Mpz randomBase;
-      mpz_urandomm(randomBase.get(), state, m->get());
-      const std::pair<const char*, Mpz> bases[] = {
-          {"0", Mpz("0")}, {"1", Mpz("1")}, {"m - 1", mMinusOne}, {"random", randomBase}};
-      for (const auto& [label, base] : bases) {
-        SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << ", " << bits << "-bit " << shape
-                                        << " modulus, base " << label);
-        Mpz exponent;
-        mpz_urandomb(exponent.get(), state, 64);
-        mpz_setbit(exponent.get(), 63);
-        Mpz expected;
-        mpz_powm(expected.get(), base.get(), exponent.get(), m->get());
-        const BigInt result =
-            prepared->Power(FromMpz(base, DigitsNeeded(base)), FromMpz(exponent, 4));
-        EXPECT_EQ(Mpz(result), expected);
-        EXPECT_EQ(result.Length(), length);
-      }
+  for (const uint32_t bits : sizes) ExpectEdgeModuliMatchGmp(state, kTestSeed, bits);
+  gmp_randclear(state);
+}
+
+// The same at the sizes where the scalar kernel changes its form: every limb
+// count up to two blocks of its row loop past the first, and three limbs either
+// side of its full-product threshold, each one bit either side of the whole
+// limbs.
+TEST_P(PowModKernelTest, MatchesGmpAtEveryScalarBoundary) {
+  gmp_randstate_t state;
+  gmp_randinit_default(state);
+  gmp_randseed_ui(state, kTestSeed + 4);
+  std::vector<uint32_t> limbCounts;
+  for (uint32_t n = 1; n <= 12; ++n) limbCounts.push_back(n);
+  for (uint32_t n = limbs::x86::kAdxFullProductLimbs - 3; n <= limbs::x86::kAdxFullProductLimbs + 3;
+       ++n)
+    limbCounts.push_back(n);
+  for (const uint32_t n : limbCounts) {
+    const uint32_t bits = 64 * n;
+    for (const uint32_t size : {bits - 1, bits, bits + 1}) {
+      if (size >= 3) ExpectEdgeModuliMatchGmp(state, kTestSeed + 4, size);
     }
   }
   gmp_randclear(state);

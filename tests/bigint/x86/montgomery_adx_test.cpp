@@ -1,0 +1,161 @@
+/// Tests of the mulx/adcx/adox kernel against GMP: the classical product and
+/// square on operands of every length around the row loop's block size, with
+/// limbs all ones, one or zero, and the Montgomery multiplier's products and
+/// squares of m - 1, 1, 0 and random values across the sizes where its forms
+/// change. Skipped where the processor lacks the instructions.
+#include "bigint/x86/montgomery_adx.h"
+
+#include <gmp.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bigint/limbs/tuning.h"
+#include "bigint/x86/tuning.h"
+#include "tests/support/bigint_support.h"
+
+#if LARGEPRIME_ADX_KERNEL
+
+namespace {
+
+using limbs::Limb;
+using limbs::LimbVector;
+
+Mpz FromLimbs(const LimbVector& x) {
+  Mpz value;
+  mpz_import(value.get(), x.size(), -1, sizeof(Limb), 0, 0, x.data());
+  return value;
+}
+
+// x in exactly n limbs (x < 2^(64 n)).
+LimbVector ToLimbs(const Mpz& x, size_t n) {
+  LimbVector limbs(n);
+  size_t count = 0;
+  mpz_export(limbs.data(), &count, -1, sizeof(Limb), 0, 0, x.get());
+  return limbs;
+}
+
+class AdxTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!limbs::AdxAvailable()) GTEST_SKIP() << "the processor has no BMI2 and ADX";
+  }
+};
+
+// Operands of n limbs whose products carry through every limb (all ones), or
+// hardly at all (1, a single top bit, zero), and a random one.
+std::vector<std::pair<std::string, LimbVector>> ExtremeOperands(std::mt19937_64& rng, uint32_t n) {
+  LimbVector random(n);
+  for (Limb& limb : random) limb = rng();
+  LimbVector one(n), top(n);
+  one[0] = 1;
+  top[n - 1] = Limb{1} << 63;
+  return {{"all ones", LimbVector(n, limbs::kLimbMax)},
+          {"one", one},
+          {"top bit", top},
+          {"zero", LimbVector(n)},
+          {"random", random}};
+}
+
+// Every length of the row loop's remainder and several whole blocks, on both
+// sides of each operand length: the product's and the square's limbs as GMP
+// gives them.
+TEST_F(AdxTest, ClassicalProductsMatchGmp) {
+  std::mt19937_64 rng(kTestSeed);
+  for (uint32_t na = 1; na <= 13; ++na) {
+    for (uint32_t nb = 1; nb <= 13; nb += 3) {
+      for (const auto& [aLabel, a] : ExtremeOperands(rng, na)) {
+        for (const auto& [bLabel, b] : ExtremeOperands(rng, nb)) {
+          SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << ", " << aLabel << " of " << na
+                                          << " limbs times " << bLabel << " of " << nb);
+          LimbVector product(na + nb);
+          limbs::AdxMultiply(product.data(), a.data(), na, b.data(), nb);
+          Mpz expected;
+          mpz_mul(expected.get(), FromLimbs(a).get(), FromLimbs(b).get());
+          EXPECT_EQ(FromLimbs(product), expected);
+        }
+        if (nb == 1) {
+          SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << ", square of " << aLabel
+                                          << " of " << na << " limbs");
+          LimbVector square(2 * na);
+          limbs::AdxSquare(square.data(), a.data(), na);
+          Mpz expected;
+          mpz_mul(expected.get(), FromLimbs(a).get(), FromLimbs(a).get());
+          EXPECT_EQ(FromLimbs(square), expected);
+        }
+      }
+    }
+  }
+}
+
+// Modulus sizes in limbs: the first blocks of the row loop, and three limbs
+// either side of where the multiplier changes its form (full products, the
+// reduction by products).
+std::vector<uint32_t> MultiplierSizes() {
+  std::vector<uint32_t> sizes;
+  for (uint32_t n = 1; n <= 9; ++n) sizes.push_back(n);
+  for (const uint32_t boundary :
+       {limbs::x86::kAdxFullProductLimbs, limbs::kMontgomeryReduceByProductsThreshold}) {
+    for (uint32_t n = boundary - 3; n <= boundary + 3; ++n) sizes.push_back(n);
+  }
+  return sizes;
+}
+
+// For each operand pair among m - 1, 1, 0 and a random value, as
+// representatives: Multiply gives a b / R mod m, also into one of its
+// operands, and Square the same as Multiply of a value with itself; Enter and
+// Leave are each other's inverse.
+TEST_F(AdxTest, MultiplierMatchesGmp) {
+  gmp_randstate_t state;
+  gmp_randinit_default(state);
+  gmp_randseed_ui(state, kTestSeed + 1);
+  for (const uint32_t n : MultiplierSizes()) {
+    for (const auto& [shape, m] : EdgeModuli(state, 64 * n)) {
+      const limbs::MontgomeryModulus modulus(ToLimbs(m, n));
+      limbs::AdxMultiplier multiplier(modulus);
+      Mpz inverseR = PowerOfTwo(64 * n);
+      ASSERT_NE(mpz_invert(inverseR.get(), inverseR.get(), m.get()), 0);
+      Mpz mMinusOne, random;
+      mpz_sub_ui(mMinusOne.get(), m.get(), 1);
+      mpz_urandomm(random.get(), state, m.get());
+      const std::pair<const char*, Mpz> operands[] = {
+          {"m - 1", mMinusOne}, {"1", Mpz("1")}, {"0", Mpz("0")}, {"random", random}};
+      for (const auto& [aLabel, a] : operands) {
+        const LimbVector aLimbs = ToLimbs(a, n);
+        LimbVector entered(n), left(n);
+        multiplier.Enter(entered.data(), aLimbs.data());
+        multiplier.Leave(left.data(), entered.data());
+        EXPECT_EQ(FromLimbs(left), a) << n << "-limb " << shape << " modulus, Enter then Leave";
+        for (const auto& [bLabel, b] : operands) {
+          SCOPED_TRACE(testing::Message()
+                       << "seed " << kTestSeed + 1 << ", " << n << "-limb " << shape
+                       << " modulus, a = " << aLabel << ", b = " << bLabel);
+          Mpz expected;
+          mpz_mul(expected.get(), a.get(), b.get());
+          mpz_mul(expected.get(), expected.get(), inverseR.get());
+          mpz_mod(expected.get(), expected.get(), m.get());
+          LimbVector product(n);
+          multiplier.Multiply(product.data(), aLimbs.data(), ToLimbs(b, n).data());
+          EXPECT_EQ(FromLimbs(product), expected);
+          LimbVector inPlace = aLimbs;
+          multiplier.Multiply(inPlace.data(), inPlace.data(), ToLimbs(b, n).data());
+          EXPECT_EQ(FromLimbs(inPlace), expected) << "into the first operand";
+          if (&a == &b) {
+            LimbVector square = aLimbs;
+            multiplier.Square(square.data(), square.data());
+            EXPECT_EQ(FromLimbs(square), expected) << "square in place";
+          }
+        }
+      }
+    }
+  }
+  gmp_randclear(state);
+}
+
+}  // namespace
+
+#endif  // LARGEPRIME_ADX_KERNEL
