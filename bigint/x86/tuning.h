@@ -23,4 +23,16 @@ constexpr uint32_t kIfmaMaxRegisterVectors = 20;
 /// build/bench/bench/product_bench --benchmark_filter='Vector(Product|Square)'
 constexpr uint32_t kIfmaMinSquareVectors = 9;
 
+/// From this many vectors on, a vector Montgomery product is formed in full by
+/// the products below and reduced by two more (the quotient, then its multiple
+/// of the modulus) instead of interleaving product and reduction step by step.
+/// build/bench/bench/product_bench --benchmark_filter='VectorMontgomery'
+constexpr uint32_t kIfmaReduceByProductsVectors = 21;
+
+/// Karatsuba's method from this many vectors for the plain products (squares)
+/// of radix-2^52 numbers: one step against the classical kernel on equal sizes.
+/// build/bench/bench/product_bench --benchmark_filter='Vector(Classical|Karatsuba)'
+constexpr uint32_t kIfmaKaratsubaMultiplyVectors = 14;
+constexpr uint32_t kIfmaKaratsubaSquareVectors = 17;
+
 }  // namespace limbs::x86
