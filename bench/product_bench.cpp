@@ -307,8 +307,8 @@ BENCHMARK(BM_MultiplyLow)->Apply(Sizes);
 BENCHMARK(BM_ReduceWordByWord)->Apply(Sizes);
 BENCHMARK(BM_ReduceByProducts)->Apply(Sizes);
 #if LARGEPRIME_IFMA_KERNEL
-BENCHMARK(BM_VectorProduct)->DenseRange(1, 22);
-BENCHMARK(BM_VectorSquare)->DenseRange(1, 22);
+BENCHMARK(BM_VectorProduct)->DenseRange(1, 20);
+BENCHMARK(BM_VectorSquare)->DenseRange(1, 20);
 BENCHMARK(BM_VectorProductByProducts)->DenseRange(8, 24, 2)->Arg(40)->Arg(80);
 BENCHMARK(BM_VectorSquareByProducts)->DenseRange(8, 24, 2)->Arg(40)->Arg(80);
 BENCHMARK(BM_VectorClassical)->DenseRange(2, 16);

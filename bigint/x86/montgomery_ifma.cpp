@@ -37,31 +37,27 @@ using radix52::kLanes;
 using radix52::NormalizeAndStore;
 
 // Up to kMaxRegisterVectors (8318 bits at 20) each count has its own kernel
-// with the accumulators in registers; larger moduli share one kernel that keeps
-// them in memory and runs two steps per pass over them (below). From
-// kByProductsVectors on, the products are formed in full and reduced by
-// products (bigint/x86/radix52_products.h).
+// with the accumulators in registers. From kByProductsVectors on, the products
+// are formed in full and reduced by products (bigint/x86/radix52_products.h).
 constexpr uint32_t kMaxRegisterVectors = x86::kIfmaMaxRegisterVectors;
 constexpr uint32_t kByProductsVectors = x86::kIfmaReduceByProductsVectors;
 
-// k, the least digit count with 4 m < 2^(52 k) for every m of this many bits,
-// made even where the two-step kernel runs. An odd k never fills its last
-// vector, so the rounding adds no vector.
+// k, the least digit count with 4 m < 2^(52 k) for every m of this many bits.
 constexpr uint32_t InterleavedDigits(uint32_t modulusBits) {
-  const uint32_t least = (modulusBits + 2 + kDigitBits - 1) / kDigitBits;
-  return least > kLanes * kMaxRegisterVectors ? (least + 1) / 2 * 2 : least;
+  return (modulusBits + 2 + kDigitBits - 1) / kDigitBits;
 }
 
 constexpr uint32_t VectorsFor(uint32_t modulusBits) {
   return (InterleavedDigits(modulusBits) + kLanes - 1) / kLanes;
 }
 
-// The most vectors an interleaved kernel can serve: it sums its lanes
-// unnormalised over k steps of four terms below 2^52 each, so 4 k < 2^12.
-constexpr uint32_t kMaxVectors = (1u << (64 - kDigitBits)) / 4 / kLanes - 1;
-
 static_assert(VectorsFor(8192) == kMaxRegisterVectors, "8192 bits take the register kernels");
-static_assert(kByProductsVectors <= kMaxVectors + 1, "the interleaved kernels serve all below");
+static_assert(kByProductsVectors <= kMaxRegisterVectors + 1,
+              "the register kernels serve every size below the products");
+// The interleaved kernels sum their lanes unnormalised over k steps of four
+// terms below 2^52 each.
+static_assert(4 * kLanes * kMaxRegisterVectors < (1u << (64 - kDigitBits)),
+              "the lanes could overflow");
 
 // ---- Conversion between radix 2^64 and radix 2^52 -----------------------------
 
@@ -301,50 +297,6 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomerySquare(uint64_t* r, const uint64_t* 
   Finish(r, acc, VectorCount, acc0);
 }
 
-// The kernel for more than kMaxRegisterVectors vectors and an even k. The
-// accumulators live in memory, and each pass over them runs two steps, so the
-// loads and stores are half as many per multiply-add: step i on vector v
-// leaves the accumulator of vector v - 1, on which step i + 1 runs at once.
-// Step i + 1's q needs only step i's lowest digit, from vector 0.
-LARGEPRIME_IFMA_TARGET void AlmostMontgomeryProductInMemory(uint64_t* r, const uint64_t* a,
-                                                            const uint64_t* b,
-                                                            const IfmaModulus& modulus) {
-  const uint64_t* m = modulus.Modulus();
-  const uint32_t vectorCount = modulus.Size() / kLanes;
-  const __m512i zero = _mm512_setzero_si512();
-  __m512i acc[kMaxVectors] = {};
-  uint64_t acc0 = 0;
-  for (uint32_t i = 0; i < modulus.Digits(); i += 2) {
-    const StepQuotient first = Quotient(acc0, b[i], a[0], modulus);
-    __m512i aBelow = _mm512_loadu_si512(a);
-    __m512i mBelow = _mm512_loadu_si512(m);
-    VectorSums firstBelow = MultiplyAdd(acc[0], aBelow, mBelow, first);
-    acc0 = LowestDigit(firstBelow, first.carry);
-    const StepQuotient second = Quotient(acc0, b[i + 1], a[0], modulus);
-    VectorSums secondBelow{};
-    for (uint32_t v = 1; v <= vectorCount; ++v) {
-      // Step i on vector v (nothing above the top) completes vector v - 1,
-      // and step i + 1 runs on it.
-      __m512i aHere = zero;
-      __m512i mHere = zero;
-      VectorSums firstSums{};
-      if (v < vectorCount) {
-        aHere = _mm512_loadu_si512(a + kLanes * v);
-        mHere = _mm512_loadu_si512(m + kLanes * v);
-        firstSums = MultiplyAdd(acc[v], aHere, mHere, first);
-      }
-      const VectorSums secondSums =
-          MultiplyAdd(ShiftDown(firstBelow, firstSums.low), aBelow, mBelow, second);
-      TakeSums(v - 1, secondSums, secondBelow, acc, acc0, second.carry);
-      firstBelow = firstSums;
-      aBelow = aHere;
-      mBelow = mHere;
-    }
-    acc[vectorCount - 1] = ShiftDown(secondBelow, zero);
-  }
-  Finish(r, acc, vectorCount, acc0);
-}
-
 using ProductKernel = void (*)(uint64_t*, const uint64_t*, const uint64_t*, const IfmaModulus&);
 using SquareKernel = void (*)(uint64_t*, const uint64_t*, const IfmaModulus&);
 
@@ -383,16 +335,6 @@ constexpr std::array<ProductKernel, kMaxRegisterVectors> kRegisterProducts =
 constexpr std::array<SquareKernel, kMaxRegisterVectors> kRegisterSquares =
     MakeSquareKernels(std::make_index_sequence<kMaxRegisterVectors>());
 
-ProductKernel ProductKernelFor(uint32_t vectorCount) {
-  return vectorCount <= kMaxRegisterVectors ? kRegisterProducts[vectorCount - 1]
-                                            : &AlmostMontgomeryProductInMemory;
-}
-
-SquareKernel SquareKernelFor(uint32_t vectorCount) {
-  return vectorCount <= kMaxRegisterVectors ? kRegisterSquares[vectorCount - 1]
-                                            : &SquareByProduct<&AlmostMontgomeryProductInMemory>;
-}
-
 uint32_t BitLength(const LimbVector& x) {
   uint32_t bits = kLimbBits * static_cast<uint32_t>(x.size());
   for (Limb top = x.back(); (top >> (kLimbBits - 1)) == 0; top <<= 1) --bits;
@@ -400,8 +342,9 @@ uint32_t BitLength(const LimbVector& x) {
 }
 
 bool UsesProducts(uint32_t modulusBits, IfmaMethod method) {
-  if (method == IfmaMethod::kChosen) return VectorsFor(modulusBits) >= kByProductsVectors;
-  return method == IfmaMethod::kByProducts;
+  const uint32_t vectors = VectorsFor(modulusBits);
+  if (method == IfmaMethod::kChosen) return vectors >= kByProductsVectors;
+  return method == IfmaMethod::kByProducts || vectors > kMaxRegisterVectors;
 }
 
 // -m^-1 mod R in the k digits of R, from the portable arithmetic's inverse
@@ -445,8 +388,8 @@ IfmaModulus::IfmaModulus(LimbVector modulus, IfmaMethod method)
   if (UsesProducts(BitLength(plain_), method)) {
     inverse_ = InverseModR(plain_, digits_, 0 - InverseModWordBase(plain_[0]));
   } else {
-    product_ = ProductKernelFor(Size() / kLanes);
-    square_ = SquareKernelFor(Size() / kLanes);
+    product_ = kRegisterProducts[Size() / kLanes - 1];
+    square_ = kRegisterSquares[Size() / kLanes - 1];
   }
   // R^2 mod m = 2^(104 k) mod m, by one division.
   const uint32_t exponent = 2 * kDigitBits * digits_;

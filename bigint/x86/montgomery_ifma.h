@@ -39,8 +39,8 @@ using Radix52Vector = std::vector<uint64_t>;
 /// (bigint/x86/tuning.h), or forced for the measurements behind that choice.
 enum class IfmaMethod {
   kChosen,
-  kInterleaved,  // the quadratic kernels, product and reduction step by step (at
-                 // most 127 vectors, where their lanes would overflow)
+  kInterleaved,  // product and reduction step by step, in registers (up to
+                 // kIfmaMaxRegisterVectors vectors; by products above)
   kByProducts,   // the product in full by Karatsuba's method, reduced by products
 };
 
@@ -53,8 +53,7 @@ enum class IfmaMethod {
 /// -m^-1 mod R is kept for the reduction by products.
 class IfmaModulus {
  public:
-  /// modulus: odd, above 1, without leading zero limbs. The interleaved
-  /// kernels serve moduli below kIfmaReduceByProductsVectors vectors only.
+  /// modulus: odd, above 1, without leading zero limbs.
   explicit IfmaModulus(LimbVector modulus, IfmaMethod method = IfmaMethod::kChosen);
 
   /// 64-bit words of one representative: k digits padded to whole vectors.

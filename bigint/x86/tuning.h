@@ -12,8 +12,8 @@ namespace limbs::x86 {
 /// build/bench/bench/powmod_bench --benchmark_filter='PowModVector|PowModPortable'
 constexpr uint32_t kIfmaMinModulusBits = 384;
 
-/// Up to this many vectors each count has its own vector kernel with the
-/// accumulators in registers; larger moduli share one that keeps them in memory.
+/// Up to this many vectors each count has its own interleaved vector kernel
+/// with the accumulators in registers.
 /// build/bench/bench/product_bench --benchmark_filter='VectorProduct'
 constexpr uint32_t kIfmaMaxRegisterVectors = 20;
 
