@@ -218,7 +218,7 @@ void BM_VectorSquareByProducts(benchmark::State& state) {
 // Plain products and squares of v vectors of radix-2^52 digits
 // (bigint/x86/radix52_products.h): the classical kernel, one Karatsuba step
 // (its products by the tuned choice below it), and the tuned choice.
-enum class VectorPlain { kClassical, kKaratsuba, kChosen };
+enum class VectorPlain { kClassical, kKaratsuba, kChosen, kLow };
 
 void VectorPlainProduct(benchmark::State& state, bool square, VectorPlain how) {
   if (!limbs::IfmaAvailable()) {
@@ -229,7 +229,8 @@ void VectorPlainProduct(benchmark::State& state, bool square, VectorPlain how) {
   std::mt19937_64 rng(kSeed + vectors);
   std::vector<uint64_t> a(8 * vectors), b(8 * vectors), r(16 * vectors);
   // Enough for one Karatsuba step also below its threshold.
-  std::vector<uint64_t> scratch(64 * vectors + limbs::radix52::ProductScratchWords(vectors));
+  std::vector<uint64_t> scratch(64 * vectors + limbs::radix52::ProductScratchWords(vectors) +
+                                limbs::radix52::MultiplyLowScratchWords(vectors));
   for (uint64_t& digit : a) digit = rng() & ((uint64_t{1} << 52) - 1);
   for (uint64_t& digit : b) digit = rng() & ((uint64_t{1} << 52) - 1);
   for (auto _ : state) {
@@ -245,6 +246,8 @@ void VectorPlainProduct(benchmark::State& state, bool square, VectorPlain how) {
       } else {
         limbs::radix52::KaratsubaMultiply(r.data(), a.data(), b.data(), vectors, scratch.data());
       }
+    } else if (how == VectorPlain::kLow) {
+      limbs::radix52::MultiplyLow(r.data(), a.data(), b.data(), vectors, scratch.data());
     } else if (square) {
       limbs::radix52::Square(r.data(), a.data(), vectors, scratch.data());
     } else {
@@ -262,6 +265,9 @@ void BM_VectorKaratsuba(benchmark::State& state) {
 }
 void BM_VectorMultiply(benchmark::State& state) {
   VectorPlainProduct(state, false, VectorPlain::kChosen);
+}
+void BM_VectorMultiplyLow(benchmark::State& state) {
+  VectorPlainProduct(state, false, VectorPlain::kLow);
 }
 void BM_VectorClassicalSquare(benchmark::State& state) {
   VectorPlainProduct(state, true, VectorPlain::kClassical);
@@ -316,6 +322,7 @@ BENCHMARK(BM_VectorKaratsuba)->DenseRange(2, 17);
 BENCHMARK(BM_VectorClassicalSquare)->DenseRange(2, 16);
 BENCHMARK(BM_VectorKaratsubaSquare)->DenseRange(2, 17);
 BENCHMARK(BM_VectorMultiply)->Arg(20)->Arg(40)->Arg(80);
+BENCHMARK(BM_VectorMultiplyLow)->DenseRange(12, 20)->Arg(40)->Arg(80);
 BENCHMARK(BM_VectorSquareChosen)->Arg(20)->Arg(40)->Arg(80);
 #endif
 

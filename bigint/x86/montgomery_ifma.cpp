@@ -405,7 +405,10 @@ IfmaMultiplier::IfmaMultiplier(const IfmaModulus& modulus)
   if (modulus.ByProducts()) {
     product_.resize(2 * modulus.Size());
     multiple_.resize(2 * modulus.Size());
-    productScratch_.resize(radix52::ProductScratchWords(modulus.Size() / kLanes));
+    const uint32_t vectors = modulus.Size() / kLanes;
+    const uint32_t product = radix52::ProductScratchWords(vectors);
+    const uint32_t low = radix52::MultiplyLowScratchWords(vectors);
+    productScratch_.resize(product > low ? product : low);
   }
 }
 
@@ -426,8 +429,7 @@ void IfmaMultiplier::Reduce(uint64_t* r) {
   const uint32_t k = Size();
   const uint32_t vectors = k / kLanes;
   const uint64_t* t = product_.data();
-  radix52::Multiply(multiple_.data(), t, modulus_.Inverse(), vectors, productScratch_.data());
-  for (uint32_t i = 0; i < k; ++i) scratch_[i] = multiple_[i];
+  radix52::MultiplyLow(scratch_.data(), t, modulus_.Inverse(), vectors, productScratch_.data());
   radix52::Multiply(multiple_.data(), scratch_.data(), modulus_.Modulus(), vectors,
                     productScratch_.data());
   uint64_t lowNonzero = 0;

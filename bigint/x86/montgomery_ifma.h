@@ -125,7 +125,7 @@ class IfmaMultiplier {
   const IfmaModulus& modulus_;
   Radix52Vector scratch_;   // a value in radix 2^52, Size() words
   Radix52Vector product_;   // a full product, 2 Size() words, where ByProducts()
-  Radix52Vector multiple_;  // (t mod R)(-m^-1), then q m: 2 Size() words
+  Radix52Vector multiple_;  // q m: 2 Size() words
   Radix52Vector productScratch_;
 };
 

@@ -18,8 +18,10 @@ namespace {
 
 constexpr uint32_t kKaratsubaMultiplyVectors = x86::kIfmaKaratsubaMultiplyVectors;
 constexpr uint32_t kKaratsubaSquareVectors = x86::kIfmaKaratsubaSquareVectors;
+constexpr uint32_t kMultiplyLowVectors = x86::kIfmaMultiplyLowSplitVectors;
 static_assert(kKaratsubaMultiplyVectors <= kMaxClassicalVectors + 1 &&
-                  kKaratsubaSquareVectors <= kMaxClassicalVectors + 1,
+                  kKaratsubaSquareVectors <= kMaxClassicalVectors + 1 &&
+                  kMultiplyLowVectors <= kMaxClassicalVectors + 1,
               "every operand below a Karatsuba threshold has a classical kernel");
 // A classical kernel of n vectors sums at most 8 n terms below 2^52 in a lane
 // of its low sums and as many in its high sums, 16 n once added; the square
@@ -59,49 +61,53 @@ LARGEPRIME_IFMA_INLINE void MoveUpCopies(__m512i* shifted, const uint64_t* a) {
   }
 }
 
-// r[0..16 N) = the normalised digits of low + 2^52 high, the lane sums.
-template <uint32_t N>
+// r[0..8 W) = the normalised digits of low + 2^52 high, the lane sums of W
+// vectors, modulo 2^(52 8 W).
+template <uint32_t W>
 LARGEPRIME_IFMA_INLINE void CombineAndNormalize(uint64_t* r, __m512i* low, const __m512i* high) {
   __m512i highBelow = _mm512_setzero_si512();
 #pragma GCC unroll 32
-  for (uint32_t w = 0; w < 2 * N; ++w) {
+  for (uint32_t w = 0; w < W; ++w) {
     low[w] = _mm512_add_epi64(low[w], _mm512_alignr_epi64(high[w], highBelow, kLanes - 1));
     highBelow = high[w];
   }
-  NormalizeAndStore(r, low, 2 * N);
+  NormalizeAndStore(r, low, W);
 }
 
-template <uint32_t N, uint32_t R>
+// Row R of a product whose vectors above W - 1 are not wanted.
+template <uint32_t N, uint32_t W, uint32_t R>
 LARGEPRIME_IFMA_INLINE void ProductRow(const __m512i* shifted, const uint64_t* b, __m512i* low,
                                        __m512i* high) {
+  constexpr uint32_t kTop = R + N < W ? N : W - 1 - R;
   for (uint32_t d = 0; d < kLanes; ++d) {
     const __m512i bi = _mm512_set1_epi64(static_cast<int64_t>(b[kLanes * R + d]));
     const __m512i* factor = shifted + (N + 1) * d;
 #pragma GCC unroll 32
-    for (uint32_t v = 0; v <= N; ++v) {
+    for (uint32_t v = 0; v <= kTop; ++v) {
       low[R + v] = _mm512_madd52lo_epu64(low[R + v], factor[v], bi);
       high[R + v] = _mm512_madd52hi_epu64(high[R + v], factor[v], bi);
     }
   }
 }
 
-template <uint32_t N, uint32_t... R>
+template <uint32_t N, uint32_t W, uint32_t... R>
 LARGEPRIME_IFMA_INLINE void ProductRows(const __m512i* shifted, const uint64_t* b, __m512i* low,
                                         __m512i* high,
                                         std::integer_sequence<uint32_t, R...> /*rows*/) {
-  (ProductRow<N, R>(shifted, b, low, high), ...);
+  (ProductRow<N, W, R>(shifted, b, low, high), ...);
 }
 
-template <uint32_t N>
+// r[0..8 W) = a b mod 2^(52 8 W) for W = 2 N (the product) or N (its low half).
+template <uint32_t N, uint32_t W>
 LARGEPRIME_IFMA_TARGET void MultiplyKernel(uint64_t* r, const uint64_t* a, const uint64_t* b) {
   __m512i shifted[kLanes * (N + 1)];  // a 2^(52 d), d = 0 to 7
   MoveUpCopies<N>(shifted, a);
-  __m512i low[2 * N];
-  __m512i high[2 * N];
+  __m512i low[W];
+  __m512i high[W];
 #pragma GCC unroll 32
-  for (uint32_t w = 0; w < 2 * N; ++w) low[w] = high[w] = _mm512_setzero_si512();
-  ProductRows<N>(shifted, b, low, high, std::make_integer_sequence<uint32_t, N>());
-  CombineAndNormalize<N>(r, low, high);
+  for (uint32_t w = 0; w < W; ++w) low[w] = high[w] = _mm512_setzero_si512();
+  ProductRows<N, W>(shifted, b, low, high, std::make_integer_sequence<uint32_t, N>());
+  CombineAndNormalize<W>(r, low, high);
 }
 
 // Row R of a square's cross products: a_i times the digits a_j above it,
@@ -167,7 +173,7 @@ LARGEPRIME_IFMA_TARGET void SquareKernel(uint64_t* r, const uint64_t* a) {
     low[2 * v + 1] = _mm512_add_epi64(low[2 * v + 1],
                                       _mm512_permutex2var_epi64(squareLow, upperHalf, squareHigh));
   }
-  CombineAndNormalize<N>(r, low, high);
+  CombineAndNormalize<2 * N>(r, low, high);
 }
 
 using MultiplyFunction = void (*)(uint64_t*, const uint64_t*, const uint64_t*);
@@ -177,7 +183,13 @@ using SquareFunction = void (*)(uint64_t*, const uint64_t*);
 template <size_t... Index>
 constexpr std::array<MultiplyFunction, sizeof...(Index)> MakeMultiplyKernels(
     std::index_sequence<Index...> /*unused*/) {
-  return {&MultiplyKernel<Index + 1>...};
+  return {&MultiplyKernel<Index + 1, 2 * (Index + 1)>...};
+}
+
+template <size_t... Index>
+constexpr std::array<MultiplyFunction, sizeof...(Index)> MakeLowKernels(
+    std::index_sequence<Index...> /*unused*/) {
+  return {&MultiplyKernel<Index + 1, Index + 1>...};
 }
 
 template <size_t... Index>
@@ -188,6 +200,8 @@ constexpr std::array<SquareFunction, sizeof...(Index)> MakeSquareKernels(
 
 constexpr std::array<MultiplyFunction, kMaxClassicalVectors> kMultiplyKernels =
     MakeMultiplyKernels(std::make_index_sequence<kMaxClassicalVectors>());
+constexpr std::array<MultiplyFunction, kMaxClassicalVectors> kLowKernels =
+    MakeLowKernels(std::make_index_sequence<kMaxClassicalVectors>());
 constexpr std::array<SquareFunction, kMaxClassicalVectors> kSquareKernels =
     MakeSquareKernels(std::make_index_sequence<kMaxClassicalVectors>());
 
@@ -278,6 +292,22 @@ LARGEPRIME_IFMA_TARGET void CombineHalves(uint64_t* r, uint32_t vectors, uint32_
   NormalizeDigits(r + kLanes * h, sums, total - h);
 }
 
+// r[0..8 n) = lowParts + 2^(52 8 h) (first + second) mod 2^(52 8 n), the
+// last two of n - h vectors.
+LARGEPRIME_IFMA_TARGET void AddCrossHalves(uint64_t* r, const uint64_t* lowParts,
+                                           const uint64_t* first, const uint64_t* second,
+                                           uint32_t vectors, uint32_t h) {
+  for (uint32_t w = 0; w < vectors; ++w) {
+    __m512i sum = _mm512_loadu_si512(lowParts + kLanes * w);
+    if (w >= h) {
+      sum = _mm512_add_epi64(sum, _mm512_loadu_si512(first + kLanes * (w - h)));
+      sum = _mm512_add_epi64(sum, _mm512_loadu_si512(second + kLanes * (w - h)));
+    }
+    _mm512_storeu_si512(r + kLanes * w, sum);
+  }
+  NormalizeDigits(r, r, vectors);
+}
+
 uint32_t HalfVectors(uint32_t vectors) { return (vectors + 1) / 2; }
 
 }  // namespace
@@ -292,6 +322,36 @@ uint32_t ProductScratchWords(uint32_t vectors) {
   if (vectors < threshold) return 0;
   const uint32_t h = HalfVectors(vectors);
   return 7 * kLanes * h + ProductScratchWords(h);
+}
+
+// Splitting a low half product at h vectors, a b mod 2^(52 8 n) = a0 b0 +
+// 2^(52 8 h) (a1 b0 + a0 b1) mod 2^(52 8 n): the full product of the low parts
+// and the low halves of the two cross products of n - h vectors.
+uint32_t MultiplyLowScratchWords(uint32_t vectors) {
+  if (vectors < kMultiplyLowVectors) return 0;
+  const uint32_t h = HalfVectors(vectors);
+  const uint32_t l = vectors - h;
+  const uint32_t product = ProductScratchWords(h);
+  const uint32_t low = MultiplyLowScratchWords(l);
+  return 2 * kLanes * (h + l) + (product > low ? product : low);
+}
+
+void MultiplyLow(uint64_t* r, const uint64_t* a, const uint64_t* b, uint32_t vectors,
+                 uint64_t* scratch) {
+  if (vectors < kMultiplyLowVectors) {
+    kLowKernels[vectors - 1](r, a, b);
+    return;
+  }
+  const uint32_t h = HalfVectors(vectors);
+  const uint32_t l = vectors - h;
+  uint64_t* lowParts = scratch;                 // 16 h digits
+  uint64_t* first = lowParts + 2 * kLanes * h;  // 8 l digits
+  uint64_t* second = first + kLanes * l;        // 8 l digits
+  uint64_t* next = second + kLanes * l;
+  Multiply(lowParts, a, b, h, next);
+  MultiplyLow(first, a + kLanes * h, b, l, next);
+  MultiplyLow(second, a, b + kLanes * h, l, next);
+  AddCrossHalves(r, lowParts, first, second, vectors, h);
 }
 
 void MultiplyClassical(uint64_t* r, const uint64_t* a, const uint64_t* b, uint32_t vectors) {

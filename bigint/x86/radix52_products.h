@@ -29,6 +29,13 @@ void Multiply(uint64_t* r, const uint64_t* a, const uint64_t* b, uint32_t vector
 /// r[0..16 n) = a a, each cross product taken once, as Multiply.
 void Square(uint64_t* r, const uint64_t* a, uint32_t vectors, uint64_t* scratch);
 
+/// Scratch words that MultiplyLow needs for n-vector operands.
+uint32_t MultiplyLowScratchWords(uint32_t vectors);
+/// r[0..8 n) = a b mod 2^(52 8 n), the low half of the product, at about the
+/// cost of its lower columns; as Multiply.
+void MultiplyLow(uint64_t* r, const uint64_t* a, const uint64_t* b, uint32_t vectors,
+                 uint64_t* scratch);
+
 /// The classical kernels alone, for n <= kMaxClassicalVectors.
 void MultiplyClassical(uint64_t* r, const uint64_t* a, const uint64_t* b, uint32_t vectors);
 void SquareClassical(uint64_t* r, const uint64_t* a, uint32_t vectors);

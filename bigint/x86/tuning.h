@@ -35,4 +35,10 @@ constexpr uint32_t kIfmaReduceByProductsVectors = 21;
 constexpr uint32_t kIfmaKaratsubaMultiplyVectors = 14;
 constexpr uint32_t kIfmaKaratsubaSquareVectors = 17;
 
+/// The low half of a radix-2^52 product splits from this many vectors on (the
+/// low halves of the two cross products and the full product of the low
+/// parts); below, the classical kernel forms the lower columns only.
+/// build/bench/bench/product_bench --benchmark_filter='VectorMultiplyLow'
+constexpr uint32_t kIfmaMultiplyLowSplitVectors = 17;
+
 }  // namespace limbs::x86
