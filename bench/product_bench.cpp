@@ -5,8 +5,9 @@
 /// them; the threshold is the first size from which the Karatsuba step wins.
 /// Then the low half product and the two Montgomery reductions of a full
 /// product (bigint/limbs/montgomery_reduction.h), and the vector Montgomery product
-/// and square (bigint/x86/montgomery_ifma.h) per vector count, where the processor
-/// has them.
+/// and square (bigint/x86/montgomery_ifma.h) per vector count, interleaved and
+/// by products, and the plain radix-2^52 products beneath the latter, where the
+/// processor has them.
 #include <benchmark/benchmark.h>
 #include <gmp.h>
 
@@ -20,6 +21,7 @@
 #include "bigint/limbs/tuning.h"
 #include "bigint/x86/montgomery_adx.h"
 #include "bigint/x86/montgomery_ifma.h"
+#include "bigint/x86/radix52_products.h"
 
 namespace {
 
@@ -216,9 +218,9 @@ void BM_AdxReduce(benchmark::State& state) {
 #if LARGEPRIME_IFMA_KERNEL
 // One vector Montgomery product of a with itself (square = false) or one
 // square, for an odd modulus of 8 v digits of 52 bits less 40 bits, v the
-// argument; a is the last result, so each one waits on the one before, as in
-// an exponentiation.
-void VectorMontgomery(benchmark::State& state, bool square) {
+// argument, by the given method; a is the last result, so each one waits on
+// the one before, as in an exponentiation.
+void VectorMontgomery(benchmark::State& state, bool square, limbs::IfmaMethod method) {
   if (!limbs::IfmaAvailable()) {
     state.SkipWithError("the processor has no AVX-512 IFMA");
     return;
@@ -229,21 +231,96 @@ void VectorMontgomery(benchmark::State& state, bool square) {
   m.front() |= 1;
   m.back() &= (Limb{1} << (bits % 64)) - 1;
   m.back() |= Limb{1} << (bits % 64 - 1);
-  const limbs::IfmaModulus modulus(m);
+  const limbs::IfmaModulus modulus(m, method);
+  limbs::IfmaMultiplier multiplier(modulus);
   std::vector<uint64_t> a(modulus.Size());
   for (uint32_t i = 0; i + 1 < modulus.Digits(); ++i) a[i] = rng() & ((uint64_t{1} << 52) - 1);
   for (auto _ : state) {
     if (square) {
-      modulus.Square(a.data(), a.data());
+      multiplier.Square(a.data(), a.data());
     } else {
-      modulus.Product(a.data(), a.data(), a.data());
+      multiplier.Multiply(a.data(), a.data(), a.data());
     }
     benchmark::DoNotOptimize(a.data());
   }
 }
 
-void BM_VectorProduct(benchmark::State& state) { VectorMontgomery(state, false); }
-void BM_VectorSquare(benchmark::State& state) { VectorMontgomery(state, true); }
+void BM_VectorProduct(benchmark::State& state) {
+  VectorMontgomery(state, false, limbs::IfmaMethod::kInterleaved);
+}
+void BM_VectorSquare(benchmark::State& state) {
+  VectorMontgomery(state, true, limbs::IfmaMethod::kInterleaved);
+}
+void BM_VectorProductByProducts(benchmark::State& state) {
+  VectorMontgomery(state, false, limbs::IfmaMethod::kByProducts);
+}
+void BM_VectorSquareByProducts(benchmark::State& state) {
+  VectorMontgomery(state, true, limbs::IfmaMethod::kByProducts);
+}
+
+// Plain products and squares of v vectors of radix-2^52 digits
+// (bigint/x86/radix52_products.h): the classical kernel, one Karatsuba step
+// (its products by the tuned choice below it), and the tuned choice.
+enum class VectorPlain { kClassical, kKaratsuba, kChosen, kLow };
+
+void VectorPlainProduct(benchmark::State& state, bool square, VectorPlain how) {
+  if (!limbs::IfmaAvailable()) {
+    state.SkipWithError("the processor has no AVX-512 IFMA");
+    return;
+  }
+  const uint32_t vectors = Size(state);
+  std::mt19937_64 rng(kSeed + vectors);
+  std::vector<uint64_t> a(8 * vectors), b(8 * vectors), r(16 * vectors);
+  // Enough for one Karatsuba step also below its threshold.
+  std::vector<uint64_t> scratch(64 * vectors + limbs::radix52::ProductScratchWords(vectors) +
+                                limbs::radix52::MultiplyLowScratchWords(vectors));
+  for (uint64_t& digit : a) digit = rng() & ((uint64_t{1} << 52) - 1);
+  for (uint64_t& digit : b) digit = rng() & ((uint64_t{1} << 52) - 1);
+  for (auto _ : state) {
+    if (how == VectorPlain::kClassical) {
+      if (square) {
+        limbs::radix52::SquareClassical(r.data(), a.data(), vectors);
+      } else {
+        limbs::radix52::MultiplyClassical(r.data(), a.data(), b.data(), vectors);
+      }
+    } else if (how == VectorPlain::kKaratsuba) {
+      if (square) {
+        limbs::radix52::KaratsubaSquare(r.data(), a.data(), vectors, scratch.data());
+      } else {
+        limbs::radix52::KaratsubaMultiply(r.data(), a.data(), b.data(), vectors, scratch.data());
+      }
+    } else if (how == VectorPlain::kLow) {
+      limbs::radix52::MultiplyLow(r.data(), a.data(), b.data(), vectors, scratch.data());
+    } else if (square) {
+      limbs::radix52::Square(r.data(), a.data(), vectors, scratch.data());
+    } else {
+      limbs::radix52::Multiply(r.data(), a.data(), b.data(), vectors, scratch.data());
+    }
+    benchmark::DoNotOptimize(r.data());
+  }
+}
+
+void BM_VectorClassical(benchmark::State& state) {
+  VectorPlainProduct(state, false, VectorPlain::kClassical);
+}
+void BM_VectorKaratsuba(benchmark::State& state) {
+  VectorPlainProduct(state, false, VectorPlain::kKaratsuba);
+}
+void BM_VectorMultiply(benchmark::State& state) {
+  VectorPlainProduct(state, false, VectorPlain::kChosen);
+}
+void BM_VectorMultiplyLow(benchmark::State& state) {
+  VectorPlainProduct(state, false, VectorPlain::kLow);
+}
+void BM_VectorClassicalSquare(benchmark::State& state) {
+  VectorPlainProduct(state, true, VectorPlain::kClassical);
+}
+void BM_VectorKaratsubaSquare(benchmark::State& state) {
+  VectorPlainProduct(state, true, VectorPlain::kKaratsuba);
+}
+void BM_VectorSquareChosen(benchmark::State& state) {
+  VectorPlainProduct(state, true, VectorPlain::kChosen);
+}
 #endif
 
 // Sizes in limbs around the thresholds, then the sizes of the moduli that
@@ -284,8 +361,17 @@ BENCHMARK(BM_AdxSquare)->Apply(Sizes);
 BENCHMARK(BM_AdxReduce)->Apply(Sizes);
 #endif
 #if LARGEPRIME_IFMA_KERNEL
-BENCHMARK(BM_VectorProduct)->DenseRange(1, 22);
-BENCHMARK(BM_VectorSquare)->DenseRange(1, 22);
+BENCHMARK(BM_VectorProduct)->DenseRange(1, 20);
+BENCHMARK(BM_VectorSquare)->DenseRange(1, 20);
+BENCHMARK(BM_VectorProductByProducts)->DenseRange(8, 24, 2)->Arg(40)->Arg(80);
+BENCHMARK(BM_VectorSquareByProducts)->DenseRange(8, 24, 2)->Arg(40)->Arg(80);
+BENCHMARK(BM_VectorClassical)->DenseRange(2, 16);
+BENCHMARK(BM_VectorKaratsuba)->DenseRange(2, 17);
+BENCHMARK(BM_VectorClassicalSquare)->DenseRange(2, 16);
+BENCHMARK(BM_VectorKaratsubaSquare)->DenseRange(2, 17);
+BENCHMARK(BM_VectorMultiply)->Arg(20)->Arg(40)->Arg(80);
+BENCHMARK(BM_VectorMultiplyLow)->DenseRange(12, 20)->Arg(40)->Arg(80);
+BENCHMARK(BM_VectorSquareChosen)->Arg(20)->Arg(40)->Arg(80);
 #endif
 
 }  // namespace

@@ -11,17 +11,7 @@
 #include "bigint/x86/tuning.h"
 
 #if LARGEPRIME_IFMA_KERNEL
-// GCC 12 warns about the self-initialised placeholder inside some intrinsics
-// when they are inlined (GCC bug 105593); silenced for the header only.
-#if !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-#if !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+#include "bigint/x86/radix52_vectors.h"
 #endif
 
 namespace limbs {
@@ -37,11 +27,9 @@ std::unique_ptr<const BatchKernel> x86::MakeIfmaBatchKernel(
 
 namespace {
 
-#define LARGEPRIME_IFMA_TARGET __attribute__((target("avx512f,avx512ifma")))
-
-constexpr uint32_t kDigitBits = 52;
-constexpr uint64_t kDigitMask = (uint64_t{1} << kDigitBits) - 1;
-constexpr uint32_t kLanes = 8;  // 64-bit lanes of a 512-bit vector
+using radix52::kDigitBits;
+using radix52::kDigitMask;
+using radix52::kLanes;
 static_assert(kLanes == kMaxBatchLanes, "one exponentiation per lane");
 
 // A column sums at most 4 k terms below 2^52 and a carry below 2^12 (below),

@@ -5,26 +5,16 @@
 
 #include <utility>
 
+#include "bigint/limbs/montgomery_reduction.h"
 #include "bigint/limbs/window_power.h"
 #include "bigint/x86/kernels.h"
 #include "bigint/x86/tuning.h"
 
 #if LARGEPRIME_IFMA_KERNEL
-// GCC 12 warns that the self-initialised placeholder inside some intrinsics
-// (_mm512_undefined_epi32) is or may be used uninitialised when they are inlined
-// (GCC bug 105593); the warning is about the header's code, so it is silenced
-// for the header only.
-#if !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-#if !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-
 #include <array>
+
+#include "bigint/x86/radix52_products.h"
+#include "bigint/x86/radix52_vectors.h"
 #endif
 
 namespace limbs {
@@ -41,53 +31,32 @@ std::unique_ptr<const ModularKernel> x86::MakeIfmaKernel(const LimbVector& /*mod
 
 namespace {
 
-// The kernel is compiled for these instruction sets only; nothing else in the
-// program is. On 64-bit Windows GCC keeps the frame of a function that has
-// unwind data 16-byte aligned, so every 64-byte spill of the larger kernels
-// straddles two cache lines (docs/tuning.md); without unwind data it realigns
-// the frame to 64 bytes, as on other systems. The functions marked here call
-// nothing but the stack probe and raise nothing, so no exception ever unwinds
-// through them: they go without. Every other function keeps its unwind data.
-#if defined(_WIN32)
-#define LARGEPRIME_IFMA_TARGET                 \
-  __attribute__((target("avx512f,avx512ifma"), \
-                 optimize("no-asynchronous-unwind-tables", "no-unwind-tables")))
-#else
-#define LARGEPRIME_IFMA_TARGET __attribute__((target("avx512f,avx512ifma")))
-#endif
-
-constexpr uint32_t kDigitBits = 52;
-constexpr uint64_t kDigitMask = (uint64_t{1} << kDigitBits) - 1;
-constexpr uint32_t kLanes = 8;  // 64-bit lanes of a 512-bit vector
-constexpr uint32_t kLaneMask = (1u << kLanes) - 1;
-
-// The largest modulus whose k (even, below) keeps the lanes from
-// overflowing: 4 k < 2^12.
-constexpr uint32_t kMaxModulusBits = kDigitBits * 1022 - 2;
+using radix52::kDigitBits;
+using radix52::kDigitMask;
+using radix52::kLanes;
+using radix52::NormalizeAndStore;
 
 // Up to kMaxRegisterVectors (8318 bits at 20) each count has its own kernel
-// with the accumulators in registers; larger moduli share one kernel that keeps
-// them in memory and runs two steps per pass over them (below).
+// with the accumulators in registers. From kByProductsVectors on, the products
+// are formed in full and reduced by products (bigint/x86/radix52_products.h).
 constexpr uint32_t kMaxRegisterVectors = x86::kIfmaMaxRegisterVectors;
+constexpr uint32_t kByProductsVectors = x86::kIfmaReduceByProductsVectors;
 
-// k, the least digit count with 4 m < 2^(52 k) for every m of this many bits,
-// made even where the two-step kernel runs. An odd k never fills its last
-// vector, so the rounding adds no vector.
-constexpr uint32_t DigitsFor(uint32_t modulusBits) {
-  const uint32_t least = (modulusBits + 2 + kDigitBits - 1) / kDigitBits;
-  return least > kLanes * kMaxRegisterVectors ? (least + 1) / 2 * 2 : least;
+// k, the least digit count with 4 m < 2^(52 k) for every m of this many bits.
+constexpr uint32_t InterleavedDigits(uint32_t modulusBits) {
+  return (modulusBits + 2 + kDigitBits - 1) / kDigitBits;
 }
 
 constexpr uint32_t VectorsFor(uint32_t modulusBits) {
-  return (DigitsFor(modulusBits) + kLanes - 1) / kLanes;
+  return (InterleavedDigits(modulusBits) + kLanes - 1) / kLanes;
 }
 
-// Vectors of the largest modulus that has a kernel.
-constexpr uint32_t kMaxVectors = VectorsFor(kMaxModulusBits);
-
 static_assert(VectorsFor(8192) == kMaxRegisterVectors, "8192 bits take the register kernels");
-// Lanes are summed unnormalised over k steps of four terms below 2^52 each.
-static_assert(4 * DigitsFor(kMaxModulusBits) < (1u << (64 - kDigitBits)),
+static_assert(kByProductsVectors <= kMaxRegisterVectors + 1,
+              "the register kernels serve every size below the products");
+// The interleaved kernels sum their lanes unnormalised over k steps of four
+// terms below 2^52 each.
+static_assert(4 * kLanes * kMaxRegisterVectors < (1u << (64 - kDigitBits)),
               "the lanes could overflow");
 
 // ---- Conversion between radix 2^64 and radix 2^52 -----------------------------
@@ -125,42 +94,6 @@ void FromRadix52(Limb* r, uint32_t n, const uint64_t* x, uint32_t digitCount) {
 }
 
 // ---- The kernel ----------------------------------------------------------------
-
-// Carries every lane's bits above 52 into the lanes above, leaving digits below
-// 2^52, and stores them. First each lane's carry (below 2^12) moves up one
-// lane; the sums then exceed 2^52 by at most that carry, so what is left is a
-// carry of one, which may ripple through lanes that hold exactly 2^52 - 1.
-// Those ripples are the carries of a binary addition over the lane masks:
-// lanes above 2^52 - 1 generate one, lanes equal to it propagate one, and the
-// lanes that receive one are ((generate << 1) + propagate) ^ propagate. The
-// value must fit in the lanes.
-LARGEPRIME_IFMA_TARGET inline void NormalizeAndStore(uint64_t* r, __m512i* acc,
-                                                     uint32_t vectorCount) {
-  const __m512i mask = _mm512_set1_epi64(static_cast<int64_t>(kDigitMask));
-  const __m512i one = _mm512_set1_epi64(1);
-  __m512i carriesBelow = _mm512_setzero_si512();
-#pragma GCC unroll 32
-  for (uint32_t v = 0; v < vectorCount; ++v) {
-    const __m512i carries = _mm512_srli_epi64(acc[v], kDigitBits);
-    acc[v] = _mm512_add_epi64(_mm512_and_si512(acc[v], mask),
-                              _mm512_alignr_epi64(carries, carriesBelow, kLanes - 1));
-    carriesBelow = carries;
-  }
-  uint32_t generatedBelow = 0;  // the top lane of the previous vector generates
-  uint32_t carryIn = 0;         // the carry out of the previous vector's mask sum
-#pragma GCC unroll 32
-  for (uint32_t v = 0; v < vectorCount; ++v) {
-    const uint32_t generate = _mm512_cmpgt_epu64_mask(acc[v], mask);
-    const uint32_t propagate = _mm512_cmpeq_epu64_mask(acc[v], mask);
-    const uint32_t generatedIn = ((generate << 1) | generatedBelow) & kLaneMask;
-    const uint32_t sum = generatedIn + propagate + carryIn;
-    generatedBelow = generate >> (kLanes - 1);
-    carryIn = sum >> kLanes;
-    const auto receive = static_cast<__mmask8>(sum ^ propagate);
-    acc[v] = _mm512_and_si512(_mm512_mask_add_epi64(acc[v], receive, acc[v], one), mask);
-    _mm512_storeu_si512(r + kLanes * v, acc[v]);
-  }
-}
 
 // r = (a b + q m) / R with q < R making the sum divisible by R: almost
 // Montgomery multiplication by operand scanning (Gueron and Krasnov,
@@ -364,50 +297,6 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomerySquare(uint64_t* r, const uint64_t* 
   Finish(r, acc, VectorCount, acc0);
 }
 
-// The kernel for more than kMaxRegisterVectors vectors and an even k. The
-// accumulators live in memory, and each pass over them runs two steps, so the
-// loads and stores are half as many per multiply-add: step i on vector v
-// leaves the accumulator of vector v - 1, on which step i + 1 runs at once.
-// Step i + 1's q needs only step i's lowest digit, from vector 0.
-LARGEPRIME_IFMA_TARGET void AlmostMontgomeryProductInMemory(uint64_t* r, const uint64_t* a,
-                                                            const uint64_t* b,
-                                                            const IfmaModulus& modulus) {
-  const uint64_t* m = modulus.Modulus();
-  const uint32_t vectorCount = modulus.Size() / kLanes;
-  const __m512i zero = _mm512_setzero_si512();
-  __m512i acc[kMaxVectors] = {};
-  uint64_t acc0 = 0;
-  for (uint32_t i = 0; i < modulus.Digits(); i += 2) {
-    const StepQuotient first = Quotient(acc0, b[i], a[0], modulus);
-    __m512i aBelow = _mm512_loadu_si512(a);
-    __m512i mBelow = _mm512_loadu_si512(m);
-    VectorSums firstBelow = MultiplyAdd(acc[0], aBelow, mBelow, first);
-    acc0 = LowestDigit(firstBelow, first.carry);
-    const StepQuotient second = Quotient(acc0, b[i + 1], a[0], modulus);
-    VectorSums secondBelow{};
-    for (uint32_t v = 1; v <= vectorCount; ++v) {
-      // Step i on vector v (nothing above the top) completes vector v - 1,
-      // and step i + 1 runs on it.
-      __m512i aHere = zero;
-      __m512i mHere = zero;
-      VectorSums firstSums{};
-      if (v < vectorCount) {
-        aHere = _mm512_loadu_si512(a + kLanes * v);
-        mHere = _mm512_loadu_si512(m + kLanes * v);
-        firstSums = MultiplyAdd(acc[v], aHere, mHere, first);
-      }
-      const VectorSums secondSums =
-          MultiplyAdd(ShiftDown(firstBelow, firstSums.low), aBelow, mBelow, second);
-      TakeSums(v - 1, secondSums, secondBelow, acc, acc0, second.carry);
-      firstBelow = firstSums;
-      aBelow = aHere;
-      mBelow = mHere;
-    }
-    acc[vectorCount - 1] = ShiftDown(secondBelow, zero);
-  }
-  Finish(r, acc, vectorCount, acc0);
-}
-
 using ProductKernel = void (*)(uint64_t*, const uint64_t*, const uint64_t*, const IfmaModulus&);
 using SquareKernel = void (*)(uint64_t*, const uint64_t*, const IfmaModulus&);
 
@@ -446,20 +335,28 @@ constexpr std::array<ProductKernel, kMaxRegisterVectors> kRegisterProducts =
 constexpr std::array<SquareKernel, kMaxRegisterVectors> kRegisterSquares =
     MakeSquareKernels(std::make_index_sequence<kMaxRegisterVectors>());
 
-ProductKernel ProductKernelFor(uint32_t vectorCount) {
-  return vectorCount <= kMaxRegisterVectors ? kRegisterProducts[vectorCount - 1]
-                                            : &AlmostMontgomeryProductInMemory;
-}
-
-SquareKernel SquareKernelFor(uint32_t vectorCount) {
-  return vectorCount <= kMaxRegisterVectors ? kRegisterSquares[vectorCount - 1]
-                                            : &SquareByProduct<&AlmostMontgomeryProductInMemory>;
-}
-
 uint32_t BitLength(const LimbVector& x) {
   uint32_t bits = kLimbBits * static_cast<uint32_t>(x.size());
   for (Limb top = x.back(); (top >> (kLimbBits - 1)) == 0; top <<= 1) --bits;
   return bits;
+}
+
+bool UsesProducts(uint32_t modulusBits, IfmaMethod method) {
+  const uint32_t vectors = VectorsFor(modulusBits);
+  if (method == IfmaMethod::kChosen) return vectors >= kByProductsVectors;
+  return method == IfmaMethod::kByProducts || vectors > kMaxRegisterVectors;
+}
+
+// -m^-1 mod R in the k digits of R, from the portable arithmetic's inverse
+// modulo the limb power just above R.
+Radix52Vector InverseModR(const LimbVector& plain, uint32_t digits, Limb negativeInverse) {
+  LimbVector m = plain;
+  m.resize((kDigitBits * digits + kLimbBits - 1) / kLimbBits);
+  const ReductionConstants constants =
+      MakeReductionConstants(m.data(), static_cast<uint32_t>(m.size()), negativeInverse);
+  Radix52Vector inverse(digits);
+  ToRadix52(inverse.data(), digits, constants.inverse.data(), static_cast<uint32_t>(m.size()));
+  return inverse;
 }
 
 }  // namespace
@@ -474,21 +371,26 @@ bool IfmaAvailable() {
 
 std::unique_ptr<const ModularKernel> x86::MakeIfmaKernel(const LimbVector& modulus) {
   const uint32_t bits = BitLength(modulus);
-  if (bits < kIfmaMinModulusBits || bits > kMaxModulusBits || !IfmaAvailable()) return nullptr;
+  if (bits < kIfmaMinModulusBits || !IfmaAvailable()) return nullptr;
   return std::make_unique<MultiplierKernel<IfmaModulus, IfmaMultiplier> >("vector",
                                                                           IfmaModulus(modulus));
 }
 
-IfmaModulus::IfmaModulus(LimbVector modulus)
+IfmaModulus::IfmaModulus(LimbVector modulus, IfmaMethod method)
     : plain_(std::move(modulus)),
-      digits_(DigitsFor(BitLength(plain_))),
+      digits_(UsesProducts(BitLength(plain_), method) ? kLanes * VectorsFor(BitLength(plain_))
+                                                      : InterleavedDigits(BitLength(plain_))),
       modulus_((digits_ + kLanes - 1) / kLanes * kLanes),
       negativeInverse_((0 - InverseModWordBase<uint64_t>(plain_[0])) & kDigitMask),
       rSquared_(modulus_.size()),
-      one_(modulus_.size()),
-      product_(ProductKernelFor(Size() / kLanes)),
-      square_(SquareKernelFor(Size() / kLanes)) {
+      one_(modulus_.size()) {
   ToRadix52(modulus_.data(), digits_, plain_.data(), PlainSize());
+  if (UsesProducts(BitLength(plain_), method)) {
+    inverse_ = InverseModR(plain_, digits_, 0 - InverseModWordBase(plain_[0]));
+  } else {
+    product_ = kRegisterProducts[Size() / kLanes - 1];
+    square_ = kRegisterSquares[Size() / kLanes - 1];
+  }
   // R^2 mod m = 2^(104 k) mod m, by one division.
   const uint32_t exponent = 2 * kDigitBits * digits_;
   LimbVector power(exponent / kLimbBits + 1);
@@ -499,25 +401,71 @@ IfmaModulus::IfmaModulus(LimbVector modulus)
 }
 
 IfmaMultiplier::IfmaMultiplier(const IfmaModulus& modulus)
-    : modulus_(modulus), scratch_(modulus.Size()) {}
+    : modulus_(modulus), scratch_(modulus.Size()) {
+  if (modulus.ByProducts()) {
+    product_.resize(2 * modulus.Size());
+    multiple_.resize(2 * modulus.Size());
+    const uint32_t vectors = modulus.Size() / kLanes;
+    const uint32_t product = radix52::ProductScratchWords(vectors);
+    const uint32_t low = radix52::MultiplyLowScratchWords(vectors);
+    productScratch_.resize(product > low ? product : low);
+  }
+}
+
+void IfmaMultiplier::Product(uint64_t* r, const uint64_t* a, const uint64_t* b) {
+  if (!modulus_.ByProducts()) {
+    modulus_.Product(r, a, b);
+    return;
+  }
+  radix52::Multiply(product_.data(), a, b, Size() / kLanes, productScratch_.data());
+  Reduce(r);
+}
+
+// t = product_ < 4 m^2 < m R. q = (t mod R)(-m^-1) mod R makes t + q m
+// divisible by R, and (t + q m) / R < 2 m. The low halves of t and q m add up
+// to 0 when t mod R is 0 and to R otherwise, so only the high half of q m is
+// needed, plus that carry.
+void IfmaMultiplier::Reduce(uint64_t* r) {
+  const uint32_t k = Size();
+  const uint32_t vectors = k / kLanes;
+  const uint64_t* t = product_.data();
+  radix52::MultiplyLow(scratch_.data(), t, modulus_.Inverse(), vectors, productScratch_.data());
+  radix52::Multiply(multiple_.data(), scratch_.data(), modulus_.Modulus(), vectors,
+                    productScratch_.data());
+  uint64_t lowNonzero = 0;
+  for (uint32_t i = 0; i < k; ++i) lowNonzero |= t[i];
+  uint64_t carry = lowNonzero != 0 ? 1 : 0;
+  for (uint32_t i = 0; i < k; ++i) {
+    const uint64_t sum = t[k + i] + multiple_[k + i] + carry;
+    r[i] = sum & kDigitMask;
+    carry = sum >> kDigitBits;
+  }
+}
 
 void IfmaMultiplier::Enter(Limb* r, const Limb* a) {
   ToRadix52(scratch_.data(), modulus_.Digits(), a, PlainSize());
-  modulus_.Product(r, scratch_.data(), modulus_.RSquared());
+  Product(r, scratch_.data(), modulus_.RSquared());
 }
 
 // a / R mod m + (0 or m) is at most m (a < 2 m, so (a + q m) / R < m + 1): one
 // conditional subtraction reduces it fully.
 void IfmaMultiplier::Leave(Limb* r, const Limb* a) {
-  modulus_.Product(scratch_.data(), a, modulus_.One());
+  Product(scratch_.data(), a, modulus_.One());
   const uint32_t n = PlainSize();
   FromRadix52(r, n, scratch_.data(), modulus_.Digits());
   SubtractModulusIfAbove(r, modulus_.Plain().data(), n, 0);
 }
 
-void IfmaMultiplier::Multiply(Limb* r, const Limb* a, const Limb* b) { modulus_.Product(r, a, b); }
+void IfmaMultiplier::Multiply(Limb* r, const Limb* a, const Limb* b) { Product(r, a, b); }
 
-void IfmaMultiplier::Square(Limb* r, const Limb* a) { modulus_.Square(r, a); }
+void IfmaMultiplier::Square(Limb* r, const Limb* a) {
+  if (!modulus_.ByProducts()) {
+    modulus_.Square(r, a);
+    return;
+  }
+  radix52::Square(product_.data(), a, Size() / kLanes, productScratch_.data());
+  Reduce(r);
+}
 
 #endif  // LARGEPRIME_IFMA_KERNEL
 

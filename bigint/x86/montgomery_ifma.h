@@ -38,16 +38,26 @@ bool IfmaAvailable();
 /// vectors of eight.
 using Radix52Vector = std::vector<uint64_t>;
 
+/// How a vector Montgomery product is formed: chosen by the modulus's size
+/// (bigint/x86/tuning.h), or forced for the measurements behind that choice.
+enum class IfmaMethod {
+  kChosen,
+  kInterleaved,  // product and reduction step by step, in registers (up to
+                 // kIfmaMaxRegisterVectors vectors; by products above)
+  kByProducts,   // the product in full by Karatsuba's method, reduced by products
+};
+
 /// What one odd modulus m > 1 needs for vector Montgomery arithmetic, built once
 /// and never changed afterwards, so threads may share it: m in radix 2^52 in
 /// whole vectors, -m^-1 mod 2^52, and R^2 mod m for R = 2^(52 k). The digit
 /// count k is the least with 4 m < R, which lets products stay below 2 m
-/// without a final subtraction (almost Montgomery multiplication).
+/// without a final subtraction (almost Montgomery multiplication); where the
+/// products are formed in full, k is every digit of the whole vectors, and
+/// -m^-1 mod R is kept for the reduction by products.
 class IfmaModulus {
  public:
-  /// modulus: odd, above 1, without leading zero limbs, and no longer than
-  /// kIfmaMaxModulusBits (bigint/x86/tuning.h).
-  explicit IfmaModulus(LimbVector modulus);
+  /// modulus: odd, above 1, without leading zero limbs.
+  explicit IfmaModulus(LimbVector modulus, IfmaMethod method = IfmaMethod::kChosen);
 
   /// 64-bit words of one representative: k digits padded to whole vectors.
   uint32_t Size() const { return static_cast<uint32_t>(modulus_.size()); }
@@ -60,14 +70,19 @@ class IfmaModulus {
   uint64_t NegativeInverse() const { return negativeInverse_; }
   const uint64_t* RSquared() const { return rSquared_.data(); }
   const uint64_t* One() const { return one_.data(); }
+  /// Whether products are formed in full and reduced by products.
+  bool ByProducts() const { return !inverse_.empty(); }
+  /// -m^-1 mod R, Size() words, where ByProducts().
+  const uint64_t* Inverse() const { return inverse_.data(); }
 
   /// r = a b / R mod m + (0 or m), for a, b below 2 m with normalised digits;
-  /// r gets Size() words of normalised digits and may be a or b.
+  /// r gets Size() words of normalised digits and may be a or b. Interleaved
+  /// moduli only.
   void Product(uint64_t* r, const uint64_t* a, const uint64_t* b) const {
     product_(r, a, b, *this);
   }
   /// r = a a / R mod m + (0 or m), as Product(r, a, a) gives it, with fewer
-  /// multiplications; r may be a.
+  /// multiplications; r may be a. Interleaved moduli only.
   void Square(uint64_t* r, const uint64_t* a) const { square_(r, a, *this); }
 
  private:
@@ -80,8 +95,9 @@ class IfmaModulus {
   uint64_t negativeInverse_;
   Radix52Vector rSquared_;
   Radix52Vector one_;
-  ProductKernel product_;
-  SquareKernel square_;
+  Radix52Vector inverse_;
+  ProductKernel product_ = nullptr;
+  SquareKernel square_ = nullptr;
 };
 
 /// Montgomery arithmetic modulo one IfmaModulus for one exponentiation, with
@@ -104,8 +120,16 @@ class IfmaMultiplier {
   void Square(Limb* r, const Limb* a);
 
  private:
+  // r = a b / R mod m + (0 or m), by the modulus's method.
+  void Product(uint64_t* r, const uint64_t* a, const uint64_t* b);
+  // r = product_ / R mod m + (0 or m), by products.
+  void Reduce(uint64_t* r);
+
   const IfmaModulus& modulus_;
-  Radix52Vector scratch_;  // a value in radix 2^52, Size() words
+  Radix52Vector scratch_;   // a value in radix 2^52, Size() words
+  Radix52Vector product_;   // a full product, 2 Size() words, where ByProducts()
+  Radix52Vector multiple_;  // q m: 2 Size() words
+  Radix52Vector productScratch_;
 };
 
 #endif  // LARGEPRIME_IFMA_KERNEL

@@ -12,8 +12,8 @@ namespace limbs::x86 {
 /// build/bench/powmod_bench --benchmark_filter='PowModVector|PowModPortable'
 constexpr uint32_t kIfmaMinModulusBits = 384;
 
-/// Up to this many vectors each count has its own vector kernel with the
-/// accumulators in registers; larger moduli share one that keeps them in memory.
+/// Up to this many vectors each count has its own interleaved vector kernel
+/// with the accumulators in registers.
 /// build/bench/product_bench --benchmark_filter='VectorProduct'
 constexpr uint32_t kIfmaMaxRegisterVectors = 20;
 
@@ -66,5 +66,23 @@ constexpr int32_t BatchWindowBits(int32_t bits) {
   if (bits > 480) return 5;
   return 4;
 }
+
+/// From this many vectors on, a vector Montgomery product is formed in full by
+/// the products below and reduced by two more (the quotient, then its multiple
+/// of the modulus) instead of interleaving product and reduction step by step.
+/// build/bench/product_bench --benchmark_filter='VectorMontgomery'
+constexpr uint32_t kIfmaReduceByProductsVectors = 21;
+
+/// Karatsuba's method from this many vectors for the plain products (squares)
+/// of radix-2^52 numbers: one step against the classical kernel on equal sizes.
+/// build/bench/product_bench --benchmark_filter='Vector(Classical|Karatsuba)'
+constexpr uint32_t kIfmaKaratsubaMultiplyVectors = 14;
+constexpr uint32_t kIfmaKaratsubaSquareVectors = 17;
+
+/// The low half of a radix-2^52 product splits from this many vectors on (the
+/// low halves of the two cross products and the full product of the low
+/// parts); below, the classical kernel forms the lower columns only.
+/// build/bench/product_bench --benchmark_filter='VectorMultiplyLow'
+constexpr uint32_t kIfmaMultiplyLowSplitVectors = 17;
 
 }  // namespace limbs::x86

@@ -338,19 +338,22 @@ TEST(PowModTest, PreparedModulusServesManyPowers) {
 // Odd moduli of every size where the vector kernel's digit or vector count
 // changes (a vector holds 8 digits of 52 bits, and R = 2^(52 k) must exceed
 // 4 m), one bit either side, up to two vectors past the kernels that keep
-// their accumulators in registers, and the ends of the range where it is
-// used (384 and 53142 bits, the largest that cannot overflow a lane; the top
-// only on the vector path, as the long-moduli test covers the portable code
-// there): all ones (every limb full), sparse (top bit, a middle bit and bit 0)
-// and random. Bases 0, 1, m - 1 and random, a random 64-bit exponent; values
+// their accumulators in registers, where the products by Karatsuba's method
+// take over; the bottom of the vector kernel's range (384 bits); and on the
+// vector path only (the long-moduli test covers the portable code there)
+// 53142 and 53143 bits, where lanes summed over k steps would overflow, and
+// 65536 and 131072 bits: all ones (every limb full), sparse (top bit, a
+// middle bit and bit 0) and random. Bases 0, 1, m - 1 and random, a random 64-bit exponent; values
 // and lengths as GMP and the length rule give them.
 TEST_P(PowModKernelTest, MatchesGmpAtEveryVectorBoundary) {
   gmp_randstate_t state;
   gmp_randinit_default(state);
   gmp_randseed_ui(state, kTestSeed);
   std::vector<uint32_t> sizes = {383, 384, 385};
-  if (GetParam() == limbs::KernelKind::kVector) sizes.insert(sizes.end(), {53142, 53143});
-  for (uint32_t vectors = 1; vectors <= 21; ++vectors) {
+  if (GetParam() == limbs::KernelKind::kVector) {
+    sizes.insert(sizes.end(), {53142, 53143, 65536, 131072});
+  }
+  for (uint32_t vectors = 1; vectors <= 22; ++vectors) {
     for (uint32_t bits = 416 * vectors - 3; bits <= 416 * vectors + 1; ++bits)
       sizes.push_back(bits);
   }

@@ -1,17 +1,21 @@
 /// Tests of the vector Montgomery multiplier against GMP: chains of squarings
 /// and multiplications between Enter and Leave, at every size where the
 /// digit or vector count changes, on moduli whose digits are all ones or
-/// mostly zero. Skipped where the processor lacks the instructions.
+/// mostly zero; and the plain radix-2^52 products beneath the long moduli.
+/// Skipped where the processor lacks the instructions.
 #include "bigint/x86/montgomery_ifma.h"
 
 #include <gmp.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bigint/x86/radix52_products.h"
+#include "bigint/x86/tuning.h"
 #include "tests/support/bigint_support.h"
 
 #if LARGEPRIME_IFMA_KERNEL
@@ -44,14 +48,18 @@ Mpz RandomBelow(gmp_randstate_t state, const Mpz& bound) {
 // Sizes in bits at which the digit count k (least with 4 m < 2^(52 k)) or the
 // number of 8-digit vectors changes, with one bit either side, from one vector
 // to two past the largest kernel that keeps its accumulators in registers (20
-// vectors); the largest size with a kernel; and the sizes the program uses
-// most.
+// vectors), where the products by Karatsuba's method take over; at one vector
+// count of those, a modulus whose top bit ends each of the eight lanes of its
+// top vector; the sizes the program uses most; 53142 and 53143 bits, where
+// the lanes of the kernels summing k steps would overflow; and 65536 bits.
 std::vector<uint32_t> BoundarySizes() {
-  std::vector<uint32_t> sizes = {64, 1024, 2048, 3072, 4096, 8192, 16384, 32768, 53142};
-  for (uint32_t vectors = 1; vectors <= 21; ++vectors) {
+  std::vector<uint32_t> sizes = {64,    1024,  2048,  3072,  4096, 8192,
+                                 16384, 32768, 53142, 53143, 65536};
+  for (uint32_t vectors = 1; vectors <= 22; ++vectors) {
     const uint32_t largest = 52 * 8 * vectors - 2;  // the largest size with 8 v digits
     for (uint32_t bits = largest - 1; bits <= largest + 3; ++bits) sizes.push_back(bits);
   }
+  for (uint32_t lane = 1; lane <= 8; ++lane) sizes.push_back(52 * (8 * 26 + lane));
   return sizes;
 }
 
@@ -144,6 +152,7 @@ TEST_F(IfmaMultiplierTest, ProductsOfTheLargestRepresentatives) {
   for (const uint32_t bits : BoundarySizes()) {
     for (const auto& [shape, m] : EdgeModuli(state, bits)) {
       const limbs::IfmaModulus modulus(ToLimbs(m, (bits + 63) / 64));
+      limbs::IfmaMultiplier multiplier(modulus);
       Mpz twiceM;
       mpz_mul_2exp(twiceM.get(), m.get(), 1);
       Mpz largest;
@@ -171,7 +180,7 @@ TEST_F(IfmaMultiplierTest, ProductsOfTheLargestRepresentatives) {
           SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 1 << ", " << bits << "-bit "
                                           << shape << " modulus, square of " << a.Decimal());
           std::vector<uint64_t> square(modulus.Size());
-          modulus.Square(square.data(), aDigits.data());
+          multiplier.Square(square.data(), aDigits.data());
           expectProduct(square, a, a);
         }
         for (const Mpz& b : operands) {
@@ -179,13 +188,63 @@ TEST_F(IfmaMultiplierTest, ProductsOfTheLargestRepresentatives) {
                        << "seed " << kTestSeed + 1 << ", " << bits << "-bit " << shape
                        << " modulus, a = " << a.Decimal() << ", b = " << b.Decimal());
           std::vector<uint64_t> product(modulus.Size());
-          modulus.Product(product.data(), aDigits.data(), ToRadix52(b, modulus.Size()).data());
+          multiplier.Multiply(product.data(), aDigits.data(), ToRadix52(b, modulus.Size()).data());
           expectProduct(product, a, b);
         }
       }
     }
   }
   gmp_randclear(state);
+}
+
+// The plain products and squares beneath the long moduli, against GMP, for
+// every vector count up to past twice the larger Karatsuba threshold (so
+// every split at and around each threshold meets the classical kernels and a
+// Karatsuba step on both sides), and far above: operands of all-ones digits
+// (every lane at its largest, carries through every digit), zero, one, a
+// number whose halves are equal (Karatsuba's differences zero), and random
+// ones, whose halves' differences take either sign.
+TEST_F(IfmaMultiplierTest, PlainProductsMatchGmp) {
+  namespace radix52 = limbs::radix52;
+  const uint32_t kLargerThreshold =
+      std::max(limbs::x86::kIfmaKaratsubaMultiplyVectors, limbs::x86::kIfmaKaratsubaSquareVectors);
+  std::mt19937_64 rng(kTestSeed + 2);
+  constexpr uint64_t kDigitMask = (uint64_t{1} << 52) - 1;
+  std::vector<uint32_t> counts;
+  for (uint32_t vectors = 1; vectors <= 2 * kLargerThreshold + 3; ++vectors)
+    counts.push_back(vectors);
+  counts.insert(counts.end(), {64, 101, 257});
+  for (const uint32_t vectors : counts) {
+    const uint32_t digits = 8 * vectors;
+    std::vector<uint64_t> random(digits), other(digits), halves(digits);
+    for (uint64_t& digit : random) digit = rng() & kDigitMask;
+    for (uint64_t& digit : other) digit = rng() & kDigitMask;
+    // The high part of Karatsuba's split repeats the low one.
+    for (uint32_t i = 0; i < digits; ++i) halves[i] = random[i % (8 * ((vectors + 1) / 2))];
+    std::vector<uint64_t> zero(digits), one(digits), allOnes(digits, kDigitMask);
+    one[0] = 1;
+    const std::pair<const char*, const std::vector<uint64_t>*> operands[] = {
+        {"all ones", &allOnes}, {"zero", &zero},     {"one", &one},
+        {"halves", &halves},    {"random", &random}, {"other", &other}};
+    std::vector<uint64_t> r(2 * digits);
+    std::vector<uint64_t> scratch(radix52::ProductScratchWords(vectors));
+    for (const auto& [aLabel, a] : operands) {
+      SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 2 << ", " << vectors
+                                      << " vectors, square of " << aLabel);
+      Mpz expected;
+      mpz_mul(expected.get(), FromRadix52(*a).get(), FromRadix52(*a).get());
+      radix52::Square(r.data(), a->data(), vectors, scratch.data());
+      for (const uint64_t digit : r) ASSERT_LE(digit, kDigitMask);
+      EXPECT_EQ(FromRadix52(r), expected);
+      for (const auto& [bLabel, b] : operands) {
+        SCOPED_TRACE(testing::Message() << "times " << bLabel);
+        mpz_mul(expected.get(), FromRadix52(*a).get(), FromRadix52(*b).get());
+        radix52::Multiply(r.data(), a->data(), b->data(), vectors, scratch.data());
+        for (const uint64_t digit : r) ASSERT_LE(digit, kDigitMask);
+        EXPECT_EQ(FromRadix52(r), expected);
+      }
+    }
+  }
 }
 
 }  // namespace
