@@ -61,4 +61,13 @@ constexpr int32_t WindowBits(int32_t bits) {
   return 1;
 }
 
+/// Residues by many small moduli: below this many limbs of the number, each
+/// residue on its own by Horner's rule; from there on by the remainder tree.
+/// build/bench/sieve_bench --prepare
+constexpr uint32_t kRemainderTreeThreshold = kWideLimbs ? 4 : 8;
+/// The remainder tree takes its moduli in groups whose product has at least
+/// the number's size and at least this many limbs.
+/// build/bench/sieve_bench --prepare
+constexpr uint32_t kRemainderTreeGroupLimbs = kWideLimbs ? 16 : 32;
+
 }  // namespace limbs
