@@ -1,7 +1,7 @@
 /// Residues of one number by many moduli below 2^32 at once: the moduli are
-/// taken in groups whose product is about the number's size; each group's
-/// product tree is built, the number is divided once by the group's product,
-/// and the quotient's fraction is carried down the tree by products alone
+/// taken in groups of a fixed product size; each group's product tree is
+/// built, the number is divided once by the group's product, and the
+/// quotient's fraction is carried down the tree by products alone
 /// (D. J. Bernstein, "Scaled remainder trees", 2004).
 #include <algorithm>
 
@@ -27,10 +27,26 @@ uint32_t ModuloSmall(const Limb* x, uint32_t n, uint32_t m) {
   return static_cast<uint32_t>(r);
 }
 
-uint32_t BitLength(uint32_t m) {
-  uint32_t bits = 0;
-  for (; m != 0; m >>= 1) ++bits;
-  return bits;
+// r[0..count) = limbs [low, low + count) of a[0..na) b[0..nb), summed column by
+// column from column low - 2 up: what the columns below would carry in is
+// left out, less than nb units of limb low - 1, so the result is at most one
+// below the exact limbs.
+void MiddleProduct(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, uint32_t low,
+                   uint32_t count) {
+  WideLimb sum = 0;  // the column's low two limbs
+  Limb top = 0;      // and its third
+  for (uint32_t column = low >= 2 ? low - 2 : 0; column < low + count; ++column) {
+    const uint32_t first = column + 1 > nb ? column + 1 - nb : 0;
+    const uint32_t last = column < na ? column : na - 1;
+    for (uint32_t i = first; i <= last; ++i) {
+      const WideLimb product = static_cast<WideLimb>(a[i]) * b[column - i];
+      sum += product;
+      top += sum < product ? 1 : 0;
+    }
+    if (column >= low) r[column - low] = LowLimb(sum);
+    sum = (sum >> kLimbBits) | (static_cast<WideLimb>(top) << kLimbBits);
+    top = 0;
+  }
 }
 
 // The scaled remainder tree over one group of moduli. A node stands for a run
@@ -38,8 +54,11 @@ uint32_t BitLength(uint32_t m) {
 // y = floor(beta^(s+1) frac(n / P)), the fraction n / P to one limb beyond P's
 // size. A child c with sibling d gets frac(n / P_c) = frac(frac(n / P) P_d):
 // the product y P_d, whose fraction limbs hold it, cut to s_c + 1 limbs. Each
-// cut loses less than 1 / beta of a unit of n mod P_c, so at a leaf y P
-// rounds to n mod P exactly (the number of levels being far below beta).
+// cut, and each middle product, loses less than s_d / beta of a unit of
+// n mod P_c, so at a leaf y P_c rounds to n mod P_c exactly (the levels and
+// the sizes being far below beta); values are only ever rounded down, and
+// frac wraps them around 0, so a remainder 0 may come out as P_c, which is 0
+// too.
 class GroupTree {
  public:
   GroupTree(const uint32_t* moduli, uint32_t* residues) : moduli_(moduli), residues_(residues) {}
@@ -52,7 +71,7 @@ class GroupTree {
     offset_ = begin;
     const uint32_t root = Build(0, static_cast<uint32_t>(end - begin));
     const uint32_t s = nodes_[root].size;
-    Descend(root, RootFraction(n, nn, Product(nodes_[root]), s).data(), 0);
+    Descend(root, RootFraction(n, nn, Product(nodes_[root]), s), 0);
   }
 
  private:
@@ -67,6 +86,7 @@ class GroupTree {
 
   // Moduli per leaf: their product fits in two limbs.
   static constexpr uint32_t kLeafModuli = 2 * kLimbBits / 32;
+  static constexpr uint32_t kLeafFractionLimbs = 3;
 
   const Limb* Product(const Node& node) const { return products_.data() + node.offset; }
 
@@ -118,22 +138,21 @@ class GroupTree {
 
   // floor(beta^(s+1) frac(n / P)) for P[0..s): the low s + 1 limbs of the
   // quotient of n beta^(s+1) by P, by long division.
-  static LimbVector RootFraction(const Limb* n, uint32_t nn, const Limb* p, uint32_t s) {
+  const Limb* RootFraction(const Limb* n, uint32_t nn, const Limb* p, uint32_t s) {
     const uint32_t k = s + 1;
     const uint32_t nu = nn + k;
-    LimbVector dividend(nu, 0);
-    std::copy(n, n + nn, dividend.begin() + k);
-    LimbVector quotient(std::max(nu - s + 1, k), 0);
-    LimbVector remainder(s);
-    Divisor(p, s, nu).Divide(quotient.data(), remainder.data(), dividend.data(), nu);
-    quotient.resize(k);
-    return quotient;
+    dividend_.assign(nu, 0);
+    std::copy(n, n + nn, dividend_.begin() + k);
+    quotient_.assign(std::max(nu - s + 1, k), 0);
+    remainder_.resize(s);
+    Divisor(p, s, nu).Divide(quotient_.data(), remainder_.data(), dividend_.data(), nu);
+    return quotient_.data();
   }
 
   void Descend(uint32_t index, const Limb* y, uint32_t depth) {
     const Node node = nodes_[index];
     if (node.left == kNoChild) {
-      LeafResidues(node, y, depth);
+      LeafResidues(node, y);
       return;
     }
     const uint32_t k = node.size + 1;
@@ -142,25 +161,45 @@ class GroupTree {
       const Node& child = nodes_[childIndex];
       const Node& sibling = nodes_[leftSide ? node.right : node.left];
       const uint32_t childK = child.size + 1;
-      Limb* product = Level(depth, k + sibling.size + childK);
-      Limb* childY = product + k + sibling.size;
-      FastMultiply(product, y, k, Product(sibling), sibling.size, Scratch(k));
-      std::copy(product + k - childK, product + k, childY);
+      Limb* childY = Level(depth, k + sibling.size + childK);
+      if (sibling.size < kRemainderTreeMiddleProductLimbs) {
+        MiddleProduct(childY, y, k, Product(sibling), sibling.size, k - childK, childK);
+      } else {
+        Limb* product = childY + childK;
+        FastMultiply(product, y, k, Product(sibling), sibling.size, Scratch(k));
+        std::copy(product + k - childK, product + k, childY);
+      }
       Descend(childIndex, childY, depth + 1);
     }
   }
 
-  // n mod P = y P / beta^(s+1), rounded to the nearest integer (which may be P
-  // itself, as good as 0 for every modulus dividing P); then by each modulus.
-  void LeafResidues(const Node& node, const Limb* y, uint32_t depth) {
+  // For each modulus m of the leaf, with P = m c: frac(n / m) = frac(y c) by
+  // one limb product per other modulus, each keeping the whole fraction; then
+  // n mod m = frac(n / m) m, rounded to the nearest integer (m itself when the
+  // fraction came out just below 1 for a remainder 0).
+  void LeafResidues(const Node& node, const Limb* y) {
     const uint32_t k = node.size + 1;
-    Limb* product = Level(depth, k + node.size);
-    Multiply(product, y, k, Product(node), node.size);
-    Limb* remainder = product + k;
-    PropagateCarry(remainder, node.size, product[k - 1] >> (kLimbBits - 1));
     for (uint32_t i = node.begin; i < node.end; ++i) {
-      residues_[offset_ + i] = ModuloSmall(remainder, node.size, moduli_[offset_ + i]);
+      Limb fraction[kLeafFractionLimbs];
+      std::copy(y, y + k, fraction);
+      for (uint32_t j = node.begin; j < node.end; ++j) {
+        if (j != i) MultiplyFraction(fraction, k, moduli_[offset_ + j]);
+      }
+      const uint32_t m = moduli_[offset_ + i];
+      const Limb rounded = MultiplyFraction(fraction, k, m) + (fraction[k - 1] >> (kLimbBits - 1));
+      residues_[offset_ + i] = rounded == m ? 0 : static_cast<uint32_t>(rounded);
     }
+  }
+
+  // f = frac(f m) over k limbs; returns the integer part.
+  static Limb MultiplyFraction(Limb* f, uint32_t k, Limb m) {
+    Limb carry = 0;
+    for (uint32_t i = 0; i < k; ++i) {
+      const WideLimb t = static_cast<WideLimb>(f[i]) * m + carry;
+      f[i] = LowLimb(t);
+      carry = HighLimb(t);
+    }
+    return carry;
   }
 
   const uint32_t* moduli_;
@@ -170,6 +209,9 @@ class GroupTree {
   LimbVector products_;
   LimbVector scratch_;
   std::vector<LimbVector> levels_;
+  LimbVector dividend_;
+  LimbVector quotient_;
+  LimbVector remainder_;
 };
 
 }  // namespace
@@ -181,15 +223,14 @@ void ResiduesBySmallModuli(uint32_t* residues, const Limb* n, uint32_t nn, const
     for (size_t i = 0; i < count; ++i) residues[i] = nn == 0 ? 0 : ModuloSmall(n, nn, moduli[i]);
     return;
   }
-  // Groups of about n's size: the division at each root then costs about as
-  // much as the group's tree, and the whole stays linear in the moduli.
-  const uint64_t groupBits = uint64_t{std::max(nn, kRemainderTreeGroupLimbs)} * kLimbBits;
+  // The long division at each group's root costs about nn limb products per
+  // limb of the group's product whatever the group's size, while the tree
+  // below costs more per modulus the larger the group: small groups, down to
+  // where the fixed costs of a group show.
+  constexpr size_t kGroupModuli = kRemainderTreeGroupLimbs * kLimbBits / 32;
   GroupTree tree(moduli, residues);
-  for (size_t begin = 0; begin < count;) {
-    size_t end = begin;
-    for (uint64_t bits = 0; end < count && bits < groupBits; ++end) bits += BitLength(moduli[end]);
-    tree.Residues(n, nn, begin, end);
-    begin = end;
+  for (size_t begin = 0; begin < count; begin += kGroupModuli) {
+    tree.Residues(n, nn, begin, std::min(count, begin + kGroupModuli));
   }
 }
 

@@ -113,8 +113,9 @@ TEST(SmallResiduesTest, NumbersThatRunsOfTheModuliDivide) {
     uint32_t cofactorBytes;
   };
   for (const Run& run : {Run{0, 1, 1}, Run{5, 2, 40}, Run{100, 3, 200}, Run{1000, 100, 8},
-                         Run{1000, 1000, 300}, Run{3000, 4000, 1}, Run{0, moduli.size(), 2}}) {
+                         Run{1000, 1000, 300}, Run{3000, 3800, 1}, Run{0, moduli.size(), 2}}) {
     SCOPED_TRACE("run of " + std::to_string(run.length) + " from " + std::to_string(run.begin));
+    ASSERT_LE(run.begin + run.length, moduli.size());
     Mpz n = RandomOfBytes(random, run.cofactorBytes);
     for (size_t i = run.begin; i < run.begin + run.length; ++i)
       mpz_mul_ui(n.get(), n.get(), moduli[i]);
@@ -127,5 +128,5 @@ TEST(SmallResiduesTest, NumbersThatRunsOfTheModuliDivide) {
 TEST(SmallResiduesTest, EverySievingPrimeUpToTheCap) {
   const std::vector<uint32_t> primes = PrimesBetween(7919, 1u << 26);
   GmpRandom random;
-  EXPECT_TRUE(ResiduesMatchGmp(RandomOfBytes(random, 2048), primes));
+  EXPECT_TRUE(ResiduesMatchGmp(RandomOfBytes(random, 1024), primes));
 }
