@@ -27,6 +27,45 @@ uint32_t ModuloSmall(const Limb* x, uint32_t n, uint32_t m) {
   return static_cast<uint32_t>(r);
 }
 
+uint32_t LeadingZeroBits(Limb x) {
+  uint32_t count = 0;
+  for (Limb bit = Limb{1} << (kLimbBits - 1); (x & bit) == 0; bit >>= 1) ++count;
+  return count;
+}
+
+// The division of two limbs by one limb d with its top bit set, by two
+// products with the reciprocal v = floor((beta^2 - 1) / d) - beta in place of
+// a division (N. Moller and T. Granlund, "Improved division by invariant
+// integers", IEEE Trans. Computers 60(2), 2011, algorithm 4).
+class NormalisedLimb {
+ public:
+  explicit NormalisedLimb(Limb d)
+      : d_(d), v_(static_cast<Limb>(((static_cast<WideLimb>(~d) << kLimbBits) | kLimbMax) / d)) {}
+
+  // floor((u1 beta + u0) / d) for u1 < d, the remainder in *r.
+  Limb Divide(Limb u1, Limb u0, Limb* r) const {
+    // Sums wrap modulo beta^2 and beta as the algorithm intends.
+    const WideLimb q =
+        static_cast<WideLimb>(v_) * u1 + ((static_cast<WideLimb>(u1) << kLimbBits) | u0);
+    Limb q1 = HighLimb(q) + 1;
+    Limb remainder = u0 - q1 * d_;
+    if (remainder > LowLimb(q)) {
+      --q1;
+      remainder += d_;
+    }
+    if (remainder >= d_) {
+      ++q1;
+      remainder -= d_;
+    }
+    *r = remainder;
+    return q1;
+  }
+
+ private:
+  Limb d_;
+  Limb v_;
+};
+
 // r[0..count) = limbs [low, low + count) of a[0..na) b[0..nb), summed column by
 // column from column low - 2 up: what the columns below would carry in is
 // left out, less than nb units of limb low - 1, so the result is at most one
@@ -137,15 +176,47 @@ class GroupTree {
   }
 
   // floor(beta^(s+1) frac(n / P)) for P[0..s): the low s + 1 limbs of the
-  // quotient of n beta^(s+1) by P, by long division.
+  // quotient of n beta^(s+1) by P, by long division (Knuth, TAOCP vol. 2,
+  // 4.3.1, Algorithm D), each quotient limb estimated by the division of two
+  // limbs by P's top limb with its reciprocal.
   const Limb* RootFraction(const Limb* n, uint32_t nn, const Limb* p, uint32_t s) {
     const uint32_t k = s + 1;
+    const uint32_t shift = LeadingZeroBits(p[s - 1]);
+    divisor_.resize(s);
+    ShiftLeft(divisor_.data(), p, s, shift);
+    const Limb* v = divisor_.data();
     const uint32_t nu = nn + k;
-    dividend_.assign(nu, 0);
-    std::copy(n, n + nn, dividend_.begin() + k);
-    quotient_.assign(std::max(nu - s + 1, k), 0);
-    remainder_.resize(s);
-    Divisor(p, s, nu).Divide(quotient_.data(), remainder_.data(), dividend_.data(), nu);
+    dividend_.assign(nu + 1, 0);
+    dividend_[nu] = ShiftLeft(dividend_.data() + k, n, nn, shift);
+    quotient_.assign(k, 0);
+    const NormalisedLimb top(v[s - 1]);
+    for (uint32_t j = nu - s + 1; j-- > 0;) {
+      Limb* w = dividend_.data() + j;
+      Limb qhat = kLimbMax;
+      Limb rhat = w[s - 1] + v[s - 1];
+      bool rhatFits = rhat >= v[s - 1];
+      if (w[s] < v[s - 1]) {
+        qhat = top.Divide(w[s], w[s - 1], &rhat);
+        rhatFits = true;
+      }
+      // D3: at most two too large; the next limb of each leaves at most one.
+      while (s >= 2 && rhatFits &&
+             static_cast<WideLimb>(qhat) * v[s - 2] >
+                 ((static_cast<WideLimb>(rhat) << kLimbBits) | w[s - 2])) {
+        --qhat;
+        rhat += v[s - 1];
+        rhatFits = rhat >= v[s - 1];
+      }
+      // D4 to D6.
+      const Limb borrow = SubtractMultiple(w, v, s, qhat);
+      const Limb wTop = w[s];
+      w[s] = wTop - borrow;
+      if (wTop < borrow) {
+        --qhat;
+        w[s] += AddLimbs(w, w, v, s);
+      }
+      if (j < k) quotient_[j] = qhat;
+    }
     return quotient_.data();
   }
 
@@ -209,9 +280,9 @@ class GroupTree {
   LimbVector products_;
   LimbVector scratch_;
   std::vector<LimbVector> levels_;
+  LimbVector divisor_;
   LimbVector dividend_;
   LimbVector quotient_;
-  LimbVector remainder_;
 };
 
 }  // namespace
