@@ -21,8 +21,8 @@
 ///
 /// With --prepare, only the start-up cost per size: the sieve's construction at
 /// the bound FactorSieveBound chooses, on the given number of threads, beside
-/// one exponentiation 89^((n-1)/2) mod n, both in wall-clock time (the
-/// construction's threads run at once), and their ratio.
+/// one exponentiation 89^((n-1)/2) mod n, in wall-clock time and in CPU time
+/// (the construction's divided by its threads), with the two ratios.
 #include <time.h>  // NOLINT(modernize-deprecated-headers): POSIX clock_gettime
 
 #include <algorithm>
@@ -226,24 +226,28 @@ bool ParseOptions(int argc, char** argv, Options* options) {
   return true;
 }
 
-// The sieve's construction beside one exponentiation, per size, in wall-clock time.
+// The sieve's construction beside one exponentiation, per size: in wall-clock
+// time, and in CPU time, the construction's divided by its threads (what it
+// takes on that many idle cores, when other work shares the machine).
 void ComparePreparation(const Options& options) {
-  std::printf("%6s %8s %8s %12s %12s %8s\n", "bytes", "bound", "primes", "prepare ms", "powmod ms",
-              "ratio");
+  std::printf("%6s %6s %8s %10s %10s %10s %10s %7s %7s\n", "bytes", "bound", "primes", "prep wall",
+              "prep cpu", "pow wall", "pow cpu", "wall x", "cpu x");
   for (const uint32_t byteCount : options.sizes) {
     const uint32_t bound = FactorSieveBound(8 * byteCount);
     std::mt19937 rng(kSeed + byteCount);
     const BigInt first = RandomOdd(rng, byteCount);
     uint32_t primes = 0;
-    const double prepareMs = MillisecondsPerRun(
-        [&] {
-          FactorSieve sieve(first, bound, kDefaultSieveWindow, options.threads);
-          primes = sieve.PrimeCount();
-        },
-        WallMilliseconds);
-    const double powModMs = PowModMs(byteCount, WallMilliseconds);
-    std::printf("%6u %8s %8u %12.1f %12.1f %8.2f\n", byteCount, BoundName(bound).c_str(), primes,
-                prepareMs, powModMs, prepareMs / powModMs);
+    const auto prepare = [&] {
+      FactorSieve sieve(first, bound, kDefaultSieveWindow, options.threads);
+      primes = sieve.PrimeCount();
+    };
+    const double prepareWall = MillisecondsPerRun(prepare, WallMilliseconds);
+    const double prepareCpu = MillisecondsPerRun(prepare) / options.threads;
+    const double powModWall = PowModMs(byteCount, WallMilliseconds);
+    const double powModCpu = PowModMs(byteCount);
+    std::printf("%6u %6s %8u %10.1f %10.1f %10.1f %10.1f %7.2f %7.2f\n", byteCount,
+                BoundName(bound).c_str(), primes, prepareWall, prepareCpu, powModWall, powModCpu,
+                prepareWall / powModWall, prepareCpu / powModCpu);
     std::fflush(stdout);
   }
 }
