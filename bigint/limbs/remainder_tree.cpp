@@ -27,6 +27,75 @@ uint32_t ModuloSmall(const Limb* x, uint32_t n, uint32_t m) {
   return static_cast<uint32_t>(r);
 }
 
+// Residues of a short number by odd moduli below 2^30, several side by side so
+// that their independent chains overlap: Horner's rule over 32-bit pieces,
+// most significant first, s = s 2^32 + piece mod p, with Montgomery's
+// reduction in place of a division (P. L. Montgomery, "Modular multiplication
+// without trial division", 1985; HAC 14.32). Redc(T) = T / 2^32 mod p for
+// T + q p < 2^64, and Redc(s (2^64 mod p)) = s 2^32 mod p. With p < 2^30 every
+// s stays below 2^33: T < 2^33 2^30, q p < 2^62, so Redc(T) < 3 2^30 and
+// s + piece < 2^33.
+constexpr uint32_t kHornerModulusLimit = 1u << 30;
+constexpr uint32_t kHornerBlock = 8;
+
+struct MontgomeryModulus {
+  uint64_t p = 1;
+  uint32_t negativeInverse = 0;  // -p^-1 mod 2^32
+  uint64_t shiftFactor = 0;      // 2^64 mod p
+
+  MontgomeryModulus() = default;
+  explicit MontgomeryModulus(uint32_t m)
+      : p(m), negativeInverse(0 - InverseModWordBase<uint32_t>(m)) {
+    const uint64_t pieceBase = (uint64_t{1} << 32) % p;
+    shiftFactor = pieceBase * pieceBase % p;
+  }
+
+  uint64_t Redc(uint64_t t) const {
+    const uint32_t q = static_cast<uint32_t>(t) * negativeInverse;
+    return (t + q * p) >> 32;
+  }
+};
+
+bool HornerFits(const uint32_t* moduli, size_t count) {
+  return std::all_of(moduli, moduli + count,
+                     [](uint32_t m) { return m % 2 == 1 && m < kHornerModulusLimit; });
+}
+
+// residues[j] = x[0..n) mod moduli[j] for j < count <= kHornerBlock, odd
+// moduli below 2^30.
+void HornerBlock(uint32_t* residues, const Limb* x, uint32_t n, const uint32_t* moduli,
+                 uint32_t count) {
+  MontgomeryModulus block[kHornerBlock];
+  uint64_t s[kHornerBlock] = {};
+  // A short block repeats its last modulus, so the loop keeps its fixed width.
+  for (uint32_t j = 0; j < kHornerBlock; ++j) {
+    block[j] = MontgomeryModulus(moduli[std::min(j, count - 1)]);
+  }
+  for (uint32_t i = n; i-- > 0;) {
+    for (uint32_t shift = kLimbBits; shift > 0;) {
+      shift -= 32;
+      const auto piece = static_cast<uint32_t>(x[i] >> shift);
+      for (uint32_t j = 0; j < kHornerBlock; ++j) {
+        s[j] = block[j].Redc(s[j] * block[j].shiftFactor) + piece;
+      }
+    }
+  }
+  for (uint32_t j = 0; j < count; ++j) residues[j] = static_cast<uint32_t>(s[j] % block[j].p);
+}
+
+// Residue by residue, for numbers too short for the remainder tree.
+void ResiduesOneByOne(uint32_t* residues, const Limb* x, uint32_t n, const uint32_t* moduli,
+                      size_t count) {
+  for (size_t j = 0; j < count; j += kHornerBlock) {
+    const auto blockCount = static_cast<uint32_t>(std::min<size_t>(kHornerBlock, count - j));
+    if (HornerFits(moduli + j, blockCount)) {
+      HornerBlock(residues + j, x, n, moduli + j, blockCount);
+    } else {
+      for (uint32_t i = 0; i < blockCount; ++i) residues[j + i] = ModuloSmall(x, n, moduli[j + i]);
+    }
+  }
+}
+
 uint32_t LeadingZeroBits(Limb x) {
   uint32_t count = 0;
   for (Limb bit = Limb{1} << (kLimbBits - 1); (x & bit) == 0; bit >>= 1) ++count;
@@ -291,7 +360,7 @@ void ResiduesBySmallModuli(uint32_t* residues, const Limb* n, uint32_t nn, const
                            size_t count) {
   nn = SignificantLimbs(n, nn);
   if (nn < kRemainderTreeThreshold) {
-    for (size_t i = 0; i < count; ++i) residues[i] = nn == 0 ? 0 : ModuloSmall(n, nn, moduli[i]);
+    ResiduesOneByOne(residues, n, nn, moduli, count);
     return;
   }
   // The long division at each group's root costs about nn limb products per
