@@ -4,6 +4,7 @@
 /// expected net saving of one search and the best bound per size.
 ///
 ///   sieve_bench [--sizes=16,32,...,2048] [--bounds=14,15,...,26]
+///   sieve_bench --prepare [--sizes=1024,2048,4096] [--threads=2]
 ///
 /// Sizes in bytes (candidates with their top bit set), bounds as powers of two.
 /// Times are the process's CPU time, each the mean of runs adding up to at least
@@ -17,6 +18,11 @@
 /// ln(n) / 2 candidates of a search span. The best bound per size stands
 /// beside the one FactorSieveBound chooses. Last, the share proved at the
 /// chosen bound, measured on numbers of each size.
+///
+/// With --prepare, only the start-up cost per size: the sieve's construction at
+/// the bound FactorSieveBound chooses, on the given number of threads, beside
+/// one exponentiation 89^((n-1)/2) mod n, in wall-clock time and in CPU time
+/// (the construction's divided by its threads), with the two ratios.
 #include <time.h>  // NOLINT(modernize-deprecated-headers): POSIX clock_gettime
 
 #include <algorithm>
@@ -47,10 +53,18 @@ constexpr uint32_t kShareStarts = 4;
 constexpr uint32_t kShareBytes = 256;
 
 struct Options {
+  bool prepareOnly = false;
+  uint32_t threads = 2;
   std::vector<uint32_t> sizes{16,  24,  32,  48,  64,   96,   128, 192,
                               256, 384, 512, 768, 1024, 1536, 2048};
   std::vector<uint32_t> boundBits{14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26};
 };
+
+double WallMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
 
 double CpuMilliseconds() {
   timespec now{};
@@ -58,15 +72,15 @@ double CpuMilliseconds() {
   return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
-// Mean CPU milliseconds of one run of work.
-double MillisecondsPerRun(const std::function<void()>& work) {
+// Mean milliseconds of one run of work, on the given clock.
+double MillisecondsPerRun(const std::function<void()>& work, double (*clock)() = CpuMilliseconds) {
   uint32_t runs = 0;
-  const double begin = CpuMilliseconds();
+  const double begin = clock();
   double elapsed = 0;
   do {
     work();
     ++runs;
-    elapsed = CpuMilliseconds() - begin;
+    elapsed = clock() - begin;
   } while (elapsed < kMinimumMs);
   return elapsed / runs;
 }
@@ -139,12 +153,12 @@ Shares MeasureShares(uint32_t byteCount, const std::vector<uint32_t>& boundBits)
 
 // ---- Costs -------------------------------------------------------------------
 
-double PowModMs(uint32_t byteCount) {
+double PowModMs(uint32_t byteCount, double (*clock)() = CpuMilliseconds) {
   std::mt19937 rng(kSeed + byteCount);
   const BigInt n = RandomOdd(rng, byteCount);
   const BigInt exponent = (n - 1u) >> 1;
   const BigInt base(LehmanBases[0]);
-  return MillisecondsPerRun([&] { base.PowMod(exponent, n, 0); });
+  return MillisecondsPerRun([&] { base.PowMod(exponent, n, 0); }, clock);
 }
 
 double PrepareMs(uint32_t byteCount, uint32_t bound) {
@@ -188,9 +202,17 @@ bool ParseList(const char* text, std::vector<uint32_t>* values) {
 }
 
 bool ParseOptions(int argc, char** argv, Options* options) {
+  bool sizesGiven = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--sizes=", 8) == 0) {
+    if (std::strcmp(argv[i], "--prepare") == 0) {
+      options->prepareOnly = true;
+    } else if (std::strncmp(argv[i], "--threads=", 10) == 0) {
+      std::vector<uint32_t> threads;
+      if (!ParseList(argv[i] + 10, &threads) || threads.size() != 1) return false;
+      options->threads = threads[0];
+    } else if (std::strncmp(argv[i], "--sizes=", 8) == 0) {
       if (!ParseList(argv[i] + 8, &options->sizes)) return false;
+      sizesGiven = true;
     } else if (std::strncmp(argv[i], "--bounds=", 9) == 0) {
       if (!ParseList(argv[i] + 9, &options->boundBits)) return false;
       for (const uint32_t bits : options->boundBits) {
@@ -200,7 +222,34 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       return false;
     }
   }
+  if (options->prepareOnly && !sizesGiven) options->sizes = {1024, 1536, 2048, 3072, 4096};
   return true;
+}
+
+// The sieve's construction beside one exponentiation, per size: in wall-clock
+// time, and in CPU time, the construction's divided by its threads (what it
+// takes on that many idle cores, when other work shares the machine).
+void ComparePreparation(const Options& options) {
+  std::printf("%6s %6s %8s %10s %10s %10s %10s %7s %7s\n", "bytes", "bound", "primes", "prep wall",
+              "prep cpu", "pow wall", "pow cpu", "wall x", "cpu x");
+  for (const uint32_t byteCount : options.sizes) {
+    const uint32_t bound = FactorSieveBound(8 * byteCount);
+    std::mt19937 rng(kSeed + byteCount);
+    const BigInt first = RandomOdd(rng, byteCount);
+    uint32_t primes = 0;
+    const auto prepare = [&] {
+      FactorSieve sieve(first, bound, kDefaultSieveWindow, options.threads);
+      primes = sieve.PrimeCount();
+    };
+    const double prepareWall = MillisecondsPerRun(prepare, WallMilliseconds);
+    const double prepareCpu = MillisecondsPerRun(prepare) / options.threads;
+    const double powModWall = PowModMs(byteCount, WallMilliseconds);
+    const double powModCpu = PowModMs(byteCount);
+    std::printf("%6u %6s %8u %10.1f %10.1f %10.1f %10.1f %7.2f %7.2f\n", byteCount,
+                BoundName(bound).c_str(), primes, prepareWall, prepareCpu, powModWall, powModCpu,
+                prepareWall / powModWall, prepareCpu / powModCpu);
+    std::fflush(stdout);
+  }
 }
 
 }  // namespace
@@ -208,8 +257,15 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
-    std::fprintf(stderr, "usage: %s [--sizes=16,32,...] [--bounds=14,...,26]\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s [--sizes=16,32,...] [--bounds=14,...,26]\n"
+                 "       %s --prepare [--sizes=1024,...] [--threads=2]\n",
+                 argv[0], argv[0]);
     return 2;
+  }
+  if (options.prepareOnly) {
+    ComparePreparation(options);
+    return 0;
   }
   BuildSmallPrimeTable();
   const std::vector<uint32_t>& boundBits = options.boundBits;

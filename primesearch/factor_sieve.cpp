@@ -7,6 +7,8 @@
 #include <cmath>
 #include <thread>
 
+#include "bigint/small_residues.h"
+
 namespace {
 
 // ---- The sieving primes ------------------------------------------------------
@@ -36,73 +38,7 @@ uint32_t SquareRootCeiling(uint32_t n) {
   return r;
 }
 
-// ---- Residues of the first candidate -------------------------------------------
-
-// The residues are taken by Horner's rule over 32-bit chunks, most significant
-// first: s = s * 2^32 + chunk mod p, with Montgomery's reduction in place of a
-// division (P. L. Montgomery, "Modular multiplication without trial division",
-// 1985; HAC 14.32). Redc(T) = T / 2^32 mod p for T + q p < 2^64, and
-// Redc(s * (2^64 mod p)) = s * 2^32 mod p. With p < 2^30 every s stays below
-// 2^33: T < 2^33 * 2^30, q p < 2^62, so Redc(T) < 3 * 2^30 and s + chunk < 2^33.
-constexpr uint32_t kChunkBits = 32;
-static_assert(kMaxSieveBound < (1u << 30), "the residue arithmetic needs primes below 2^30");
-// Primes reduced side by side, so that their independent chains overlap.
-constexpr uint32_t kResidueBlock = 8;
-
-// n as 32-bit chunks, most significant first, without leading zero chunks.
-std::vector<uint32_t> ChunksOf(const BigInt& n) {
-  const uint32_t* digits = n.Digits();
-  const uint32_t length = n.Length();
-  std::vector<uint32_t> chunks((length + 1) / 2);
-  for (uint32_t i = 0; i < length; ++i) {
-    chunks[chunks.size() - 1 - i / 2] |= digits[i] << (i % 2 * BigInt::kDigitBits);
-  }
-  const auto firstNonZero =
-      std::find_if(chunks.begin(), chunks.end(), [](uint32_t c) { return c != 0; });
-  chunks.erase(chunks.begin(), firstNonZero);
-  return chunks;
-}
-
-// -p^-1 mod 2^32 for odd p, by Newton's iteration x = x (2 - p x), which doubles
-// the correct low bits from the 3 that x = p has (p * p = 1 mod 8).
-uint32_t NegativeInverse(uint32_t p) {
-  uint32_t x = p;
-  for (int step = 0; step < 4; ++step) x *= 2 - p * x;
-  return 0 - x;
-}
-
-struct MontgomeryPrime {
-  uint64_t p = 1;
-  uint32_t negativeInverse = 0;
-  uint64_t shiftFactor = 0;  // 2^64 mod p
-
-  MontgomeryPrime() = default;
-  explicit MontgomeryPrime(uint32_t prime) : p(prime), negativeInverse(NegativeInverse(prime)) {
-    const uint64_t chunkBase = (uint64_t{1} << kChunkBits) % p;
-    shiftFactor = chunkBase * chunkBase % p;
-  }
-
-  uint64_t Redc(uint64_t t) const {
-    const uint32_t q = static_cast<uint32_t>(t) * negativeInverse;
-    return (t + q * p) >> kChunkBits;
-  }
-};
-
-// residues[j] = n mod primes[j] for j < count <= kResidueBlock, n given by its chunks.
-void BlockResidues(const std::vector<uint32_t>& chunks, const uint32_t* primes, uint32_t count,
-                   uint32_t* residues) {
-  MontgomeryPrime moduli[kResidueBlock];
-  uint64_t s[kResidueBlock] = {};
-  // The tail block repeats its last prime, so the loop below keeps its fixed width.
-  for (uint32_t j = 0; j < kResidueBlock; ++j)
-    moduli[j] = MontgomeryPrime(primes[std::min(j, count - 1)]);
-  for (const uint32_t chunk : chunks) {
-    for (uint32_t j = 0; j < kResidueBlock; ++j) {
-      s[j] = moduli[j].Redc(s[j] * moduli[j].shiftFactor) + chunk;
-    }
-  }
-  for (uint32_t j = 0; j < count; ++j) residues[j] = static_cast<uint32_t>(s[j] % moduli[j].p);
-}
+// ---- First multiples ------------------------------------------------------------
 
 // The least k >= 0 with p | first + 2k, for r = first mod p and odd p: k = -r / 2 mod p.
 uint32_t FirstMultipleIndex(uint32_t residue, uint32_t p) {
@@ -158,34 +94,27 @@ FactorSieve::FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLen
     : primes_(SievingPrimes(bound)),
       offsets_(primes_.size()),
       factors_(std::clamp(windowLength, 1u, kMaxSieveBound)) {
-  const std::vector<uint32_t> chunks = ChunksOf(first);
-  // The primes split into one run per thread, whole residue blocks each; the
-  // calling thread takes the first run.
+  // The primes split into one run per thread; the calling thread takes the first.
   const uint32_t primeCount = PrimeCount();
-  const uint32_t runs = std::max(1u, std::min(threads, primeCount / kResidueBlock));
-  const uint32_t blocksPerRun = (primeCount / kResidueBlock + runs - 1) / runs;
+  const uint32_t runs = std::max(1u, std::min(threads, primeCount));
+  const auto runStart = [&](uint32_t run) {
+    return static_cast<uint32_t>(uint64_t{primeCount} * run / runs);
+  };
   std::vector<std::thread> helpers;
   for (uint32_t run = 1; run < runs; ++run) {
-    const uint32_t begin = std::min(primeCount, run * blocksPerRun * kResidueBlock);
-    const uint32_t end =
-        run + 1 == runs ? primeCount : std::min(primeCount, begin + blocksPerRun * kResidueBlock);
-    helpers.emplace_back([this, &chunks, begin, end] { FirstMultiples(chunks, begin, end); });
+    helpers.emplace_back([this, &first, begin = runStart(run), end = runStart(run + 1)] {
+      FirstMultiples(first, begin, end);
+    });
   }
-  FirstMultiples(chunks, 0,
-                 runs == 1 ? primeCount : std::min(primeCount, blocksPerRun * kResidueBlock));
+  FirstMultiples(first, 0, runStart(1));
   for (std::thread& helper : helpers) helper.join();
 }
 
 // offsets_[begin..end): the index of each prime's first multiple among the
 // candidates, from first's residue by the prime.
-void FactorSieve::FirstMultiples(const std::vector<uint32_t>& chunks, uint32_t begin,
-                                 uint32_t end) {
-  for (uint32_t j = begin; j < end; j += kResidueBlock) {
-    const uint32_t count = std::min(kResidueBlock, end - j);
-    BlockResidues(chunks, &primes_[j], count, &offsets_[j]);
-    for (uint32_t i = j; i < j + count; ++i)
-      offsets_[i] = FirstMultipleIndex(offsets_[i], primes_[i]);
-  }
+void FactorSieve::FirstMultiples(const BigInt& first, uint32_t begin, uint32_t end) {
+  SmallResidues(first, primes_.data() + begin, end - begin, offsets_.data() + begin);
+  for (uint32_t i = begin; i < end; ++i) offsets_[i] = FirstMultipleIndex(offsets_[i], primes_[i]);
 }
 
 uint32_t FactorSieve::SmallestFactor(uint64_t index) {

@@ -52,7 +52,7 @@ class FactorSieve {
  private:
   void SieveWindowAt(uint64_t start);
   void MoveOffsetsTo(uint64_t start);
-  void FirstMultiples(const std::vector<uint32_t>& chunks, uint32_t begin, uint32_t end);
+  void FirstMultiples(const BigInt& first, uint32_t begin, uint32_t end);
 
   std::vector<uint32_t> primes_;
   // offsets_[j]: the least k >= offsetsBase_ with primes_[j] | first + 2k, minus

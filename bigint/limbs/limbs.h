@@ -6,6 +6,7 @@
 /// bigint/limbs/tuning.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -181,5 +182,13 @@ class Divisor {
 
 /// u mod v in v.size() limbs, for v nonzero without leading zero limbs.
 LimbVector Remainder(const LimbVector& u, const LimbVector& v);
+
+// ---- Residues by many small moduli (remainder_tree.cpp) ---------------------
+
+/// residues[i] = n[0..nn) mod moduli[i] for i < count, every modulus in
+/// [1, 2^32); any order, repeats allowed. Below kRemainderTreeThreshold limbs
+/// each residue is taken on its own, from there on by a remainder tree.
+void ResiduesBySmallModuli(uint32_t* residues, const Limb* n, uint32_t nn, const uint32_t* moduli,
+                           size_t count);
 
 }  // namespace limbs

@@ -61,4 +61,19 @@ constexpr int32_t WindowBits(int32_t bits) {
   return 1;
 }
 
+/// Residues by many small moduli: below this many limbs of the number, each
+/// residue on its own by Horner's rule; from there on by the remainder tree.
+/// build/bench/sieve_bench --prepare --sizes=256,512,768,1024
+constexpr uint32_t kRemainderTreeThreshold = kWideLimbs ? 96 : 192;
+/// The remainder tree takes its moduli in groups whose product has at most
+/// this many limbs, as many moduli as 32-bit words fit (flat from 48 to 128
+/// wide limbs at 1024 to 4096 bytes).
+/// build/bench/sieve_bench --prepare
+constexpr uint32_t kRemainderTreeGroupLimbs = kWideLimbs ? 64 : 128;
+/// Going down the remainder tree, the limbs of a fraction are summed column by
+/// column (only those wanted) below this many limbs of the other factor, and
+/// taken from a whole subquadratic product from there on.
+/// build/bench/sieve_bench --prepare
+constexpr uint32_t kRemainderTreeMiddleProductLimbs = kWideLimbs ? 48 : 96;
+
 }  // namespace limbs
