@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fuzz/search_stub.h"
-#include "primesearch/entry.h"
+#include "cli/entry.h"
 
 namespace {
 

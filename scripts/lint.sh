@@ -37,7 +37,7 @@ for tool in clang-format-14 clang-tidy-14 run-clang-tidy-14; do
   command -v "$tool" >/dev/null || { echo "$0: $tool not found" >&2; exit 1; }
 done
 
-directories=(bigint primesearch platform tests bench fuzz)
+directories=(bigint primesearch cli platform tests bench fuzz)
 mapfile -t sources < <(find "${directories[@]}" -type f \( -name '*.cpp' -o -name '*.h' \) | sort)
 
 status=0

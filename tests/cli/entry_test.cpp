@@ -1,7 +1,7 @@
 /// Tests of the command line and of the built executable: the byte count read
 /// from an argument, the usage text, the exit status when standard output fails,
 /// and whole searches of the real program checked against GMP.
-#include "primesearch/entry.h"
+#include "cli/entry.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
