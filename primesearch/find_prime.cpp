@@ -13,24 +13,12 @@
 #include "primesearch/lehman.h"
 #include "primesearch/lehman_workers.h"
 #include "primesearch/random_candidate.h"
+#include "primesearch/tuning.h"
 
 namespace {
 
 constexpr uint32_t kMillisecondsPerSecond = 1000;
 constexpr uint32_t kCandidateStep = 2;
-
-// Below this size a Lehman run costs less than handing it to other threads
-// and back; the search then stays on one thread. search_bench --wall on the
-// 2-core development machine, quiet, with the vector Montgomery kernel
-// (medians of 7 starts, one worker against two): 3.5 against 3.9 ms at 128
-// bytes, 4.8 against 6.5 ms at 144, 8.2 against 7.7 ms at 152, 9.4 against
-// 7.3 ms at 160, 20.0 against 13.4 ms at 192.
-constexpr uint16_t kMinBytesForWorkers = 160;
-
-// Candidates whose Lehman runs may be queued ahead of the trace, per worker:
-// enough to keep every worker busy while many runs end cheaply by a known
-// factor, few enough to bound the work dropped when the search ends.
-constexpr uint64_t kLookAheadPerWorker = 4;
 
 // The candidate's remainder by every table prime. One division per prime for the
 // first candidate; after that each step of the candidate adds the step to every
