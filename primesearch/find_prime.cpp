@@ -137,16 +137,10 @@ class LehmanRunner {
     if (!workers_)
       return LehmanTest(LehmanCandidate(n, candidates_.KnownFactor(walk.Index())), sink_);
     while (workers_->Outstanding() < lookAhead_) workers_->Submit(candidates_.Next());
-    sink_.Flush();
     const uint64_t ticket = nextTicket_++;
-    bool accepted = true;
-    for (uint32_t i = 0; i < kLehmanBaseCount && accepted; ++i) {
-      const LehmanResult result = workers_->Await(ticket, i);
-      WriteLehmanResult(sink_, i, result);
-      accepted = result != LehmanResult::kComposite;
-    }
+    const bool accepted =
+        WriteLehmanRun(sink_, n, [&](uint32_t i) { return workers_->Await(ticket, i); });
     workers_->Release(ticket);
-    if (accepted) WriteAcceptance(sink_, n);
     return accepted;
   }
 

@@ -11,6 +11,8 @@
 /// the last line (wrap-around subtraction of tick readings), it writes
 /// "<n> bits remaining in PowMod." with the checkpoint's count, flushes the sink
 /// and restarts the clock from a fresh reading. At most one line per checkpoint.
+/// The one rule of the progress lines: the in-place Lehman method and the
+/// worker pool both apply it through this class.
 class ProgressClock : public PowModObserver {
  public:
   static constexpr uint32_t kIntervalMs = 1000;
