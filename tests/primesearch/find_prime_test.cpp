@@ -249,3 +249,52 @@ TEST(FindPrimeTest, ProgressLinesComeOnlyFromTheAwaitedExponentiation) {
   }
   platform::SetTickCountSource(nullptr);
 }
+
+namespace {
+
+// Records where the text stood at every flush.
+class FlushRecordingSink : public StringTraceSink {
+ public:
+  void Flush() override { flushes_.push_back(Text().size()); }
+  bool FlushedAt(size_t offset) const {
+    return std::find(flushes_.begin(), flushes_.end(), offset) != flushes_.end();
+  }
+
+ private:
+  std::vector<size_t> flushes_;
+};
+
+}  // namespace
+
+// A reader of a pipe sees each Lehman run announced as it starts and each
+// progress line as it is made: the sink is flushed right after those lines,
+// before anything else is written, in place and with workers. The clock runs
+// two seconds per reading, so progress lines fall due at every checkpoint.
+TEST(FindPrimeTest, TheTraceIsFlushedAtEachLehmanRunAndProgressLine) {
+  BuildSmallPrimeTable();
+  std::mt19937 rng(kTestSeed + 14);
+  std::vector<uint32_t> pieces(2u * 48);
+  for (uint32_t& piece : pieces) piece = rng() & 0xF;
+  std::atomic<uint32_t> now{0};
+  platform::SetTickCountSource([&now] { return now.fetch_add(2000); });
+  for (const uint32_t workers : {1u, 2u}) {
+    SCOPED_TRACE(testing::Message() << workers << " worker(s)");
+    SearchOptions options;
+    options.workers = workers;
+    ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
+    FlushRecordingSink sink;
+    FindPrime(48, sink, options);
+    size_t end = 0;
+    size_t flushedLines = 0;
+    for (const std::string& line : SplitLines(sink.Text())) {
+      end += line.size() + 1;
+      if (line == "No small prime factors; trying Lehman method" ||
+          line.find(" bits remaining in PowMod.") != std::string::npos) {
+        EXPECT_TRUE(sink.FlushedAt(end)) << "no flush after \"" << line << "\" at " << end;
+        ++flushedLines;
+      }
+    }
+    EXPECT_GT(flushedLines, 1u) << "the case no longer covers its lines";
+  }
+  platform::SetTickCountSource(nullptr);
+}
