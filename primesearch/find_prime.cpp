@@ -159,6 +159,7 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
   int32_t numbersTested = 0;
   int32_t lehmanRuns = 0;
   const BigInt first = RandomBigInt(byteCount, sink) | 1u;
+  if (sink.Failed()) return;
   CandidateWalk walk(options.smallPrimes, first);
   const uint32_t workers = WorkerCount(byteCount, options);
   LehmanRunner lehman(
@@ -166,7 +167,7 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
       sink);
 
   bool accepted = false;
-  while (!accepted) {
+  while (!accepted && !sink.Failed()) {
     ++numbersTested;
     sink.Line("Testing for prime:");
     if (walk.Index() == 0) {
@@ -185,6 +186,7 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
     walk.Advance();
   }
 
+  if (sink.Failed()) return;
   sink.Format("Tested %d numbers before finding a prime. Resorted to Lehman method %d times.\n",
               static_cast<int>(numbersTested), static_cast<int>(lehmanRuns));
   const uint32_t elapsedSeconds = (platform::TickCount() - startTime) / kMillisecondsPerSecond;

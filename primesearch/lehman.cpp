@@ -48,7 +48,10 @@ bool WriteLehmanRun(TraceSink& sink, const BigInt& n,
                     const std::function<LehmanResult(uint32_t)>& resultOf) {
   sink.Flush();
   for (uint32_t i = 0; i < kLehmanBaseCount; ++i) {
+    if (sink.Failed()) return false;
     const LehmanResult result = resultOf(i);
+    // A failure during the exponentiation stopped it: the result means nothing.
+    if (sink.Failed()) return false;
     WriteLehmanResult(sink, i, result);
     if (result == LehmanResult::kComposite) return false;
   }

@@ -44,7 +44,8 @@ class LehmanCandidate {
 /// sink is flushed first, so a reader sees the trace up to here before the
 /// exponentiations start; then comes base i's line for each result that
 /// resultOf(i) gives, in table order, up to the first composite one, and on
-/// acceptance n in decimal and "Appears prime". Answers whether n is accepted.
+/// acceptance n in decimal and "Appears prime". Answers whether n is accepted;
+/// once the sink has failed it asks for no more results and answers false.
 bool WriteLehmanRun(TraceSink& sink, const BigInt& n,
                     const std::function<LehmanResult(uint32_t)>& resultOf);
 

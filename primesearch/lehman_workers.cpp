@@ -16,7 +16,8 @@ struct LehmanWorkers::Entry {
 
 // The observer of one task's exponentiation: it writes progress lines by the
 // rule of ProgressClock, counted from the task's start, only while the trace
-// waits for this very task, and stops the work once the trace no longer needs it.
+// waits for this very task, and stops the work once the trace no longer needs it
+// or nobody can read the trace any more.
 class LehmanWorkers::Progress : public PowModObserver {
  public:
   Progress(LehmanWorkers& workers, Task task)
@@ -24,7 +25,8 @@ class LehmanWorkers::Progress : public PowModObserver {
 
   bool Checkpoint(int32_t bitsRemaining) override {
     const std::lock_guard<std::mutex> lock(workers_.mutex_);
-    if (workers_.stopping_ || task_.first < workers_.released_) return false;
+    if (workers_.stopping_ || task_.first < workers_.released_ || workers_.sink_.Failed())
+      return false;
     if (!workers_.awaiting_ || workers_.awaited_ != task_) return true;
     return clock_.Checkpoint(bitsRemaining);
   }

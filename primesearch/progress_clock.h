@@ -19,7 +19,7 @@ class ProgressClock : public PowModObserver {
 
   explicit ProgressClock(TraceSink& sink, uint32_t intervalMs = kIntervalMs);
 
-  /// Never asks to stop.
+  /// Asks to stop once the sink has failed: nobody will read the rest.
   bool Checkpoint(int32_t bitsRemaining) override;
 
  private:

@@ -219,6 +219,19 @@ TEST(ProgramProcessTest, UnwritableStandardOutputIsReported) {
   }
 }
 
+// Nobody reads the output and SIGPIPE is ignored: the first failed write ends
+// the program with the message and status 1, at any size (a 65535-byte search
+// that ran on would take days).
+TEST(ProgramProcessTest, AClosedPipeEndsTheProgramWithStatusOne) {
+  for (const auto& arguments : {std::vector<std::string>{"2048"}, std::vector<std::string>{"65535"},
+                                std::vector<std::string>{}}) {
+    SCOPED_TRACE(arguments.empty() ? "usage" : arguments[0] + " bytes");
+    const ProcessResult result = RunLargePrimeIntoClosedPipe(arguments);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.err, kWriteFailure);
+  }
+}
+
 TEST(ProgramProcessTest, RealSearchesEndWithAPrimeAsGmpFindsIt) {
   struct Row {
     const char* argument;
