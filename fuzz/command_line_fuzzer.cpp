@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/search_stub.h"
 #include "cli/entry.h"
+#include "fuzz/search_stub.h"
 
 namespace {
 

@@ -69,6 +69,14 @@ Trace RunSearch(uint16_t byteCount, const std::vector<uint32_t>& pieces, uint32_
   return trace;
 }
 
+// The random pieces of a byteCount-byte start, from a fixed seed.
+std::vector<uint32_t> RandomPieces(uint32_t seed, uint16_t byteCount) {
+  std::mt19937 rng(seed);
+  std::vector<uint32_t> pieces(2u * byteCount);
+  for (uint32_t& piece : pieces) piece = rng() & 0xF;
+  return pieces;
+}
+
 void ExpectTraceAsComputed(const Trace& trace) {
   EXPECT_TRUE(oracle::SameLines(trace.lines, trace.expected));
 }
@@ -206,9 +214,7 @@ TEST(FindPrimeTest, WorkersAndSieveLeaveTheTraceAsComputed) {
 // tsan workflow.
 TEST(FindPrimeTest, ProgressLinesComeOnlyFromTheAwaitedExponentiation) {
   BuildSmallPrimeTable();
-  std::mt19937 rng(kTestSeed + 13);
-  std::vector<uint32_t> pieces(2u * 48);
-  for (uint32_t& piece : pieces) piece = rng() & 0xF;
+  const std::vector<uint32_t> pieces = RandomPieces(kTestSeed + 13, 48);
   Mpz first = oracle::FromPieces(pieces);
   mpz_setbit(first.get(), 0);
   std::vector<std::string> expected = oracle::PieceLines(pieces);
@@ -274,9 +280,7 @@ class FlushRecordingSink : public StringTraceSink {
 // two seconds per reading, so progress lines fall due at every checkpoint.
 TEST(FindPrimeTest, TheTraceIsFlushedAtEachLehmanRunAndProgressLine) {
   BuildSmallPrimeTable();
-  std::mt19937 rng(kTestSeed + 14);
-  std::vector<uint32_t> pieces(2u * 48);
-  for (uint32_t& piece : pieces) piece = rng() & 0xF;
+  const std::vector<uint32_t> pieces = RandomPieces(kTestSeed + 14, 48);
   std::atomic<uint32_t> now{0};
   platform::SetTickCountSource([&now] { return now.fetch_add(2000); });
   for (const uint32_t workers : {1u, 2u}) {
@@ -348,9 +352,7 @@ bool IsProgressLine(const std::string& line) {
 TEST(FindPrimeTest, AFailedWriteEndsTheSearchAtOnce) {
   BuildSmallPrimeTable();
   constexpr uint16_t kBytes = 2048;
-  std::mt19937 rng(kTestSeed + 15);
-  std::vector<uint32_t> pieces(2u * kBytes);
-  for (uint32_t& piece : pieces) piece = rng() & 0xF;
+  const std::vector<uint32_t> pieces = RandomPieces(kTestSeed + 15, kBytes);
   struct Row {
     const char* label;
     std::function<bool(const std::string&)> isKind;
