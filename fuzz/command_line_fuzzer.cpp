@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/entry.h"
 #include "fuzz/search_stub.h"
-#include "primesearch/entry.h"
 
 namespace {
 

@@ -13,9 +13,6 @@ namespace {
 
 // ---- The sieving primes ------------------------------------------------------
 
-// Odd numbers per segment of the prime sieve (32 KB of flags).
-constexpr uint32_t kSegmentOdds = 1u << 15;
-
 // The odd primes up to limit, by the plain sieve of Eratosthenes over the odd
 // numbers (flag i stands for 2i + 1).
 std::vector<uint32_t> OddPrimesUpTo(uint32_t limit) {
@@ -67,13 +64,13 @@ std::vector<uint32_t> SievingPrimes(uint32_t bound) {
   if (bound <= kLargestTablePrime) return primes;
   const std::vector<uint32_t> basePrimes = OddPrimesUpTo(SquareRootCeiling(bound));
   // Segment flag i stands for the odd number 2 (low + i) + 1.
-  std::vector<uint8_t> composite(kSegmentOdds);
+  std::vector<uint8_t> composite(kSieveSegmentOdds);
   const uint32_t lastIndex = (bound - 1) / 2;
   // pi(x) < 1.25506 x / ln x for x > 1 (Rosser and Schoenfeld, 1962): one
   // allocation instead of the doublings of a growing list.
   primes.reserve(static_cast<size_t>(1.25506 * bound / std::log(static_cast<double>(bound))));
-  for (uint32_t low = (kLargestTablePrime + 1) / 2; low <= lastIndex; low += kSegmentOdds) {
-    const uint32_t count = std::min(kSegmentOdds, lastIndex - low + 1);
+  for (uint32_t low = (kLargestTablePrime + 1) / 2; low <= lastIndex; low += kSieveSegmentOdds) {
+    const uint32_t count = std::min(kSieveSegmentOdds, lastIndex - low + 1);
     std::fill(composite.begin(), composite.end(), 0);
     const uint64_t lowValue = 2 * static_cast<uint64_t>(low) + 1;
     for (const uint32_t q : basePrimes) {
@@ -168,53 +165,9 @@ bool FactorProvesComposite(uint32_t base, uint32_t p, uint32_t e) {
   return power != 1 && power != p - 1;
 }
 
-// The bound that maximises the expected saving of one search,
-//   runs * share * powmod - prepare - windows * window,
-// measured by bench/sieve_bench.cpp (bench preset, g++ 12.2 -O3, 2-vCPU AMD
-// EPYC Zen 4 virtual machine, quiet, CPU time, 2026-12-09, with the vector
-// Montgomery kernel). runs: Lehman runs on composites per search (12.5 % of
-// odd numbers have no factor up to 7919, ln(n) / 2 odd numbers per prime);
-// share: the share of those the sieve proves at the first base (measured at
-// 256 bytes); powmod: 89^((n-1)/2) mod n; prepare: the sieve's construction;
-// window: sieving 2^14 candidates.
-//
-//   bound  share  window ms
-//   2^14   0.074    0.004
-//   2^16   0.191    0.019
-//   2^18   0.279    0.054
-//   2^20   0.349    0.109
-//   2^22   0.407    0.316
-//   2^24   0.458    1.015
-//   2^26   0.501    3.820
-//
-//   bytes  powmod ms   runs  best  prepare ms  saving ms
-//      32      0.024   10.2  none      -           -     (2^14: -0.008)
-//      48      0.025   15.7  2^14      0.023       0.001
-//      64      0.046   21.3  2^15      0.063       0.063
-//      96      0.083   32.5  2^16      0.190       0.305
-//     128      0.155   43.6  2^16      0.255       1.02
-//     192      0.394   66.0  2^18      1.60        5.59
-//     256      0.794   88.3  2^19      3.82        18.3
-//     384      2.30   132.9  2^21      18.1        97.9  (2^20, taken: 97.2)
-//     512      5.04   177.6  2^22      44.6        320   (2^21, taken: 317)
-//     768     16.0    266.9  2^23      128         1727
-//    1024     37.6    356.2  2^25      601         5832  (2^24, taken: 5832)
-//    1536    173      534.7  2^26      1532        44894
-//    2048    389      713.3  2^26      1995        136848
-//
-// Near the best bound the saving is flat; where two bounds come within 2 %,
-// the smaller one is taken (less memory, and a faster exponentiation moves
-// every best bound down). Each row starts halfway between two measured sizes.
+// The first row whose size the candidate reaches names its bound.
 uint32_t FactorSieveBound(uint32_t candidateBits) {
-  struct Row {
-    uint32_t fromBits;
-    uint32_t bound;
-  };
-  static constexpr Row kRows[] = {
-      {10240, 1u << 26}, {7168, 1u << 24}, {5120, 1u << 23}, {3584, 1u << 21}, {2560, 1u << 20},
-      {1792, 1u << 19},  {1280, 1u << 18}, {640, 1u << 16},  {448, 1u << 15},  {320, 1u << 14},
-  };
-  for (const Row& row : kRows) {
+  for (const SieveBoundRow& row : kSieveBoundRows) {
     if (candidateBits >= row.fromBits) return row.bound;
   }
   return 0;

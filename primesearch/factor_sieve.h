@@ -8,19 +8,11 @@
 #include <vector>
 
 #include "bigint/bigint.h"
+#include "primesearch/tuning.h"
 
 /// The largest prime of the small-prime table (its 1000th prime); the sieve
 /// takes the primes above it.
 constexpr uint32_t kLargestTablePrime = 7919;
-/// The largest sieve bound: the prime list and its offsets take 8 bytes per
-/// prime, 32 MB at this bound; above it the sieve is clamped. Measured with
-/// bench/sieve_bench.cpp, the cap raised for the run (see FactorSieveBound for
-/// the conditions): at 1024 bytes the expected saving of a search is flat
-/// beyond it (24.90 s at 2^26, 24.94 s at 2^27, 24.10 s at 2^28); at 2048
-/// bytes 2^28 adds 25 s to 406 s, for 117 MB instead of 32 MB.
-constexpr uint32_t kMaxSieveBound = 1u << 26;
-/// Candidates per window: 64 KB of smallest factors.
-constexpr uint32_t kDefaultSieveWindow = 1u << 14;
 
 /// The primes p with kLargestTablePrime < p <= bound, ascending (none for a
 /// bound below 7927), by a segmented sieve of Eratosthenes over the odd
@@ -80,5 +72,5 @@ bool FactorProvesComposite(uint32_t base, uint32_t p, uint32_t e);
 
 /// The sieve bound for a search whose first candidate has candidateBits bits
 /// (HighestBit() + 1): 0 (no sieve) below 320 bits, then growing with the size
-/// up to kMaxSieveBound; the measured cost model is in factor_sieve.cpp.
+/// up to kMaxSieveBound, by the cost model of kSieveBoundRows.
 uint32_t FactorSieveBound(uint32_t candidateBits);

@@ -13,24 +13,12 @@
 #include "primesearch/lehman.h"
 #include "primesearch/lehman_workers.h"
 #include "primesearch/random_candidate.h"
+#include "primesearch/tuning.h"
 
 namespace {
 
 constexpr uint32_t kMillisecondsPerSecond = 1000;
 constexpr uint32_t kCandidateStep = 2;
-
-// Below this size a Lehman run costs less than handing it to other threads
-// and back; the search then stays on one thread. search_bench --wall on the
-// 2-core development machine, quiet, with the vector Montgomery kernel
-// (medians of 7 starts, one worker against two): 3.5 against 3.9 ms at 128
-// bytes, 4.8 against 6.5 ms at 144, 8.2 against 7.7 ms at 152, 9.4 against
-// 7.3 ms at 160, 20.0 against 13.4 ms at 192.
-constexpr uint16_t kMinBytesForWorkers = 160;
-
-// Candidates whose Lehman runs may be queued ahead of the trace, per worker:
-// enough to keep every worker busy while many runs end cheaply by a known
-// factor, few enough to bound the work dropped when the search ends.
-constexpr uint64_t kLookAheadPerWorker = 4;
 
 // The candidate's remainder by every table prime. One division per prime for the
 // first candidate; after that each step of the candidate adds the step to every
@@ -149,16 +137,10 @@ class LehmanRunner {
     if (!workers_)
       return LehmanTest(LehmanCandidate(n, candidates_.KnownFactor(walk.Index())), sink_);
     while (workers_->Outstanding() < lookAhead_) workers_->Submit(candidates_.Next());
-    sink_.Flush();
     const uint64_t ticket = nextTicket_++;
-    bool accepted = true;
-    for (uint32_t i = 0; i < kLehmanBaseCount && accepted; ++i) {
-      const LehmanResult result = workers_->Await(ticket, i);
-      WriteLehmanResult(sink_, i, result);
-      accepted = result != LehmanResult::kComposite;
-    }
+    const bool accepted =
+        WriteLehmanRun(sink_, n, [&](uint32_t i) { return workers_->Await(ticket, i); });
     workers_->Release(ticket);
-    if (accepted) WriteAcceptance(sink_, n);
     return accepted;
   }
 
@@ -177,6 +159,7 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
   int32_t numbersTested = 0;
   int32_t lehmanRuns = 0;
   const BigInt first = RandomBigInt(byteCount, sink) | 1u;
+  if (sink.Failed()) return;
   CandidateWalk walk(options.smallPrimes, first);
   const uint32_t workers = WorkerCount(byteCount, options);
   LehmanRunner lehman(
@@ -184,7 +167,7 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
       sink);
 
   bool accepted = false;
-  while (!accepted) {
+  while (!accepted && !sink.Failed()) {
     ++numbersTested;
     sink.Line("Testing for prime:");
     if (walk.Index() == 0) {
@@ -203,6 +186,7 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
     walk.Advance();
   }
 
+  if (sink.Failed()) return;
   sink.Format("Tested %d numbers before finding a prime. Resorted to Lehman method %d times.\n",
               static_cast<int>(numbersTested), static_cast<int>(lehmanRuns));
   const uint32_t elapsedSeconds = (platform::TickCount() - startTime) / kMillisecondsPerSecond;

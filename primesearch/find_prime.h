@@ -23,6 +23,8 @@ struct SearchOptions {
 };
 
 /// Searches from a random odd number of byteCount bytes upward until the Lehman
-/// method accepts a candidate, narrating every step to the sink. The default
-/// options need the small prime table built.
+/// method accepts a candidate, narrating every step to the sink. Stops as soon
+/// as it finds the sink failed: the work still queued is dropped, and running
+/// exponentiations end at their next checkpoint. The default options need the
+/// small prime table built.
 void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options = {});

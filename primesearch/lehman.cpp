@@ -27,6 +27,8 @@ LehmanResult LehmanCandidate::Result(uint32_t i, PowModObserver* observer) const
   return LehmanResult::kComposite;
 }
 
+namespace {
+
 void WriteLehmanResult(TraceSink& sink, uint32_t i, LehmanResult result) {
   const int index = static_cast<int>(i);
   switch (result) {
@@ -40,21 +42,29 @@ void WriteLehmanResult(TraceSink& sink, uint32_t i, LehmanResult result) {
   }
 }
 
-void WriteAcceptance(TraceSink& sink, const BigInt& n) {
+}  // namespace
+
+bool WriteLehmanRun(TraceSink& sink, const BigInt& n,
+                    const std::function<LehmanResult(uint32_t)>& resultOf) {
+  sink.Flush();
+  for (uint32_t i = 0; i < kLehmanBaseCount; ++i) {
+    if (sink.Failed()) return false;
+    const LehmanResult result = resultOf(i);
+    // A failure during the exponentiation stopped it: the result means nothing.
+    if (sink.Failed()) return false;
+    WriteLehmanResult(sink, i, result);
+    if (result == LehmanResult::kComposite) return false;
+  }
   sink.Line(n.ToDecimalString().Text());
   sink.Line("Appears prime");
+  return true;
 }
 
 bool LehmanTest(const BigInt& n, TraceSink& sink) { return LehmanTest(LehmanCandidate(n), sink); }
 
 bool LehmanTest(const LehmanCandidate& candidate, TraceSink& sink) {
-  sink.Flush();
-  for (uint32_t i = 0; i < kLehmanBaseCount; ++i) {
+  return WriteLehmanRun(sink, candidate.N(), [&](uint32_t i) {
     ProgressClock progress(sink);
-    const LehmanResult result = candidate.Result(i, &progress);
-    WriteLehmanResult(sink, i, result);
-    if (result == LehmanResult::kComposite) return false;
-  }
-  WriteAcceptance(sink, candidate.N());
-  return true;
+    return candidate.Result(i, &progress);
+  });
 }

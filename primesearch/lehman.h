@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "bigint/bigint.h"
 #include "bigint/prepared_modulus.h"
@@ -39,16 +40,19 @@ class LehmanCandidate {
   uint32_t exponentModFactor_;  // (n-1)/2 mod (p-1) for the known factor p
 };
 
-/// Writes the line of base i's result.
-void WriteLehmanResult(TraceSink& sink, uint32_t i, LehmanResult result);
-/// Writes the lines of an accepted candidate: n in decimal and "Appears prime".
-void WriteAcceptance(TraceSink& sink, const BigInt& n);
+/// Writes one candidate's Lehman lines, however its results are computed. The
+/// sink is flushed first, so a reader sees the trace up to here before the
+/// exponentiations start; then comes base i's line for each result that
+/// resultOf(i) gives, in table order, up to the first composite one, and on
+/// acceptance n in decimal and "Appears prime". Answers whether n is accepted;
+/// once the sink has failed it asks for no more results and answers false.
+bool WriteLehmanRun(TraceSink& sink, const BigInt& n,
+                    const std::function<LehmanResult(uint32_t)>& resultOf);
 
 /// Accepts n when base^((n-1)/2) mod n is 1 or n - 1 for every base, tried in
 /// table order; the first other result shows n composite. Writes one line per
 /// base tried and, on acceptance, n and "Appears prime"; long exponentiations
-/// add their progress lines. Requires n >= 1. The sink is flushed first, so a
-/// reader sees the trace up to here before the exponentiations start.
+/// add their progress lines, by the rule of ProgressClock. Requires n >= 1.
 bool LehmanTest(const BigInt& n, TraceSink& sink);
 /// The same for a prepared candidate.
 bool LehmanTest(const LehmanCandidate& candidate, TraceSink& sink);

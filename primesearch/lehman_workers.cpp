@@ -3,7 +3,6 @@
 
 #include <utility>
 
-#include "platform/clock.h"
 #include "primesearch/progress_clock.h"
 
 struct LehmanWorkers::Entry {
@@ -15,29 +14,27 @@ struct LehmanWorkers::Entry {
   uint32_t running = 0;  // tasks on workers; the entry lives while any runs
 };
 
-// The observer of one task's exponentiation: it writes progress lines only
-// while the trace waits for this very task, and stops the work once the trace
-// no longer needs it.
+// The observer of one task's exponentiation: it writes progress lines by the
+// rule of ProgressClock, counted from the task's start, only while the trace
+// waits for this very task, and stops the work once the trace no longer needs it
+// or nobody can read the trace any more.
 class LehmanWorkers::Progress : public PowModObserver {
  public:
   Progress(LehmanWorkers& workers, Task task)
-      : workers_(workers), task_(std::move(task)), start_(platform::TickCount()) {}
+      : workers_(workers), task_(std::move(task)), clock_(workers.sink_) {}
 
   bool Checkpoint(int32_t bitsRemaining) override {
     const std::lock_guard<std::mutex> lock(workers_.mutex_);
-    if (workers_.stopping_ || task_.first < workers_.released_) return false;
+    if (workers_.stopping_ || task_.first < workers_.released_ || workers_.sink_.Failed())
+      return false;
     if (!workers_.awaiting_ || workers_.awaited_ != task_) return true;
-    if (platform::TickCount() - start_ <= ProgressClock::kIntervalMs) return true;
-    workers_.sink_.Format("%d bits remaining in PowMod.\n", static_cast<int>(bitsRemaining));
-    workers_.sink_.Flush();
-    start_ = platform::TickCount();
-    return true;
+    return clock_.Checkpoint(bitsRemaining);
   }
 
  private:
   LehmanWorkers& workers_;
   Task task_;
-  uint32_t start_;
+  ProgressClock clock_;
 };
 
 LehmanWorkers::LehmanWorkers(uint32_t workerCount, TraceSink& sink) : sink_(sink) {

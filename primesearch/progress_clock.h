@@ -11,13 +11,15 @@
 /// the last line (wrap-around subtraction of tick readings), it writes
 /// "<n> bits remaining in PowMod." with the checkpoint's count, flushes the sink
 /// and restarts the clock from a fresh reading. At most one line per checkpoint.
+/// The one rule of the progress lines: the in-place Lehman method and the
+/// worker pool both apply it through this class.
 class ProgressClock : public PowModObserver {
  public:
   static constexpr uint32_t kIntervalMs = 1000;
 
   explicit ProgressClock(TraceSink& sink, uint32_t intervalMs = kIntervalMs);
 
-  /// Never asks to stop.
+  /// Asks to stop once the sink has failed: nobody will read the rest.
   bool Checkpoint(int32_t bitsRemaining) override;
 
  private:

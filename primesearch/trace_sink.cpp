@@ -5,11 +5,13 @@
 #include <vector>
 
 void TraceSink::Line(const char* text) {
+  if (Failed()) return;
   Write(text, std::strlen(text));
   Write("\n", 1);
 }
 
 void TraceSink::Format(const char* format, ...) {
+  if (Failed()) return;
   // The lines of the trace are short: one pass into a local buffer, a second
   // into a sized one only for a longer line.
   char buffer[128];
@@ -29,8 +31,17 @@ void TraceSink::Format(const char* format, ...) {
   va_end(again);
 }
 
-void FileTraceSink::Write(const char* text, size_t size) { std::fwrite(text, 1, size, stream_); }
+// A buffered stream shows a failed write when it passes its buffer on: in the
+// call that fills the buffer, or in a flush.
+void FileTraceSink::Write(const char* text, size_t size) {
+  if (std::fwrite(text, 1, size, stream_) != size || std::ferror(stream_) != 0) MarkFailed();
+}
 
-void FileTraceSink::Flush() { std::fflush(stream_); }
+void FileTraceSink::Flush() {
+  if (!Failed() && std::fflush(stream_) != 0) MarkFailed();
+}
 
-bool FileTraceSink::Succeeded() { return std::fflush(stream_) == 0 && std::ferror(stream_) == 0; }
+bool FileTraceSink::Succeeded() {
+  Flush();
+  return !Failed() && std::ferror(stream_) == 0;
+}

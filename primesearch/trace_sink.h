@@ -1,6 +1,7 @@
 /// The one object through which the search's narration reaches its reader.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
@@ -8,7 +9,9 @@
 
 /// Takes the trace line by line: plain lines in the manner of puts (the text and
 /// a newline) and formatted ones in the manner of printf (the format carries its
-/// own newline). Subclasses decide where the text goes.
+/// own newline). Subclasses decide where the text goes, and report a write or
+/// flush that fails. From the first failure on, nobody can read the trace: the
+/// sink drops everything after it, and the search stops as soon as it sees it.
 class TraceSink {
  public:
   virtual ~TraceSink() = default;
@@ -25,12 +28,17 @@ class TraceSink {
   /// Hands everything written so far on to the reader (a pipe sees it now).
   virtual void Flush() {}
 
+  /// Whether a write or flush has failed. Any thread may ask.
+  bool Failed() const { return failed_.load(); }
+
  protected:
   TraceSink() = default;
-  TraceSink(const TraceSink&) = default;
-  TraceSink& operator=(const TraceSink&) = default;
 
   virtual void Write(const char* text, size_t size) = 0;
+  void MarkFailed() { failed_.store(true); }
+
+ private:
+  std::atomic<bool> failed_{false};
 };
 
 /// A sink on a C stream, buffered as the stream is.

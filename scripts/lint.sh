@@ -12,6 +12,9 @@
 #     fuzzers), so nothing needs to be built.
 # -j: parallel clang-tidy processes (default 2).
 # -f: rewrite the files with clang-format instead of only checking them.
+#
+# It also fails when the search (primesearch/) or the command line (cli/)
+# includes a header of bigint/ other than the public ones.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,10 +40,25 @@ for tool in clang-format-14 clang-tidy-14 run-clang-tidy-14; do
   command -v "$tool" >/dev/null || { echo "$0: $tool not found" >&2; exit 1; }
 done
 
-directories=(bigint primesearch platform tests bench fuzz)
+directories=(bigint primesearch cli platform tests bench fuzz)
 mapfile -t sources < <(find "${directories[@]}" -type f \( -name '*.cpp' -o -name '*.h' \) | sort)
 
 status=0
+
+# The search and the command line see the arithmetic only through these.
+public_bigint_headers="bigint/bigint.h bigint/charstring.h bigint/prepared_modulus.h"
+public_bigint_headers+=" bigint/powmod_observer.h bigint/power_batch.h bigint/small_residues.h"
+bigint_includes=$(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]bigint/' primesearch cli || true)
+internal_includes=$(printf '%s\n' "$bigint_includes" | while IFS= read -r line; do
+  [[ -n "$line" ]] || continue
+  header=$(sed -E 's/.*include[[:space:]]*["<]([^">]*)[">].*/\1/' <<<"$line")
+  [[ " $public_bigint_headers " == *" $header "* ]] || echo "$line"
+done)
+if [[ -n "$internal_includes" ]]; then
+  echo "$internal_includes" >&2
+  echo "includes: primesearch/ and cli/ may include only $public_bigint_headers" >&2
+  status=1
+fi
 
 echo "clang-format: ${#sources[@]} files"
 if $fix_format; then

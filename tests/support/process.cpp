@@ -77,6 +77,42 @@ ProcessResult RunLargePrimeProcess(const std::vector<std::string>& arguments,
   return result;
 }
 
+ProcessResult RunLargePrimeIntoClosedPipe(const std::vector<std::string>& arguments) {
+  ProcessResult result;
+  int fds[2];
+  if (pipe(fds) != 0) return result;
+  close(fds[0]);
+  const std::string errPath = TempPath();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, fds[1]);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  // An ignored signal stays ignored in the new program; the test's own
+  // disposition is restored at once.
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction saved = {};
+  sigaction(SIGPIPE, &ignore, &saved);
+  std::vector<char*> argv = ArgumentVector(arguments);
+  pid_t pid = 0;
+  const bool started =
+      posix_spawn(&pid, LargePrimeBinary(), &actions, nullptr, argv.data(), environ) == 0;
+  sigaction(SIGPIPE, &saved, nullptr);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (started) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+  }
+  result.err = ReadFile(errPath);
+  std::remove(errPath.c_str());
+  return result;
+}
+
 PipedRun WatchLargePrimeOutput(const std::vector<std::string>& arguments, const std::string& line,
                                int timeoutSeconds) {
   PipedRun run;

@@ -16,6 +16,11 @@ struct ProcessResult {
 ProcessResult RunLargePrimeProcess(const std::vector<std::string>& arguments,
                                    const char* stdoutPath = nullptr);
 
+/// Runs the program with standard output on a pipe whose reading end is already
+/// closed and with SIGPIPE ignored, as under many process supervisors: every
+/// write to standard output fails. Collects standard error and the exit status.
+ProcessResult RunLargePrimeIntoClosedPipe(const std::vector<std::string>& arguments);
+
 struct PipedRun {
   bool lineArrived = false;   // the awaited line was read in time
   bool stillRunning = false;  // the program had not ended when it arrived

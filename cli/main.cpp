@@ -1,4 +1,4 @@
 /// Process entry point of largeprime.
-#include "primesearch/entry.h"
+#include "cli/entry.h"
 
 int main(int argc, char** argv) { return LargePrimeMain(argc, argv); }

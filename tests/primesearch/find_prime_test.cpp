@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -65,6 +67,14 @@ Trace RunSearch(uint16_t byteCount, const std::vector<uint32_t>& pieces, uint32_
   FindPrime(byteCount, sink, options);
   trace.lines = SplitLines(sink.Text());
   return trace;
+}
+
+// The random pieces of a byteCount-byte start, from a fixed seed.
+std::vector<uint32_t> RandomPieces(uint32_t seed, uint16_t byteCount) {
+  std::mt19937 rng(seed);
+  std::vector<uint32_t> pieces(2u * byteCount);
+  for (uint32_t& piece : pieces) piece = rng() & 0xF;
+  return pieces;
 }
 
 void ExpectTraceAsComputed(const Trace& trace) {
@@ -204,9 +214,7 @@ TEST(FindPrimeTest, WorkersAndSieveLeaveTheTraceAsComputed) {
 // tsan workflow.
 TEST(FindPrimeTest, ProgressLinesComeOnlyFromTheAwaitedExponentiation) {
   BuildSmallPrimeTable();
-  std::mt19937 rng(kTestSeed + 13);
-  std::vector<uint32_t> pieces(2u * 48);
-  for (uint32_t& piece : pieces) piece = rng() & 0xF;
+  const std::vector<uint32_t> pieces = RandomPieces(kTestSeed + 13, 48);
   Mpz first = oracle::FromPieces(pieces);
   mpz_setbit(first.get(), 0);
   std::vector<std::string> expected = oracle::PieceLines(pieces);
@@ -246,6 +254,138 @@ TEST(FindPrimeTest, ProgressLinesComeOnlyFromTheAwaitedExponentiation) {
       EXPECT_GT(progressLines, 0u);
     }
     EXPECT_TRUE(oracle::SameLines(withoutProgress, expected));
+  }
+  platform::SetTickCountSource(nullptr);
+}
+
+namespace {
+
+// Records where the text stood at every flush.
+class FlushRecordingSink : public StringTraceSink {
+ public:
+  void Flush() override { flushes_.push_back(Text().size()); }
+  bool FlushedAt(size_t offset) const {
+    return std::find(flushes_.begin(), flushes_.end(), offset) != flushes_.end();
+  }
+
+ private:
+  std::vector<size_t> flushes_;
+};
+
+}  // namespace
+
+// A reader of a pipe sees each Lehman run announced as it starts and each
+// progress line as it is made: the sink is flushed right after those lines,
+// before anything else is written, in place and with workers. The clock runs
+// two seconds per reading, so progress lines fall due at every checkpoint.
+TEST(FindPrimeTest, TheTraceIsFlushedAtEachLehmanRunAndProgressLine) {
+  BuildSmallPrimeTable();
+  const std::vector<uint32_t> pieces = RandomPieces(kTestSeed + 14, 48);
+  std::atomic<uint32_t> now{0};
+  platform::SetTickCountSource([&now] { return now.fetch_add(2000); });
+  for (const uint32_t workers : {1u, 2u}) {
+    SCOPED_TRACE(testing::Message() << workers << " worker(s)");
+    SearchOptions options;
+    options.workers = workers;
+    ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
+    FlushRecordingSink sink;
+    FindPrime(48, sink, options);
+    size_t end = 0;
+    size_t flushedLines = 0;
+    for (const std::string& line : SplitLines(sink.Text())) {
+      end += line.size() + 1;
+      if (line == "No small prime factors; trying Lehman method" ||
+          line.find(" bits remaining in PowMod.") != std::string::npos) {
+        EXPECT_TRUE(sink.FlushedAt(end)) << "no flush after \"" << line << "\" at " << end;
+        ++flushedLines;
+      }
+    }
+    EXPECT_GT(flushedLines, 1u) << "the case no longer covers its lines";
+  }
+  platform::SetTickCountSource(nullptr);
+}
+
+namespace {
+
+// A sink whose reader goes away: every write and flush after the first line
+// that `isLast` picks fails.
+class ReaderLeavesSink : public StringTraceSink {
+ public:
+  explicit ReaderLeavesSink(std::function<bool(const std::string&)> isLast)
+      : isLast_(std::move(isLast)) {}
+
+  void Flush() override {
+    if (gone_) MarkFailed();
+  }
+
+ protected:
+  void Write(const char* text, size_t size) override {
+    if (gone_) {
+      MarkFailed();
+      return;
+    }
+    StringTraceSink::Write(text, size);
+    line_.append(text, size);
+    for (size_t end = line_.find('\n'); end != std::string::npos; end = line_.find('\n')) {
+      gone_ = gone_ || isLast_(line_.substr(0, end));
+      line_.erase(0, end + 1);
+    }
+  }
+
+ private:
+  std::function<bool(const std::string&)> isLast_;
+  std::string line_;
+  bool gone_ = false;
+};
+
+bool IsProgressLine(const std::string& line) {
+  return line.find(" bits remaining in PowMod.") != std::string::npos;
+}
+
+}  // namespace
+
+// The first failed write or flush ends the search at once, wherever it falls:
+// in the random pieces, at the flush that starts a Lehman run, or at a progress
+// line inside an exponentiation; in place and with workers. A 2048-byte search
+// that ran on would take far longer than any test. The clock runs two seconds
+// per reading, so the first checkpoint of an exponentiation writes a line.
+TEST(FindPrimeTest, AFailedWriteEndsTheSearchAtOnce) {
+  BuildSmallPrimeTable();
+  constexpr uint16_t kBytes = 2048;
+  const std::vector<uint32_t> pieces = RandomPieces(kTestSeed + 15, kBytes);
+  struct Row {
+    const char* label;
+    std::function<bool(const std::string&)> isKind;
+    uint32_t occurrence;  // the reader leaves after this line of the kind
+  };
+  const Row rows[] = {
+      {"in the random pieces",
+       [](const std::string& line) { return line.rfind("Random number component", 0) == 0; }, 10},
+      {"at the start of a Lehman run",
+       [](const std::string& line) {
+         return line == "No small prime factors; trying Lehman method";
+       },
+       1},
+      {"at a progress line", IsProgressLine, 1},
+  };
+  std::atomic<uint32_t> now{0};
+  platform::SetTickCountSource([&now] { return now.fetch_add(2000); });
+  for (const Row& row : rows) {
+    for (const uint32_t workers : {1u, 2u, 4u}) {
+      SCOPED_TRACE(testing::Message() << row.label << ", " << workers << " worker(s)");
+      SearchOptions options;
+      options.workers = workers;
+      options.sieveBound = 0;
+      ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
+      uint32_t seen = 0;
+      ReaderLeavesSink sink(
+          [&](const std::string& line) { return row.isKind(line) && ++seen == row.occurrence; });
+      FindPrime(kBytes, sink, options);
+      EXPECT_TRUE(sink.Failed());
+      EXPECT_EQ(seen, row.occurrence) << "the case no longer covers its path";
+      ASSERT_FALSE(sink.Text().empty());
+      EXPECT_EQ(sink.Text().back(), '\n') << "the trace ends inside a line";
+    }
   }
   platform::SetTickCountSource(nullptr);
 }

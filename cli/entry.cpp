@@ -1,5 +1,5 @@
 /// The command line and the order of the program's stages.
-#include "primesearch/entry.h"
+#include "cli/entry.h"
 
 #include <cstdio>
 

@@ -1,0 +1,57 @@
+/// Every tuned number of the search layer, each with the reason for its value
+/// and the benchmark that measures it. The measurements themselves are in
+/// docs/tuning.md, under "The search". None of these numbers changes the
+/// trace: only how fast it comes.
+#pragma once
+
+#include <cstdint>
+
+// ---- The known-factor sieve ----------------------------------------------------
+
+/// The largest sieve bound; above it the sieve is clamped. The saving of a
+/// search is flat beyond it at 1024 bytes and grows little at 2048, while the
+/// prime list and its offsets take 8 bytes per prime (32 MB here).
+/// Measure: build/bench/sieve_bench --sizes=1024,2048 --bounds=24,25,26,27,28,
+/// with this cap raised for the run.
+constexpr uint32_t kMaxSieveBound = 1u << 26;
+
+/// Candidates per sieve window: 64 KB of smallest factors, which stay in the
+/// processor's second-level cache while every prime marks its multiples.
+/// Measure: build/bench/sieve_bench (its "window ms" column).
+constexpr uint32_t kDefaultSieveWindow = 1u << 14;
+
+/// Odd numbers per segment of the sieve that lists the sieving primes: 32 KB of
+/// flags, one first-level cache.
+/// Measure: build/bench/sieve_bench (its "prep" columns).
+constexpr uint32_t kSieveSegmentOdds = 1u << 15;
+
+/// The sieve bound by candidate size: the bound that maximises the expected
+/// saving of one search, runs * share * powmod - prepare - windows * window
+/// (Lehman runs on composites, the share the sieve proves, one exponentiation,
+/// the sieve's construction and its windows). Near the best bound the saving
+/// is flat; where two bounds come within 2 % the smaller is taken (less memory,
+/// and a faster exponentiation moves every best bound down). Each row starts
+/// halfway between two measured sizes; below the last row, no sieve.
+/// Measure: build/bench/sieve_bench (its "best" column beside "chosen").
+struct SieveBoundRow {
+  uint32_t fromBits;
+  uint32_t bound;
+};
+constexpr SieveBoundRow kSieveBoundRows[] = {
+    {10240, 1u << 26}, {7168, 1u << 24}, {5120, 1u << 23}, {3584, 1u << 21}, {2560, 1u << 20},
+    {1792, 1u << 19},  {1280, 1u << 18}, {640, 1u << 16},  {448, 1u << 15},  {320, 1u << 14},
+};
+
+// ---- The worker pool -----------------------------------------------------------
+
+/// Below this size in bytes a Lehman run costs less than handing it to other
+/// threads and back; the search then stays on one thread.
+/// Measure: build/bench/search_bench --sizes=128,144,152,160,192 --starts=7 --wall
+/// (one worker against two).
+constexpr uint16_t kMinBytesForWorkers = 160;
+
+/// Candidates whose Lehman runs may be queued ahead of the trace, per worker:
+/// enough to keep every worker busy while many runs end cheaply by a known
+/// factor, few enough to bound the work dropped when the search ends.
+/// Measure: build/bench/search_bench --sizes=256,512 --wall.
+constexpr uint64_t kLookAheadPerWorker = 4;
