@@ -163,10 +163,8 @@ double LehmanPowerMs(const std::string& prime, clockid_t clock) {
   const PreparedModulus modulus(FromMpz(p, DigitsNeeded(p)));
   const BigInt base(LehmanBases[0]);
   const BigInt power = FromMpz(exponent, std::max(2u, DigitsNeeded(exponent)));
-  std::vector<double> times;
-  for (int run = 0; run < 3; ++run) {
-    times.push_back(MillisecondsOf(clock, [&] { modulus.Power(base, power); }));
-  }
+  std::vector<double> times(3);
+  for (double& time : times) time = MillisecondsOf(clock, [&] { modulus.Power(base, power); });
   return Median(times);
 }
 
