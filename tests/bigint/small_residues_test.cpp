@@ -21,9 +21,9 @@ std::vector<uint32_t> PrimesBetween(uint32_t low, uint32_t high) {
   std::vector<uint32_t> primes;
   if (low < 2 && high >= 2) primes.push_back(2);
   for (uint64_t q = 3; q <= high; q += 2) {
-    if (composite[q / 2] != 0) continue;
+    if (composite[static_cast<size_t>(q / 2)] != 0) continue;
     if (q > low) primes.push_back(static_cast<uint32_t>(q));
-    for (uint64_t m = q * q; m <= high; m += 2 * q) composite[m / 2] = 1;
+    for (uint64_t m = q * q; m <= high; m += 2 * q) composite[static_cast<size_t>(m / 2)] = 1;
   }
   return primes;
 }
