@@ -48,6 +48,8 @@ constexpr Word InverseModWordBase(Word odd) {
 
 /// Number of limbs left after dropping leading zero limbs of x[0..n).
 uint32_t SignificantLimbs(const Limb* x, uint32_t n);
+/// Number of bits of x, which is nonzero and has no leading zero limbs.
+uint32_t BitLength(const LimbVector& x);
 
 // ---- Linear-time primitives (r may equal a or b unless stated) --------------
 

@@ -9,6 +9,12 @@ uint32_t SignificantLimbs(const Limb* x, uint32_t n) {
   return n;
 }
 
+uint32_t BitLength(const LimbVector& x) {
+  uint32_t bits = kLimbBits * static_cast<uint32_t>(x.size());
+  for (Limb top = x.back(); (top >> (kLimbBits - 1)) == 0; top <<= 1) --bits;
+  return bits;
+}
+
 int32_t CompareLimbs(const Limb* a, const Limb* b, uint32_t n) {
   for (uint32_t i = n; i-- > 0;) {
     if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;

@@ -48,12 +48,6 @@ using LaneVector = std::vector<LaneWords>;
 // column pair.
 constexpr uint32_t Stored(uint32_t digits) { return digits + 2; }
 
-uint32_t BitLength(const LimbVector& x) {
-  uint32_t bits = kLimbBits * static_cast<uint32_t>(x.size());
-  for (Limb top = x.back(); (top >> (kLimbBits - 1)) == 0; top <<= 1) --bits;
-  return bits;
-}
-
 // k, the least digit count with 4 m < 2^(52 k).
 uint32_t DigitsFor(const LimbVector& modulus) {
   return (BitLength(modulus) + 2 + kDigitBits - 1) / kDigitBits;

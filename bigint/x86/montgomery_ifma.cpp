@@ -335,12 +335,6 @@ constexpr std::array<ProductKernel, kMaxRegisterVectors> kRegisterProducts =
 constexpr std::array<SquareKernel, kMaxRegisterVectors> kRegisterSquares =
     MakeSquareKernels(std::make_index_sequence<kMaxRegisterVectors>());
 
-uint32_t BitLength(const LimbVector& x) {
-  uint32_t bits = kLimbBits * static_cast<uint32_t>(x.size());
-  for (Limb top = x.back(); (top >> (kLimbBits - 1)) == 0; top <<= 1) --bits;
-  return bits;
-}
-
 bool UsesProducts(uint32_t modulusBits, IfmaMethod method) {
   const uint32_t vectors = VectorsFor(modulusBits);
   if (method == IfmaMethod::kChosen) return vectors >= kByProductsVectors;
