@@ -3,7 +3,7 @@
 /// starting numbers, timed side by side.
 ///
 ///   search_bench [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]
-///                [--workers=0] [--csv=FILE]
+///                [--workers=0] [--kernel=NAME] [--csv=FILE]
 ///
 /// For every size (in bytes) and start index the starting number comes from a
 /// fixed seed, so every run and every choice of sizes sees the same numbers. Our
@@ -22,6 +22,9 @@
 /// exponentiations its trace needs: one per Lehman run that no known factor
 /// settles, plus six for the accepted number, each timed once at that size,
 /// divided by the workers under --wall (CPU time adds up every thread's).
+/// --kernel runs our searches and that exponentiation on the named kernel
+/// ("vector", "adx", "portable") where this processor has it, with that
+/// kernel's tuning of the search.
 #include <gmp.h>
 #include <time.h>  // NOLINT(modernize-deprecated-headers): POSIX clock_gettime
 
@@ -57,6 +60,7 @@ struct Options {
   uint32_t repeat = 1;
   bool wall = false;
   uint32_t workers = 0;  // of the many-worker runs; 0: the program's own choice
+  std::string kernel;    // of our searches; empty: the fastest
   std::string csv;       // where the per-start rows go as CSV; empty: nowhere
 };
 
@@ -130,7 +134,7 @@ SearchResult GmpSearch(const std::vector<uint32_t>& pieces) {
 
 // How many of the Lehman runs have a first base that a known factor proves
 // composite, with the sieve bound the search chooses for this start.
-long ProvedCount(const std::vector<uint32_t>& pieces, long lehmanRuns) {
+long ProvedCount(const std::vector<uint32_t>& pieces, long lehmanRuns, const std::string& kernel) {
   Mpz candidate;
   for (uint32_t piece : pieces) {
     mpz_mul_2exp(candidate.get(), candidate.get(), kBitsPerPiece);
@@ -138,7 +142,9 @@ long ProvedCount(const std::vector<uint32_t>& pieces, long lehmanRuns) {
   }
   mpz_setbit(candidate.get(), 0);
   const BigInt first = FromMpz(candidate, std::max(2u, DigitsNeeded(candidate)));
-  FactorSieve sieve(first, FactorSieveBound(static_cast<uint32_t>(first.HighestBit()) + 1));
+  const PreparedModulus modulus(first, kernel);
+  FactorSieve sieve(
+      first, FactorSieveBound(static_cast<uint32_t>(first.HighestBit()) + 1, modulus.KernelName()));
   long runs = 0;
   long proved = 0;
   for (uint64_t index = 0; runs < lehmanRuns;
@@ -155,12 +161,12 @@ long ProvedCount(const std::vector<uint32_t>& pieces, long lehmanRuns) {
 
 // One Lehman exponentiation at the accepted number's size: the first base to
 // the power (p - 1) / 2 modulo p, as the search runs it; the median of three.
-double LehmanPowerMs(const std::string& prime, clockid_t clock) {
+double LehmanPowerMs(const std::string& prime, const std::string& kernel, clockid_t clock) {
   const Mpz p(prime.c_str());
   Mpz exponent;
   mpz_sub_ui(exponent.get(), p.get(), 1);
   mpz_fdiv_q_2exp(exponent.get(), exponent.get(), 1);
-  const PreparedModulus modulus(FromMpz(p, DigitsNeeded(p)));
+  const PreparedModulus modulus(FromMpz(p, DigitsNeeded(p)), kernel);
   const BigInt base(LehmanBases[0]);
   const BigInt power = FromMpz(exponent, std::max(2u, DigitsNeeded(exponent)));
   std::vector<double> times(3);
@@ -171,13 +177,15 @@ double LehmanPowerMs(const std::string& prime, clockid_t clock) {
 // ---- Our search --------------------------------------------------------------
 
 // Runs FindPrime with its random pieces scripted, its trace going to the sink.
-void OurSearch(const std::vector<uint32_t>& pieces, TraceSink& sink, uint32_t workers) {
+void OurSearch(const std::vector<uint32_t>& pieces, TraceSink& sink, uint32_t workers,
+               const std::string& kernel) {
   size_t readings = 0;
   platform::SetPerformanceCounterSource([&pieces, &readings]() -> uint64_t {
     return readings < pieces.size() ? pieces[readings++] : 0;
   });
   SearchOptions options;
   options.workers = workers;
+  options.kernel = kernel;
   FindPrime(static_cast<uint16_t>(pieces.size() / 2), sink, options);
   platform::SetPerformanceCounterSource(nullptr);
   if (readings != pieces.size()) {
@@ -201,9 +209,10 @@ SearchResult ResultOfTrace(const std::string& trace) {
   return outcome;
 }
 
-SearchResult OurSearchResult(const std::vector<uint32_t>& pieces, uint32_t workers) {
+SearchResult OurSearchResult(const std::vector<uint32_t>& pieces, uint32_t workers,
+                             const std::string& kernel) {
   StringTraceSink trace;
-  OurSearch(pieces, trace, workers);
+  OurSearch(pieces, trace, workers, kernel);
   return ResultOfTrace(trace.Text());
 }
 
@@ -241,6 +250,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     } else if (std::strncmp(p, "--workers=", 10) == 0) {
       p += 10;
       if (!ParseCount(&p, 0, 256, &options->workers) || *p != '\0') return false;
+    } else if (std::strncmp(p, "--kernel=", 9) == 0) {
+      options->kernel = p + 9;
     } else if (std::strncmp(p, "--csv=", 6) == 0 && p[6] != '\0') {
       options->csv = p + 6;
     } else if (std::strcmp(p, "--wall") == 0) {
@@ -259,11 +270,12 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: %s [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]\n"
-                 "          [--workers=0] [--csv=FILE]\n"
+                 "          [--workers=0] [--kernel=NAME] [--csv=FILE]\n"
                  "  sizes in bytes; starts per size; timed runs per start and search (median\n"
                  "  kept); wall time instead of CPU time; worker threads of our second search\n"
                  "  (0: the program's own choice, every processor; the first has one); the\n"
-                 "  per-start rows also as CSV\n",
+                 "  kernel of our searches (vector, adx, portable); the per-start rows also\n"
+                 "  as CSV\n",
                  argv[0]);
     return 2;
   }
@@ -304,7 +316,7 @@ int main(int argc, char** argv) {
       // An untimed run of each search checks that they all do the same work.
       const SearchResult gmp = GmpSearch(pieces);
       for (const uint32_t workers : {1u, options.workers}) {
-        const SearchResult ours = OurSearchResult(pieces, workers);
+        const SearchResult ours = OurSearchResult(pieces, workers, options.kernel);
         if (ours.prime != gmp.prime || ours.numbersTested != gmp.numbersTested ||
             ours.lehmanRuns != gmp.lehmanRuns) {
           std::fprintf(stderr,
@@ -317,9 +329,10 @@ int main(int argc, char** argv) {
       }
       std::vector<double> oneTimes, allTimes, gmpTimes;
       for (uint32_t r = 0; r < options.repeat; ++r) {
-        oneTimes.push_back(MillisecondsOf(clock, [&] { OurSearch(pieces, discard, 1); }));
-        allTimes.push_back(
-            MillisecondsOf(clock, [&] { OurSearch(pieces, discard, options.workers); }));
+        oneTimes.push_back(
+            MillisecondsOf(clock, [&] { OurSearch(pieces, discard, 1, options.kernel); }));
+        allTimes.push_back(MillisecondsOf(
+            clock, [&] { OurSearch(pieces, discard, options.workers, options.kernel); }));
         gmpTimes.push_back(MillisecondsOf(clock, [&] { GmpSearch(pieces); }));
       }
       SizeSummary& summary = summaries[s];
@@ -328,11 +341,12 @@ int main(int argc, char** argv) {
       summary.gmpMs.push_back(Median(gmpTimes));
       summary.oneRatios.push_back(summary.oneMs.back() / summary.gmpMs.back());
       summary.allRatios.push_back(summary.allMs.back() / summary.gmpMs.back());
-      const long proved = ProvedCount(pieces, gmp.lehmanRuns);
+      const long proved = ProvedCount(pieces, gmp.lehmanRuns, options.kernel);
       summary.proved.push_back(static_cast<double>(proved) / static_cast<double>(gmp.lehmanRuns));
       const auto exponentiations = static_cast<double>(gmp.lehmanRuns - proved + 6);
-      summary.costRatios.push_back(summary.allMs.back() * costDivisor /
-                                   (exponentiations * LehmanPowerMs(gmp.prime, clock)));
+      summary.costRatios.push_back(
+          summary.allMs.back() * costDivisor /
+          (exponentiations * LehmanPowerMs(gmp.prime, options.kernel, clock)));
       std::printf("%6u %5u %7ld %6ld %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f %7.2f\n", byteCount,
                   start, gmp.numbersTested, gmp.lehmanRuns, 100 * summary.proved.back(),
                   summary.oneMs.back(), summary.allMs.back(), summary.gmpMs.back(),

@@ -3,8 +3,12 @@
 /// and how many Lehman runs the sieve proves composite, combined into the
 /// expected net saving of one search and the best bound per size.
 ///
-///   sieve_bench [--sizes=16,32,...,2048] [--bounds=14,15,...,26]
-///   sieve_bench --prepare [--sizes=1024,2048,4096] [--threads=2]
+///   sieve_bench [--sizes=16,32,...,2048] [--bounds=14,15,...,26] [--kernel=NAME]
+///   sieve_bench --prepare [--sizes=1024,2048,4096] [--threads=2] [--kernel=NAME]
+///
+/// --kernel: the exponentiations run on the named kernel ("vector", "adx",
+/// "portable") where this processor has it, and the chosen bounds are that
+/// kernel's; without it, on the kernel a search would get.
 ///
 /// Sizes in bytes (candidates with their top bit set), bounds as powers of two.
 /// Times are the process's CPU time, each the mean of runs adding up to at least
@@ -37,6 +41,7 @@
 #include <vector>
 
 #include "bigint/bigint.h"
+#include "bigint/prepared_modulus.h"
 #include "primesearch/factor_sieve.h"
 #include "primesearch/lehman.h"
 #include "primesearch/small_prime_table.h"
@@ -58,6 +63,7 @@ struct Options {
   std::vector<uint32_t> sizes{16,  24,  32,  48,  64,   96,   128, 192,
                               256, 384, 512, 768, 1024, 1536, 2048};
   std::vector<uint32_t> boundBits{14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26};
+  std::string kernel;  // empty: the kernel a search would get
 };
 
 double WallMilliseconds() {
@@ -153,12 +159,21 @@ Shares MeasureShares(uint32_t byteCount, const std::vector<uint32_t>& boundBits)
 
 // ---- Costs -------------------------------------------------------------------
 
-double PowModMs(uint32_t byteCount, double (*clock)() = CpuMilliseconds) {
+double PowModMs(uint32_t byteCount, const std::string& kernel,
+                double (*clock)() = CpuMilliseconds) {
   std::mt19937 rng(kSeed + byteCount);
   const BigInt n = RandomOdd(rng, byteCount);
+  const PreparedModulus modulus(n, kernel);
   const BigInt exponent = (n - 1u) >> 1;
   const BigInt base(LehmanBases[0]);
-  return MillisecondsPerRun([&] { base.PowMod(exponent, n, 0); }, clock);
+  return MillisecondsPerRun([&] { modulus.Power(base, exponent); }, clock);
+}
+
+// The bound a search of this size chooses on the kernel it would run on.
+uint32_t ChosenBound(uint32_t byteCount, const std::string& kernel) {
+  std::mt19937 rng(kSeed + byteCount);
+  const PreparedModulus modulus(RandomOdd(rng, byteCount), kernel);
+  return FactorSieveBound(8 * byteCount, modulus.KernelName());
 }
 
 double PrepareMs(uint32_t byteCount, uint32_t bound) {
@@ -213,6 +228,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
     } else if (std::strncmp(argv[i], "--sizes=", 8) == 0) {
       if (!ParseList(argv[i] + 8, &options->sizes)) return false;
       sizesGiven = true;
+    } else if (std::strncmp(argv[i], "--kernel=", 9) == 0) {
+      options->kernel = argv[i] + 9;
     } else if (std::strncmp(argv[i], "--bounds=", 9) == 0) {
       if (!ParseList(argv[i] + 9, &options->boundBits)) return false;
       for (const uint32_t bits : options->boundBits) {
@@ -233,7 +250,7 @@ void ComparePreparation(const Options& options) {
   std::printf("%6s %6s %8s %10s %10s %10s %10s %7s %7s\n", "bytes", "bound", "primes", "prep wall",
               "prep cpu", "pow wall", "pow cpu", "wall x", "cpu x");
   for (const uint32_t byteCount : options.sizes) {
-    const uint32_t bound = FactorSieveBound(8 * byteCount);
+    const uint32_t bound = ChosenBound(byteCount, options.kernel);
     std::mt19937 rng(kSeed + byteCount);
     const BigInt first = RandomOdd(rng, byteCount);
     uint32_t primes = 0;
@@ -243,8 +260,8 @@ void ComparePreparation(const Options& options) {
     };
     const double prepareWall = MillisecondsPerRun(prepare, WallMilliseconds);
     const double prepareCpu = MillisecondsPerRun(prepare) / options.threads;
-    const double powModWall = PowModMs(byteCount, WallMilliseconds);
-    const double powModCpu = PowModMs(byteCount);
+    const double powModWall = PowModMs(byteCount, options.kernel, WallMilliseconds);
+    const double powModCpu = PowModMs(byteCount, options.kernel);
     std::printf("%6u %6s %8u %10.1f %10.1f %10.1f %10.1f %7.2f %7.2f\n", byteCount,
                 BoundName(bound).c_str(), primes, prepareWall, prepareCpu, powModWall, powModCpu,
                 prepareWall / powModWall, prepareCpu / powModCpu);
@@ -258,8 +275,8 @@ int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
-                 "usage: %s [--sizes=16,32,...] [--bounds=14,...,26]\n"
-                 "       %s --prepare [--sizes=1024,...] [--threads=2]\n",
+                 "usage: %s [--sizes=16,32,...] [--bounds=14,...,26] [--kernel=NAME]\n"
+                 "       %s --prepare [--sizes=1024,...] [--threads=2] [--kernel=NAME]\n",
                  argv[0], argv[0]);
     return 2;
   }
@@ -290,7 +307,7 @@ int main(int argc, char** argv) {
   for (const uint32_t bits : boundBits) std::printf("   prep 2^%-2u  save 2^%-2u", bits, bits);
   std::printf("  best   chosen\n");
   for (const uint32_t byteCount : options.sizes) {
-    const double powModMs = PowModMs(byteCount);
+    const double powModMs = PowModMs(byteCount, options.kernel);
     const double candidates = LnOf(byteCount) / 2;
     const double runs = shares.tableFree * candidates - 1;
     const double windows = std::ceil(candidates / kDefaultSieveWindow);
@@ -308,7 +325,7 @@ int main(int argc, char** argv) {
       }
     }
     std::printf("  %-6s %s\n", BoundName(bestBits == 0 ? 0 : 1u << bestBits).c_str(),
-                BoundName(FactorSieveBound(8 * byteCount)).c_str());
+                BoundName(ChosenBound(byteCount, options.kernel)).c_str());
   }
 
   std::printf(
@@ -316,7 +333,7 @@ int main(int argc, char** argv) {
       "bound FactorSieveBound chooses for their size\n%6s %8s %10s %10s\n",
       "bytes", "bound", "found", "proved");
   for (const uint32_t byteCount : options.sizes) {
-    const uint32_t bound = FactorSieveBound(8 * byteCount);
+    const uint32_t bound = ChosenBound(byteCount, options.kernel);
     if (bound == 0) continue;
     const Shares sized = MeasureShares(byteCount, {Log2(bound)});
     std::printf("%6u %8s %10.4f %10.4f\n", byteCount, BoundName(bound).c_str(),

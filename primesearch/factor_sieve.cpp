@@ -166,9 +166,10 @@ bool FactorProvesComposite(uint32_t base, uint32_t p, uint32_t e) {
 }
 
 // The first row whose size the candidate reaches names its bound.
-uint32_t FactorSieveBound(uint32_t candidateBits) {
-  for (const SieveBoundRow& row : kSieveBoundRows) {
-    if (candidateBits >= row.fromBits) return row.bound;
+uint32_t FactorSieveBound(uint32_t candidateBits, std::string_view kernelName) {
+  const KernelSearchTuning& tuning = SearchTuningFor(kernelName);
+  for (uint32_t i = 0; i < tuning.sieveBoundRowCount; ++i) {
+    if (candidateBits >= tuning.sieveBoundRows[i].fromBits) return tuning.sieveBoundRows[i].bound;
   }
   return 0;
 }

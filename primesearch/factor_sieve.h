@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "bigint/bigint.h"
@@ -71,6 +72,7 @@ uint32_t LehmanExponentModulo(const BigInt& n, uint32_t p);
 bool FactorProvesComposite(uint32_t base, uint32_t p, uint32_t e);
 
 /// The sieve bound for a search whose first candidate has candidateBits bits
-/// (HighestBit() + 1): 0 (no sieve) below 320 bits, then growing with the size
-/// up to kMaxSieveBound, by the cost model of kSieveBoundRows.
-uint32_t FactorSieveBound(uint32_t candidateBits);
+/// (HighestBit() + 1) and whose exponentiations run on the named kernel: 0 (no
+/// sieve) below 320 bits, then growing with the size up to kMaxSieveBound, by
+/// the cost model of that kernel's sieve bound rows.
+uint32_t FactorSieveBound(uint32_t candidateBits, std::string_view kernelName);

@@ -4,9 +4,13 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bigint/bigint.h"
+#include "bigint/prepared_modulus.h"
 #include "platform/clock.h"
 #include "platform/processors.h"
 #include "primesearch/factor_sieve.h"
@@ -86,36 +90,44 @@ class CandidateWalk {
 class LehmanCandidates {
  public:
   LehmanCandidates(const SmallPrimeList& primes, const BigInt& first, uint32_t sieveBound,
-                   uint32_t threads)
-      : walk_(primes, first) {
+                   uint32_t threads, std::string kernel)
+      : walk_(primes, first), kernel_(std::move(kernel)) {
     if (sieveBound != 0) sieve_.emplace(first, sieveBound, kDefaultSieveWindow, threads);
   }
 
   // The next Lehman candidate after the last one Next gave, for looking ahead.
   std::unique_ptr<const LehmanCandidate> Next() {
     while (!walk_.NeedsLehman()) walk_.Advance();
-    auto candidate =
-        std::make_unique<const LehmanCandidate>(walk_.Candidate(), KnownFactor(walk_.Index()));
+    auto candidate = std::make_unique<const LehmanCandidate>(walk_.Candidate(),
+                                                             KnownFactor(walk_.Index()), kernel_);
     walk_.Advance();
     return candidate;
   }
 
   // The sieve's factor of the candidate at this index, 0 for none.
   uint32_t KnownFactor(uint64_t index) { return sieve_ ? sieve_->SmallestFactor(index) : 0; }
+  const std::string& Kernel() const { return kernel_; }
 
  private:
   CandidateWalk walk_;
   std::optional<FactorSieve> sieve_;
+  std::string kernel_;
 };
 
-uint32_t SieveBound(const BigInt& first, const SearchOptions& options) {
-  if (options.sieveBound != SearchOptions::kSieveBoundBySize) return options.sieveBound;
-  return FactorSieveBound(static_cast<uint32_t>(first.HighestBit()) + 1);
+// The kernel the search's exponentiations run on, by name: the first
+// candidate's. The search's tuning follows it; it changes only the speed.
+std::string KernelOf(const BigInt& first, const SearchOptions& options) {
+  return PreparedModulus(first, options.kernel).KernelName();
 }
 
-uint32_t WorkerCount(uint16_t byteCount, const SearchOptions& options) {
+uint32_t SieveBound(const BigInt& first, std::string_view kernel, const SearchOptions& options) {
+  if (options.sieveBound != SearchOptions::kSieveBoundBySize) return options.sieveBound;
+  return FactorSieveBound(static_cast<uint32_t>(first.HighestBit()) + 1, kernel);
+}
+
+uint32_t WorkerCount(uint16_t byteCount, std::string_view kernel, const SearchOptions& options) {
   if (options.workers != 0) return options.workers;
-  return byteCount >= kMinBytesForWorkers ? platform::ProcessorCount() : 1;
+  return byteCount >= SearchTuningFor(kernel).minBytesForWorkers ? platform::ProcessorCount() : 1;
 }
 
 // The Lehman method for the trace, one candidate after another, either in place
@@ -135,7 +147,8 @@ class LehmanRunner {
   bool Test(const CandidateWalk& walk) {
     const BigInt& n = walk.Candidate();
     if (!workers_)
-      return LehmanTest(LehmanCandidate(n, candidates_.KnownFactor(walk.Index())), sink_);
+      return LehmanTest(
+          LehmanCandidate(n, candidates_.KnownFactor(walk.Index()), candidates_.Kernel()), sink_);
     while (workers_->Outstanding() < lookAhead_) workers_->Submit(candidates_.Next());
     const uint64_t ticket = nextTicket_++;
     const bool accepted =
@@ -161,10 +174,11 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
   const BigInt first = RandomBigInt(byteCount, sink) | 1u;
   if (sink.Failed()) return;
   CandidateWalk walk(options.smallPrimes, first);
-  const uint32_t workers = WorkerCount(byteCount, options);
-  LehmanRunner lehman(
-      LehmanCandidates(options.smallPrimes, first, SieveBound(first, options), workers), workers,
-      sink);
+  const std::string kernel = KernelOf(first, options);
+  const uint32_t workers = WorkerCount(byteCount, kernel, options);
+  LehmanRunner lehman(LehmanCandidates(options.smallPrimes, first,
+                                       SieveBound(first, kernel, options), workers, kernel),
+                      workers, sink);
 
   bool accepted = false;
   while (!accepted && !sink.Failed()) {

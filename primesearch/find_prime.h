@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "primesearch/small_prime_table.h"
 #include "primesearch/trace_sink.h"
@@ -20,6 +21,11 @@ struct SearchOptions {
   /// kSieveBoundBySize: the bound that pays best at the search's size.
   uint32_t sieveBound = kSieveBoundBySize;
   static constexpr uint32_t kSieveBoundBySize = ~0u;
+  /// The arithmetic kernel of the exponentiations, by name ("vector", "adx",
+  /// "portable"), where this build and processor have it and it serves the
+  /// candidates' size; empty: the fastest there is. The sieve bound and the
+  /// workers chosen by size follow the kernel the search runs on.
+  std::string kernel;
 };
 
 /// Searches from a random odd number of byteCount bytes upward until the Lehman

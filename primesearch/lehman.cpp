@@ -6,11 +6,11 @@
 
 const uint32_t LehmanBases[kLehmanBaseCount] = {89, 5179, 25981, 25439, 25013, 25667, 27397};
 
-LehmanCandidate::LehmanCandidate(const BigInt& n, uint32_t knownFactor)
+LehmanCandidate::LehmanCandidate(const BigInt& n, uint32_t knownFactor, std::string_view kernel)
     : n_(n),
       minusOne_(n - 1u),
       exponent_(minusOne_ >> 1),  // (n - 1) / 2
-      modulus_(n),
+      modulus_(n, kernel),
       knownFactor_(knownFactor),
       exponentModFactor_(knownFactor != 0 ? LehmanExponentModulo(n, knownFactor) : 0) {}
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include "bigint/bigint.h"
 #include "bigint/prepared_modulus.h"
@@ -20,7 +21,9 @@ enum class LehmanResult { kMinusOne, kOne, kComposite };
 class LehmanCandidate {
  public:
   /// knownFactor: 0, or a prime p >= 3 that divides n (n itself included).
-  explicit LehmanCandidate(const BigInt& n, uint32_t knownFactor = 0);
+  /// kernel: the arithmetic kernel by name, as PreparedModulus takes it; empty
+  /// for the fastest.
+  explicit LehmanCandidate(const BigInt& n, uint32_t knownFactor = 0, std::string_view kernel = {});
 
   const BigInt& N() const { return n_; }
   /// The result for base i. A known factor that proves the result composite

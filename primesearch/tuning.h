@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
+#include <string_view>
 
 // ---- The known-factor sieve ----------------------------------------------------
 
@@ -31,27 +33,56 @@ constexpr uint32_t kSieveSegmentOdds = 1u << 15;
 /// the sieve's construction and its windows). Near the best bound the saving
 /// is flat; where two bounds come within 2 % the smaller is taken (less memory,
 /// and a faster exponentiation moves every best bound down). Each row starts
-/// halfway between two measured sizes; below the last row, no sieve.
-/// Measure: build/bench/sieve_bench (its "best" column beside "chosen").
+/// halfway between two measured sizes; below the last row, no sieve. A slower
+/// kernel makes every exponentiation the sieve saves dearer, so each kernel has
+/// its own rows.
+/// Measure: build/bench/sieve_bench --kernel=NAME (its "best" column beside
+/// "chosen").
 struct SieveBoundRow {
   uint32_t fromBits;
   uint32_t bound;
 };
-constexpr SieveBoundRow kSieveBoundRows[] = {
+constexpr SieveBoundRow kVectorSieveBoundRows[] = {
     {10240, 1u << 26}, {7168, 1u << 24}, {5120, 1u << 23}, {3584, 1u << 21}, {2560, 1u << 20},
     {1792, 1u << 19},  {1280, 1u << 18}, {640, 1u << 16},  {448, 1u << 15},  {320, 1u << 14},
+};
+constexpr SieveBoundRow kScalarSieveBoundRows[] = {
+    {7168, 1u << 26}, {5120, 1u << 25}, {3584, 1u << 23}, {2560, 1u << 22}, {1792, 1u << 20},
+    {1280, 1u << 19}, {896, 1u << 18},  {640, 1u << 17},  {448, 1u << 16},  {320, 1u << 14},
 };
 
 // ---- The worker pool -----------------------------------------------------------
 
 /// Below this size in bytes a Lehman run costs less than handing it to other
-/// threads and back; the search then stays on one thread.
-/// Measure: build/bench/search_bench --sizes=128,144,152,160,192 --starts=7 --wall
-/// (one worker against two).
-constexpr uint16_t kMinBytesForWorkers = 160;
+/// threads and back; the search then stays on one thread. A slower kernel
+/// reaches that cost at a smaller size.
+/// Measure: build/bench/search_bench --kernel=NAME --sizes=64,96,128,144,160,192
+/// --starts=7 --wall (one worker against two).
+constexpr uint16_t kVectorMinBytesForWorkers = 160;
+constexpr uint16_t kScalarMinBytesForWorkers = 112;
 
 /// Candidates whose Lehman runs may be queued ahead of the trace, per worker:
 /// enough to keep every worker busy while many runs end cheaply by a known
 /// factor, few enough to bound the work dropped when the search ends.
 /// Measure: build/bench/search_bench --sizes=256,512 --wall.
 constexpr uint64_t kLookAheadPerWorker = 4;
+
+// ---- By kernel -----------------------------------------------------------------
+
+/// The settings above for the kernel a search's exponentiations run on, by the
+/// name PreparedModulus::KernelName gives it: the vector kernel's, or the
+/// scalar ones' (the mulx/adx and the portable kernels, within a factor of
+/// about 1.3 of each other).
+struct KernelSearchTuning {
+  const SieveBoundRow* sieveBoundRows;
+  uint32_t sieveBoundRowCount;
+  uint16_t minBytesForWorkers;
+};
+constexpr KernelSearchTuning kVectorSearchTuning{
+    kVectorSieveBoundRows, std::size(kVectorSieveBoundRows), kVectorMinBytesForWorkers};
+constexpr KernelSearchTuning kScalarSearchTuning{
+    kScalarSieveBoundRows, std::size(kScalarSieveBoundRows), kScalarMinBytesForWorkers};
+
+constexpr const KernelSearchTuning& SearchTuningFor(std::string_view kernelName) {
+  return kernelName == "vector" ? kVectorSearchTuning : kScalarSearchTuning;
+}

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "bigint/prepared_modulus.h"
 #include "platform/clock.h"
 #include "primesearch/small_prime_table.h"
 #include "tests/support/bigint_support.h"
@@ -204,6 +205,25 @@ TEST(FindPrimeTest, WorkersAndSieveLeaveTheTraceAsComputed) {
         EXPECT_TRUE(oracle::SameLines(SplitLines(sink.Text()), expected));
       }
     }
+  }
+}
+
+// Every arithmetic kernel this processor has gives the computed trace, with its
+// own tuning of the search (sieve bound and workers by size): one fixed start
+// per kernel, at a size every odd-modulus kernel serves.
+TEST(FindPrimeTest, EveryKernelGivesTheComputedTrace) {
+  BuildSmallPrimeTable();
+  constexpr uint16_t kByteCount = 64;
+  const std::vector<uint32_t> pieces = RandomPieces(kTestSeed + 13, kByteCount);
+  Mpz first = oracle::FromPieces(pieces);
+  mpz_setbit(first.get(), 0);
+  const BigInt firstValue = FromMpz(first, DigitsNeeded(first));
+  for (const char* kernel : {"portable", "adx", "vector"}) {
+    if (std::string(PreparedModulus(firstValue, kernel).KernelName()) != kernel) continue;
+    SCOPED_TRACE(kernel);
+    SearchOptions options;
+    options.kernel = kernel;
+    ExpectTraceAsComputed(RunSearch(kByteCount, pieces, 1000, 1000, 0, 1000, options));
   }
 }
 
