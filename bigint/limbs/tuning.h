@@ -47,18 +47,25 @@ constexpr uint32_t kMultiplyLowThreshold = kKaratsubaMultiplyThreshold;
 /// build/bench/product_bench --benchmark_filter='Reduce'
 constexpr uint32_t kCyclicSplitLimbs = 16;
 
-/// The sliding window's width for an exponent of `bits` bits. A window of w
-/// bits costs about bits / (w + 1) multiplications plus 2^(w-1) for its table
-/// of odd powers (HAC 14.85); w + 1 costs fewer from bits = 2^(w-1) (w + 1)
-/// (w + 2), which gives each bound below.
-/// build/bench/powmod_bench
-constexpr int32_t WindowBits(int32_t bits) {
-  if (bits > 671) return 6;
-  if (bits > 239) return 5;
-  if (bits > 79) return 4;
-  if (bits > 23) return 3;
-  if (bits > 7) return 2;
-  return 1;
+/// The sliding window's width for an exponent of `bits` bits and table entries
+/// of `entryBytes` bytes (one value of the modulus's size). A window of w bits
+/// costs about bits / (w + 1) multiplications plus 2^(w-1) for its table of
+/// odd powers (HAC 14.85); w + 1 costs fewer from bits = 2^(w-1) (w + 1)
+/// (w + 2): 6, 24, 80, 240, 672, 1792, 4608, 11520, 28160. The count of
+/// squarings does not depend on w, so neither does the best width depend on
+/// what a kernel's square costs beside its product. The table stays within
+/// kMaxWindowTableBytes per exponentiation, which bounds the width from
+/// 2^17-bit moduli on: the count's best width would save 1 % of the
+/// multiplications there and 4 % at the largest moduli, for 8 to 32 times the
+/// memory.
+/// build/bench/powmod_bench (every kernel, and --long)
+constexpr uint32_t kMaxWindowTableBytes = 4u << 20;
+constexpr int32_t WindowBits(int32_t bits, uint32_t entryBytes) {
+  int32_t width = 1;
+  while (bits >= (int32_t{1} << (width - 1)) * (width + 1) * (width + 2) &&
+         (uint64_t{1} << width) * entryBytes <= kMaxWindowTableBytes)
+    ++width;
+  return width;
 }
 
 /// Residues by many small moduli: below this many limbs of the number, each

@@ -61,7 +61,7 @@ template <class Multiplier>
 void SlidingWindowPower(Multiplier& multiplier, const Limb* base, const Limb* exponent,
                         int32_t topBit, Checkpoints& checkpoints, Limb* result) {
   const uint32_t n = multiplier.Size();
-  const int32_t width = WindowBits(topBit + 1);
+  const int32_t width = WindowBits(topBit + 1, n * static_cast<uint32_t>(sizeof(Limb)));
 
   // oddPowers holds base^1, base^3, ..., base^(2^width - 1), n words each.
   const uint32_t powerCount = 1u << (width - 1);
