@@ -75,24 +75,25 @@ namespace {
 
 // The lead limbs, then the blocks of eight; the loop counts with lea and
 // jrcxz, which leave both flags alone, and the chains' last carries join the
-// high half at the end.
-#define LARGEPRIME_ROW(lead) \
-  __asm__ volatile(                                                                \
-      "xor %k[zero], %k[zero]\n\t" /* clears CF and OF */                          \
-      lead "jmp 3f\n"                                                              \
-      "1:\n\t" LARGEPRIME_STEPS_4("0", "8", "16", "24")                             \
-          LARGEPRIME_STEPS_4("32", "40", "48", "56") LARGEPRIME_ADVANCE("64")        \
-      "lea -1(%[blocks]), %[blocks]\n"                                             \
-      "3:\n\t"                                                                     \
-      "jrcxz 2f\n\t"                                                               \
-      "jmp 1b\n"                                                                   \
-      "2:\n\t"                                                                     \
-      "adcx %[zero], %[carry]\n\t"                                                 \
-      "adox %[zero], %[carry]\n\t"                                                 \
-      : [r] "+&r"(r), [a] "+&r"(a), [blocks] "+&c"(blocks), [carry] "+&r"(carry),  \
-        [low] "=&r"(low), [high] "=&r"(high), [zero] "=&r"(zero)                   \
-      : "d"(b)                                                                     \
-      : "cc", "memory")
+// high half in `carry` at the end.
+#define LARGEPRIME_ROW_BODY(lead) \
+  lead "jmp 3f\n"                                               \
+  "1:\n\t" LARGEPRIME_STEPS_4("0", "8", "16", "24")              \
+      LARGEPRIME_STEPS_4("32", "40", "48", "56") LARGEPRIME_ADVANCE("64") \
+  "lea -1(%[blocks]), %[blocks]\n"                              \
+  "3:\n\t"                                                      \
+  "jrcxz 2f\n\t"                                                \
+  "jmp 1b\n"                                                    \
+  "2:\n\t"                                                      \
+  "adcx %[zero], %[carry]\n\t"                                  \
+  "adox %[zero], %[carry]\n\t"
+
+#define LARGEPRIME_ROW(lead)                                                                     \
+  __asm__ volatile("xor %k[zero], %k[zero]\n\t" /* clears CF and OF */ LARGEPRIME_ROW_BODY(lead) \
+                   : [r] "+&r"(r), [a] "+&r"(a), [blocks] "+&c"(blocks), [carry] "+&r"(carry),   \
+                     [low] "=&r"(low), [high] "=&r"(high), [zero] "=&r"(zero)                    \
+                   : "d"(b)                                                                      \
+                   : "cc", "memory")
 
 // r[0..n) += a[0..n) b + carry, n >= 1; returns the limb carried out. The sum
 // fits in n + 1 limbs as a, r < beta^n and b, carry < beta. Each limb adds the
@@ -133,16 +134,7 @@ LARGEPRIME_ADX_TARGET inline Limb AddRow(Limb* r, const Limb* a, uint32_t n, Lim
       "xor %k[carry], %k[carry]\n\t"                                                     \
       "xor %k[zero], %k[zero]\n\t" /* clears CF and OF */                                \
       LARGEPRIME_STEP_EVEN("0") LARGEPRIME_STEP_ODD("8") "mov %[low], %[next]\n\t"        \
-      LARGEPRIME_ADVANCE("16") lead "jmp 3f\n"                                            \
-      "1:\n\t" LARGEPRIME_STEPS_4("0", "8", "16", "24")                                   \
-          LARGEPRIME_STEPS_4("32", "40", "48", "56") LARGEPRIME_ADVANCE("64")              \
-      "lea -1(%[blocks]), %[blocks]\n"                                                   \
-      "3:\n\t"                                                                           \
-      "jrcxz 2f\n\t"                                                                     \
-      "jmp 1b\n"                                                                         \
-      "2:\n\t"                                                                           \
-      "adcx %[zero], %[carry]\n\t"                                                       \
-      "adox %[zero], %[carry]\n\t"                                                       \
+      LARGEPRIME_ADVANCE("16") LARGEPRIME_ROW_BODY(lead)                                  \
       "mov %[carry], (%[t])\n\t"                                                         \
       "lea 8(%[t]), %[t]\n\t"                                                            \
       "mov %[next], %[q]\n\t"                                                            \
