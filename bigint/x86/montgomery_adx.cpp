@@ -42,59 +42,131 @@ namespace {
   "(%[r]), %[low]\n\t"                       \
   "mov %[low], " offset "(%[r])\n\t"
 
-// The limbs of a row before its whole blocks of four, one to three of them,
-// leaving the high half in `carry` and the pointers past them.
-#define LARGEPRIME_ROW_LEAD_1               \
-  LARGEPRIME_ROW_STEP("0", "carry", "high") \
-  "mov %[high], %[carry]\n\t"               \
-  "lea 8(%[a]), %[a]\n\t"                   \
-  "lea 8(%[r]), %[r]\n\t"
-#define LARGEPRIME_ROW_LEAD_2 \
-  LARGEPRIME_ROW_STEP("0", "carry", "high") LARGEPRIME_ROW_STEP("8", "high", "carry") \
-  "lea 16(%[a]), %[a]\n\t"                                                       \
-  "lea 16(%[r]), %[r]\n\t"
-#define LARGEPRIME_ROW_LEAD_3 \
-  LARGEPRIME_ROW_STEP("0", "carry", "high") LARGEPRIME_ROW_STEP("8", "high", "carry") \
-  LARGEPRIME_ROW_STEP("16", "carry", "high") "mov %[high], %[carry]\n\t"         \
-  "lea 24(%[a]), %[a]\n\t"                                                       \
-  "lea 24(%[r]), %[r]\n\t"
+// Limb k of a block: the even ones take the high half from `carry` and leave
+// theirs in `high`, the odd ones the other way round.
+#define LARGEPRIME_STEP_EVEN(offset) LARGEPRIME_ROW_STEP(offset, "carry", "high")
+#define LARGEPRIME_STEP_ODD(offset) LARGEPRIME_ROW_STEP(offset, "high", "carry")
+#define LARGEPRIME_STEPS_2(o0, o1) LARGEPRIME_STEP_EVEN(o0) LARGEPRIME_STEP_ODD(o1)
+#define LARGEPRIME_STEPS_4(o0, o1, o2, o3) LARGEPRIME_STEPS_2(o0, o1) LARGEPRIME_STEPS_2(o2, o3)
+#define LARGEPRIME_ADVANCE(bytes) \
+  "lea " bytes                    \
+  "(%[a]), %[a]\n\t"              \
+  "lea " bytes "(%[r]), %[r]\n\t"
+#define LARGEPRIME_HIGH_TO_CARRY "mov %[high], %[carry]\n\t"
 
-// The lead limbs, then the blocks of four; the loop counts with lea and
+// The limbs of a row before its whole blocks of eight, one to seven of them,
+// leaving the high half in `carry` and the pointers past them.
+#define LARGEPRIME_ROW_LEAD_1 \
+  LARGEPRIME_STEP_EVEN("0") LARGEPRIME_HIGH_TO_CARRY LARGEPRIME_ADVANCE("8")
+#define LARGEPRIME_ROW_LEAD_2 LARGEPRIME_STEPS_2("0", "8") LARGEPRIME_ADVANCE("16")
+#define LARGEPRIME_ROW_LEAD_3  \
+  LARGEPRIME_STEPS_2("0", "8") \
+  LARGEPRIME_STEP_EVEN("16") LARGEPRIME_HIGH_TO_CARRY LARGEPRIME_ADVANCE("24")
+#define LARGEPRIME_ROW_LEAD_4 LARGEPRIME_STEPS_4("0", "8", "16", "24") LARGEPRIME_ADVANCE("32")
+#define LARGEPRIME_ROW_LEAD_5              \
+  LARGEPRIME_STEPS_4("0", "8", "16", "24") \
+  LARGEPRIME_STEP_EVEN("32") LARGEPRIME_HIGH_TO_CARRY LARGEPRIME_ADVANCE("40")
+#define LARGEPRIME_ROW_LEAD_6 \
+  LARGEPRIME_STEPS_4("0", "8", "16", "24") LARGEPRIME_STEPS_2("32", "40") LARGEPRIME_ADVANCE("48")
+#define LARGEPRIME_ROW_LEAD_7              \
+  LARGEPRIME_STEPS_4("0", "8", "16", "24") \
+  LARGEPRIME_STEPS_2("32", "40")           \
+  LARGEPRIME_STEP_EVEN("48") LARGEPRIME_HIGH_TO_CARRY LARGEPRIME_ADVANCE("56")
+
+// The lead limbs, then the blocks of eight; the loop counts with lea and
 // jrcxz, which leave both flags alone, and the chains' last carries join the
-// high half at the end.
-#define LARGEPRIME_ROW(lead) \
-  __asm__ volatile(                                                                          \
-      "xor %k[zero], %k[zero]\n\t" /* clears CF and OF */                                    \
-      lead "jrcxz 2f\n"                                                                      \
-      "1:\n\t" LARGEPRIME_ROW_STEP("0", "carry", "high") LARGEPRIME_ROW_STEP("8", "high", "carry") \
-          LARGEPRIME_ROW_STEP("16", "carry", "high") LARGEPRIME_ROW_STEP("24", "high", "carry") \
-      "lea 32(%[a]), %[a]\n\t"                                                               \
-      "lea 32(%[r]), %[r]\n\t"                                                               \
-      "lea -1(%[blocks]), %[blocks]\n\t"                                                     \
-      "jrcxz 2f\n\t"                                                                         \
-      "jmp 1b\n"                                                                             \
-      "2:\n\t"                                                                               \
-      "adcx %[zero], %[carry]\n\t"                                                           \
-      "adox %[zero], %[carry]\n\t"                                                           \
-      : [r] "+&r"(r), [a] "+&r"(a), [blocks] "+&c"(blocks), [carry] "+&r"(carry),            \
-        [low] "=&r"(low), [high] "=&r"(high), [zero] "=&r"(zero)                             \
-      : "d"(b)                                                                               \
-      : "cc", "memory")
+// high half in `carry` at the end.
+#define LARGEPRIME_ROW_BODY(lead) \
+  lead "jmp 3f\n"                                               \
+  "1:\n\t" LARGEPRIME_STEPS_4("0", "8", "16", "24")              \
+      LARGEPRIME_STEPS_4("32", "40", "48", "56") LARGEPRIME_ADVANCE("64") \
+  "lea -1(%[blocks]), %[blocks]\n"                              \
+  "3:\n\t"                                                      \
+  "jrcxz 2f\n\t"                                                \
+  "jmp 1b\n"                                                    \
+  "2:\n\t"                                                      \
+  "adcx %[zero], %[carry]\n\t"                                  \
+  "adox %[zero], %[carry]\n\t"
+
+#define LARGEPRIME_ROW(lead)                                                                     \
+  __asm__ volatile("xor %k[zero], %k[zero]\n\t" /* clears CF and OF */ LARGEPRIME_ROW_BODY(lead) \
+                   : [r] "+&r"(r), [a] "+&r"(a), [blocks] "+&c"(blocks), [carry] "+&r"(carry),   \
+                     [low] "=&r"(low), [high] "=&r"(high), [zero] "=&r"(zero)                    \
+                   : "d"(b)                                                                      \
+                   : "cc", "memory")
 
 // r[0..n) += a[0..n) b + carry, n >= 1; returns the limb carried out. The sum
 // fits in n + 1 limbs as a, r < beta^n and b, carry < beta. Each limb adds the
 // low half of its product and the high half of the one below on the adcx
 // chain and its old value on the adox chain, so the two sums run side by side.
 LARGEPRIME_ADX_TARGET inline Limb AddRow(Limb* r, const Limb* a, uint32_t n, Limb b, Limb carry) {
-  uint64_t blocks = n / 4;
+  uint64_t blocks = n / 8;
   uint64_t low, high, zero;
-  switch (n % 4) {
+  switch (n % 8) {
     case 0: LARGEPRIME_ROW(""); break;
     case 1: LARGEPRIME_ROW(LARGEPRIME_ROW_LEAD_1); break;
     case 2: LARGEPRIME_ROW(LARGEPRIME_ROW_LEAD_2); break;
-    default: LARGEPRIME_ROW(LARGEPRIME_ROW_LEAD_3); break;
+    case 3: LARGEPRIME_ROW(LARGEPRIME_ROW_LEAD_3); break;
+    case 4: LARGEPRIME_ROW(LARGEPRIME_ROW_LEAD_4); break;
+    case 5: LARGEPRIME_ROW(LARGEPRIME_ROW_LEAD_5); break;
+    case 6: LARGEPRIME_ROW(LARGEPRIME_ROW_LEAD_6); break;
+    default: LARGEPRIME_ROW(LARGEPRIME_ROW_LEAD_7); break;
   }
   return carry;
+}
+
+// Every row of a word-by-word reduction in one piece, for n >= 2 limbs: row i
+// adds q m with q = t[i] (-m^-1) mod beta to t[i..i+n) and parks the limb it
+// carries out in the cleared t[i]. The next row's t[i+1] is final once this
+// row's second limb is summed, so its q is formed from the register then,
+// not reloaded from memory after the store: that takes the store forwarding
+// off the chain from one row to the next. Each row runs its first two limbs,
+// then the lead limbs, then the blocks of eight; between rows neither chain is
+// live, so imul and cmp may touch the flags there.
+#define LARGEPRIME_REDUCE(lead) \
+  __asm__ volatile(                                                                     \
+      "mov (%[t]), %[q]\n\t"                                                             \
+      "imul %[inverse], %[q]\n"                                                          \
+      "4:\n\t"                                                                           \
+      "mov %[m], %[a]\n\t"                                                               \
+      "mov %[t], %[r]\n\t"                                                               \
+      "mov %[blockCount], %[blocks]\n\t"                                                 \
+      "xor %k[carry], %k[carry]\n\t"                                                     \
+      "xor %k[zero], %k[zero]\n\t" /* clears CF and OF */                                \
+      LARGEPRIME_STEP_EVEN("0") LARGEPRIME_STEP_ODD("8") "mov %[low], %[next]\n\t"        \
+      LARGEPRIME_ADVANCE("16") LARGEPRIME_ROW_BODY(lead)                                  \
+      "mov %[carry], (%[t])\n\t"                                                         \
+      "lea 8(%[t]), %[t]\n\t"                                                            \
+      "mov %[next], %[q]\n\t"                                                            \
+      "imul %[inverse], %[q]\n\t"                                                        \
+      "cmp %[end], %[t]\n\t"                                                             \
+      "jne 4b\n\t"                                                                       \
+      : [t] "+&r"(t), [r] "=&r"(r), [a] "=&r"(a), [blocks] "=&c"(blocks),                 \
+        [carry] "=&r"(carry), [low] "=&r"(low), [high] "=&r"(high), [zero] "=&r"(zero),   \
+        [next] "=&r"(next), [q] "=&d"(q)                                                  \
+      : [m] "rm"(m), [inverse] "rm"(negativeInverse), [blockCount] "rm"(blockCount),      \
+        [end] "rm"(end)                                                                   \
+      : "cc", "memory")
+
+// t[i] = the limb carried out of t[i..i+n) += q m, q = t[i] (-m^-1) mod beta,
+// for i = 0 .. n - 1 in turn, n >= 2.
+LARGEPRIME_ADX_TARGET inline void ReduceRows(Limb* t, const Limb* m, uint32_t n,
+                                             Limb negativeInverse) {
+  const uint64_t blockCount = (n - 2) / 8;
+  const Limb* const end = t + n;
+  Limb *r, *next;
+  const Limb* a;
+  uint64_t blocks, carry, low, high, zero, q;
+  switch ((n - 2) % 8) {
+    case 0: LARGEPRIME_REDUCE(""); break;
+    case 1: LARGEPRIME_REDUCE(LARGEPRIME_ROW_LEAD_1); break;
+    case 2: LARGEPRIME_REDUCE(LARGEPRIME_ROW_LEAD_2); break;
+    case 3: LARGEPRIME_REDUCE(LARGEPRIME_ROW_LEAD_3); break;
+    case 4: LARGEPRIME_REDUCE(LARGEPRIME_ROW_LEAD_4); break;
+    case 5: LARGEPRIME_REDUCE(LARGEPRIME_ROW_LEAD_5); break;
+    case 6: LARGEPRIME_REDUCE(LARGEPRIME_ROW_LEAD_6); break;
+    default: LARGEPRIME_REDUCE(LARGEPRIME_ROW_LEAD_7); break;
+  }
 }
 
 // r[0..2n) = 2 r + a[i]^2 at limb 2i for every i, for the cross products r of
@@ -171,7 +243,11 @@ LARGEPRIME_ADX_TARGET void AdxSquare(Limb* r, const Limb* a, uint32_t n) {
 // finishes it.
 LARGEPRIME_ADX_TARGET void AdxReduce(Limb* r, Limb* t, const Limb* m, uint32_t n,
                                      Limb negativeInverse) {
-  for (uint32_t i = 0; i < n; ++i) t[i] = AddRow(t + i, m, n, t[i] * negativeInverse, 0);
+  if (n == 1) {
+    t[0] = AddRow(t, m, 1, t[0] * negativeInverse, 0);
+  } else {
+    ReduceRows(t, m, n, negativeInverse);
+  }
   SubtractModulusIfAbove(r, m, n, AddLimbs(r, t + n, t, n));
 }
 
@@ -192,12 +268,10 @@ AdxMultiplier::AdxMultiplier(const MontgomeryModulus& modulus)
     : modulus_(modulus), one_(modulus.Size()), product_(2 * modulus.Size()) {
   one_[0] = 1;
   const uint32_t n = modulus.Size();
-  if (n >= x86::kAdxFullProductLimbs) {
-    const uint32_t reduction =
-        n >= kMontgomeryReduceByProductsThreshold ? ReduceByProductsScratchLimbs(n) : 0;
-    const uint32_t product = ProductScratchLimbs(n);
-    scratch_.resize(reduction > product ? reduction : product);
-  }
+  const uint32_t reduction =
+      n >= kMontgomeryReduceByProductsThreshold ? ReduceByProductsScratchLimbs(n) : 0;
+  const uint32_t product = ProductScratchLimbs(n);
+  scratch_.resize(reduction > product ? reduction : product);
 }
 
 void AdxMultiplier::Reduce(Limb* r) {
@@ -210,39 +284,13 @@ void AdxMultiplier::Reduce(Limb* r) {
   }
 }
 
-// Row i adds a b[i], then q m with q = t[0] (-m^-1) mod beta, to the running
-// sum t, which starts at limb i of product_: limb i is then zero and is
-// dropped, which divides by beta. t stays below 2 m, n limbs and one bit,
-// kept in topBit.
-LARGEPRIME_ADX_TARGET void AdxMultiplier::Multiply(Limb* r, const Limb* a, const Limb* b) {
-  const uint32_t n = Size();
-  if (!scratch_.empty()) {
-    FastMultiply(product_.data(), a, n, b, n, scratch_.data(), kAdxBasecase);
-    Reduce(r);
-    return;
-  }
-  const Limb* m = modulus_.Modulus();
-  const Limb negativeInverse = modulus_.NegativeInverse();
-  Limb* t = product_.data();
-  for (uint32_t i = 0; i < n; ++i) t[i] = 0;
-  Limb topBit = 0;
-  for (uint32_t i = 0; i < n; ++i, ++t) {
-    const Limb productCarry = AddRow(t, a, n, b[i], 0);
-    const Limb reductionCarry = AddRow(t, m, n, t[0] * negativeInverse, 0);
-    const WideLimb top = static_cast<WideLimb>(productCarry) + reductionCarry + topBit;
-    t[n] = LowLimb(top);
-    topBit = HighLimb(top);
-  }
-  for (uint32_t i = 0; i < n; ++i) r[i] = t[i];
-  SubtractModulusIfAbove(r, m, n, topBit);
+void AdxMultiplier::Multiply(Limb* r, const Limb* a, const Limb* b) {
+  FastMultiply(product_.data(), a, Size(), b, Size(), scratch_.data(), kAdxBasecase);
+  Reduce(r);
 }
 
-LARGEPRIME_ADX_TARGET void AdxMultiplier::Square(Limb* r, const Limb* a) {
-  if (!scratch_.empty()) {
-    FastSquare(product_.data(), a, Size(), scratch_.data(), kAdxBasecase);
-  } else {
-    AdxSquare(product_.data(), a, Size());
-  }
+void AdxMultiplier::Square(Limb* r, const Limb* a) {
+  FastSquare(product_.data(), a, Size(), scratch_.data(), kAdxBasecase);
   Reduce(r);
 }
 

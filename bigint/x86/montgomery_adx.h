@@ -1,7 +1,7 @@
 /// Montgomery multiplication on 64-bit limbs with the multiply instruction of
 /// BMI2 (mulx) and the two carry chains of ADX (adcx, adox): the classical
-/// products, squares and word-by-word reduction built on one row operation, and
-/// a per-exponentiation multiplier with the interface of the portable Montgomery
+/// products, squares and word-by-word reduction built on one row step, and a
+/// per-exponentiation multiplier with the interface of the portable Montgomery
 /// arithmetic. The kernel factory reaches it through bigint/x86/kernels.h.
 #pragma once
 
@@ -43,12 +43,11 @@ void AdxReduce(Limb* r, Limb* t, const Limb* m, uint32_t n, Limb negativeInverse
 
 /// Montgomery arithmetic modulo one MontgomeryModulus for one exponentiation,
 /// on the same representatives x R mod m as the portable multiplier, with its
-/// own scratch space. Below kAdxFullProductLimbs (bigint/x86/tuning.h) a
-/// product interleaves its rows with those of the reduction (coarsely
-/// integrated operand scanning, Koc, Acar and Kaliski, 1996); a square forms
-/// the square, each cross product once, and reduces it. From there on the
-/// subquadratic products form the full product on this kernel's classical
-/// products, then it is reduced.
+/// own scratch space. A product or square is formed in full, on this kernel's
+/// classical products below the Karatsuba thresholds of bigint/x86/tuning.h and
+/// on the subquadratic ones with those as their basecase above, then reduced:
+/// word by word in one pass of rows, or by products from
+/// kMontgomeryReduceByProductsThreshold limbs on.
 class AdxMultiplier {
  public:
   /// The modulus must outlive the multiplier.
@@ -70,7 +69,7 @@ class AdxMultiplier {
 
   const MontgomeryModulus& modulus_;
   LimbVector one_;      // the plain value 1, n limbs
-  LimbVector product_;  // a b in full, 2n limbs (n + 2 for the interleaved product)
+  LimbVector product_;  // a b in full, 2n limbs
   LimbVector scratch_;  // for the subquadratic products and the reduction by products
 };
 

@@ -23,15 +23,9 @@ constexpr uint32_t kIfmaMaxRegisterVectors = 20;
 /// build/bench/product_bench --benchmark_filter='Vector(Product|Square)'
 constexpr uint32_t kIfmaMinSquareVectors = 9;
 
-/// From this many limbs of the modulus on, the scalar kernel (mulx, adcx/adox)
-/// forms a product in full by the subquadratic products and then reduces it,
-/// instead of interleaving the rows of product and reduction.
-/// build/bench/powmod_bench --benchmark_filter='PowModAdx|PowModPortable'
-constexpr uint32_t kAdxFullProductLimbs = 64;
-
-/// Karatsuba's method from this many limbs for the products (squares) that the
-/// scalar kernel forms in full: its classical ones are faster than the portable
-/// ones, so they hold out longer (never below the portable thresholds).
+/// Karatsuba's method from this many limbs for the products (squares) of the
+/// scalar kernel (mulx, adcx/adox): its classical ones are faster than the
+/// portable ones, so they hold out longer (never below the portable thresholds).
 /// build/bench/powmod_bench --benchmark_filter='PowModAdx'
 constexpr uint32_t kAdxKaratsubaMultiplyLimbs = 32;
 constexpr uint32_t kAdxKaratsubaSquareLimbs = 48;

@@ -363,17 +363,18 @@ TEST_P(PowModKernelTest, MatchesGmpAtEveryVectorBoundary) {
 
 // The same at the sizes where the scalar kernel changes its form: every limb
 // count up to two blocks of its row loop past the first, and three limbs either
-// side of its full-product threshold, each one bit either side of the whole
+// side of its Karatsuba thresholds, each one bit either side of the whole
 // limbs.
 TEST_P(PowModKernelTest, MatchesGmpAtEveryScalarBoundary) {
   gmp_randstate_t state;
   gmp_randinit_default(state);
   gmp_randseed_ui(state, kTestSeed + 4);
   std::vector<uint32_t> limbCounts;
-  for (uint32_t n = 1; n <= 12; ++n) limbCounts.push_back(n);
-  for (uint32_t n = limbs::x86::kAdxFullProductLimbs - 3; n <= limbs::x86::kAdxFullProductLimbs + 3;
-       ++n)
-    limbCounts.push_back(n);
+  for (uint32_t n = 1; n <= 18; ++n) limbCounts.push_back(n);
+  for (const uint32_t boundary :
+       {limbs::x86::kAdxKaratsubaMultiplyLimbs, limbs::x86::kAdxKaratsubaSquareLimbs}) {
+    for (uint32_t n = boundary - 3; n <= boundary + 3; ++n) limbCounts.push_back(n);
+  }
   for (const uint32_t n : limbCounts) {
     const uint32_t bits = 64 * n;
     for (const uint32_t size : {bits - 1, bits, bits + 1}) {

@@ -66,8 +66,8 @@ std::vector<std::pair<std::string, LimbVector>> ExtremeOperands(std::mt19937_64&
 // gives them.
 TEST_F(AdxTest, ClassicalProductsMatchGmp) {
   std::mt19937_64 rng(kTestSeed);
-  for (uint32_t na = 1; na <= 13; ++na) {
-    for (uint32_t nb = 1; nb <= 13; nb += 3) {
+  for (uint32_t na = 1; na <= 25; ++na) {
+    for (uint32_t nb = 1; nb <= 25; nb += 4) {
       for (const auto& [aLabel, a] : ExtremeOperands(rng, na)) {
         for (const auto& [bLabel, b] : ExtremeOperands(rng, nb)) {
           SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << ", " << aLabel << " of " << na
@@ -92,14 +92,16 @@ TEST_F(AdxTest, ClassicalProductsMatchGmp) {
   }
 }
 
-// Modulus sizes in limbs: the first blocks of the row loop, and three limbs
-// either side of where the multiplier changes its form (full products, the
-// reduction by products).
+// Modulus sizes in limbs: every row length up to two blocks of the row loop
+// past its first two limbs, and three limbs either side of where the
+// multiplier changes its form (Karatsuba's products and squares, the reduction
+// by products).
 std::vector<uint32_t> MultiplierSizes() {
   std::vector<uint32_t> sizes;
-  for (uint32_t n = 1; n <= 9; ++n) sizes.push_back(n);
+  for (uint32_t n = 1; n <= 18; ++n) sizes.push_back(n);
   for (const uint32_t boundary :
-       {limbs::x86::kAdxFullProductLimbs, limbs::kMontgomeryReduceByProductsThreshold}) {
+       {limbs::x86::kAdxKaratsubaMultiplyLimbs, limbs::x86::kAdxKaratsubaSquareLimbs,
+        limbs::kMontgomeryReduceByProductsThreshold}) {
     for (uint32_t n = boundary - 3; n <= boundary + 3; ++n) sizes.push_back(n);
   }
   return sizes;
