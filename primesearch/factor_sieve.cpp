@@ -4,6 +4,7 @@
 #include "primesearch/factor_sieve.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <thread>
 
@@ -35,12 +36,134 @@ uint32_t SquareRootCeiling(uint32_t n) {
   return r;
 }
 
+// The odd primes above the table up to a bound, listed a run of odd numbers at
+// a time by a segmented sieve of Eratosthenes: index i stands for the odd
+// number 2i + 1. Runs may be listed on several threads at once.
+class SegmentedSieve {
+ public:
+  // bound: above kLargestTablePrime, at most kMaxSieveBound.
+  explicit SegmentedSieve(uint32_t bound)
+      : basePrimes_(OddPrimesUpTo(SquareRootCeiling(bound))),
+        pattern_(kPatternOdds),
+        endIndex_((bound - 1) / 2 + 1) {
+    for (const uint32_t q : kPatternPrimes) {
+      for (uint32_t i = q / 2; i < kPatternOdds; i += q) pattern_[i] = 1;
+    }
+  }
+
+  // The index of the first odd number above the table, and one past the last
+  // one at or below the bound.
+  static uint32_t FirstIndex() { return (kLargestTablePrime + 1) / 2; }
+  uint32_t EndIndex() const { return endIndex_; }
+
+  // Appends the primes among the odd numbers of indices [begin, end), ascending;
+  // begin >= FirstIndex().
+  void AppendPrimes(uint32_t begin, uint32_t end, std::vector<uint32_t>* primes) const {
+    primes->reserve(primes->size() + PrimeCountAbove(2 * begin + 1, 2 * end + 1));
+    std::vector<uint8_t> composite(kSieveSegmentOdds);
+    std::vector<uint32_t> found(kSieveSegmentOdds);
+    for (uint32_t low = begin; low < end; low += kSieveSegmentOdds) {
+      const uint32_t count = std::min(kSieveSegmentOdds, end - low);
+      CopyPattern(low, count, composite.data());
+      const uint64_t lowValue = 2 * static_cast<uint64_t>(low) + 1;
+      for (const uint32_t q : basePrimes_) {
+        if (q <= kPatternPrimes[kPatternPrimeCount - 1]) continue;
+        // The first odd multiple of q at or above both q^2 and the segment.
+        uint64_t m = std::max(static_cast<uint64_t>(q) * q, (lowValue + q - 1) / q * q);
+        if (m % 2 == 0) m += q;
+        for (uint64_t i = m / 2 - low; i < count; i += q) composite[static_cast<size_t>(i)] = 1;
+      }
+      // Every odd number is written and only a prime moves the end on: no branch
+      // to mispredict on the one number in eight or so that is prime.
+      uint32_t primeCount = 0;
+      for (uint32_t i = 0; i < count; ++i) {
+        found[primeCount] = 2 * (low + i) + 1;
+        primeCount += composite[i] == 0 ? 1u : 0u;
+      }
+      primes->insert(primes->end(), found.begin(), found.begin() + primeCount);
+    }
+  }
+
+ private:
+  // The odd multiples of 3, 5, 7, 11 and 13 repeat every 3 5 7 11 13 odd
+  // numbers, so each segment starts as a copy of that pattern and the sieve
+  // marks the multiples of the larger primes only: the small primes would
+  // otherwise take most of the marking.
+  static constexpr uint32_t kPatternPrimeCount = 5;
+  static constexpr uint32_t kPatternPrimes[kPatternPrimeCount] = {3, 5, 7, 11, 13};
+  static constexpr uint32_t kPatternOdds = 3 * 5 * 7 * 11 * 13;
+
+  // flags[0..count) = the pattern's flags of the odd numbers from index low on.
+  void CopyPattern(uint32_t low, uint32_t count, uint8_t* flags) const {
+    uint32_t phase = low % kPatternOdds;
+    for (uint32_t done = 0; done < count;) {
+      const uint32_t piece = std::min(count - done, kPatternOdds - phase);
+      std::copy(pattern_.begin() + phase, pattern_.begin() + phase + piece, flags + done);
+      done += piece;
+      phase = 0;
+    }
+  }
+
+  // At least the number of primes in [low, high) for 17 <= low < high:
+  // x / ln x < pi(x) < 1.25506 x / ln x for x >= 17 (Rosser and Schoenfeld,
+  // 1962), so one allocation serves instead of the doublings of a growing list.
+  static size_t PrimeCountAbove(uint64_t low, uint64_t high) {
+    const auto x = static_cast<double>(high);
+    const auto y = static_cast<double>(low);
+    return static_cast<size_t>(std::max(0.0, 1.25506 * x / std::log(x) - y / std::log(y))) + 1;
+  }
+
+  std::vector<uint32_t> basePrimes_;
+  std::vector<uint8_t> pattern_;  // index i: 2i + 1 has a factor from kPatternPrimes
+  uint32_t endIndex_;
+};
+
+// The sieving primes of one run of odd numbers and the index of each one's
+// first multiple among the candidates.
+struct PrimeChunk {
+  std::vector<uint32_t> primes;
+  std::vector<uint32_t> offsets;
+};
+
+// Threads that are joined when the object goes, so no exit from the scope that
+// started them leaves one running.
+class JoinedThreads {
+ public:
+  JoinedThreads() = default;
+  JoinedThreads(const JoinedThreads&) = delete;
+  JoinedThreads& operator=(const JoinedThreads&) = delete;
+  ~JoinedThreads() {
+    for (std::thread& thread : threads_) thread.join();
+  }
+
+  template <class Work>
+  void Start(const Work& work) {
+    threads_.emplace_back(work);
+  }
+
+ private:
+  std::vector<std::thread> threads_;
+};
+
 // ---- First multiples ------------------------------------------------------------
 
 // The least k >= 0 with p | first + 2k, for r = first mod p and odd p: k = -r / 2 mod p.
 uint32_t FirstMultipleIndex(uint32_t residue, uint32_t p) {
   const uint32_t t = residue == 0 ? 0 : p - residue;
   return t % 2 == 0 ? t / 2 : (t + p) / 2;
+}
+
+// Lists the sieving primes among the odd numbers of indices [begin, end) into
+// chunk, with the index of each one's first multiple from first's residue by it.
+void ListChunk(const BigInt& first, const SegmentedSieve& sieve, uint32_t begin, uint32_t end,
+               PrimeChunk* chunk) {
+  sieve.AppendPrimes(begin, end, &chunk->primes);
+  const size_t count = chunk->primes.size();
+  chunk->offsets.resize(count);
+  SmallResidues(first, chunk->primes.data(), count, chunk->offsets.data());
+  for (size_t i = 0; i < count; ++i) {
+    chunk->offsets[i] = FirstMultipleIndex(chunk->offsets[i], chunk->primes[i]);
+  }
 }
 
 // ---- The check -------------------------------------------------------------------
@@ -62,56 +185,47 @@ std::vector<uint32_t> SievingPrimes(uint32_t bound) {
   bound = std::min(bound, kMaxSieveBound);
   std::vector<uint32_t> primes;
   if (bound <= kLargestTablePrime) return primes;
-  const std::vector<uint32_t> basePrimes = OddPrimesUpTo(SquareRootCeiling(bound));
-  // Segment flag i stands for the odd number 2 (low + i) + 1.
-  std::vector<uint8_t> composite(kSieveSegmentOdds);
-  const uint32_t lastIndex = (bound - 1) / 2;
-  // pi(x) < 1.25506 x / ln x for x > 1 (Rosser and Schoenfeld, 1962): one
-  // allocation instead of the doublings of a growing list.
-  primes.reserve(static_cast<size_t>(1.25506 * bound / std::log(static_cast<double>(bound))));
-  for (uint32_t low = (kLargestTablePrime + 1) / 2; low <= lastIndex; low += kSieveSegmentOdds) {
-    const uint32_t count = std::min(kSieveSegmentOdds, lastIndex - low + 1);
-    std::fill(composite.begin(), composite.end(), 0);
-    const uint64_t lowValue = 2 * static_cast<uint64_t>(low) + 1;
-    for (const uint32_t q : basePrimes) {
-      // The first odd multiple of q at or above both q^2 and the segment.
-      uint64_t m = std::max(static_cast<uint64_t>(q) * q, (lowValue + q - 1) / q * q);
-      if (m % 2 == 0) m += q;
-      for (uint64_t i = m / 2 - low; i < count; i += q) composite[static_cast<size_t>(i)] = 1;
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-      if (composite[i] == 0) primes.push_back(2 * (low + i) + 1);
-    }
-  }
+  const SegmentedSieve sieve(bound);
+  sieve.AppendPrimes(sieve.FirstIndex(), sieve.EndIndex(), &primes);
   return primes;
 }
 
 FactorSieve::FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLength,
                          uint32_t threads)
-    : primes_(SievingPrimes(bound)),
-      offsets_(primes_.size()),
-      factors_(std::clamp(windowLength, 1u, kMaxSieveBound)) {
-  // The primes split into one run per thread; the calling thread takes the first.
-  const uint32_t primeCount = PrimeCount();
-  const uint32_t runs = std::max(1u, std::min(threads, primeCount));
-  const auto runStart = [&](uint32_t run) {
-    return static_cast<uint32_t>(uint64_t{primeCount} * run / runs);
+    : factors_(std::clamp(windowLength, 1u, kMaxSieveBound)) {
+  bound = std::min(bound, kMaxSieveBound);
+  if (bound <= kLargestTablePrime) return;
+  const SegmentedSieve sieve(bound);
+  // The odd numbers split into chunks, which the threads take in turn, each
+  // chunk listing its primes and then their first multiples: both the listing
+  // and the residues run on every thread, and a thread slowed by other work
+  // takes fewer chunks.
+  const uint32_t chunkCount =
+      (sieve.EndIndex() - sieve.FirstIndex() + kSieveChunkOdds - 1) / kSieveChunkOdds;
+  std::vector<PrimeChunk> chunks(chunkCount);
+  std::atomic<uint32_t> nextChunk{0};
+  const auto work = [&] {
+    for (uint32_t c = nextChunk++; c < chunkCount; c = nextChunk++) {
+      const uint32_t begin = sieve.FirstIndex() + c * kSieveChunkOdds;
+      const uint32_t end = std::min(sieve.EndIndex(), begin + kSieveChunkOdds);
+      ListChunk(first, sieve, begin, end, &chunks[c]);
+    }
   };
-  std::vector<std::thread> helpers;
-  for (uint32_t run = 1; run < runs; ++run) {
-    helpers.emplace_back([this, &first, begin = runStart(run), end = runStart(run + 1)] {
-      FirstMultiples(first, begin, end);
-    });
+  {
+    // The calling thread works too; the helpers are joined before the chunks
+    // are read, also when the calling thread's share throws.
+    JoinedThreads helpers;
+    for (uint32_t t = 1; t < std::min(threads, chunkCount); ++t) helpers.Start(work);
+    work();
   }
-  FirstMultiples(first, 0, runStart(1));
-  for (std::thread& helper : helpers) helper.join();
-}
-
-// offsets_[begin..end): the index of each prime's first multiple among the
-// candidates, from first's residue by the prime.
-void FactorSieve::FirstMultiples(const BigInt& first, uint32_t begin, uint32_t end) {
-  SmallResidues(first, primes_.data() + begin, end - begin, offsets_.data() + begin);
-  for (uint32_t i = begin; i < end; ++i) offsets_[i] = FirstMultipleIndex(offsets_[i], primes_[i]);
+  size_t primeCount = 0;
+  for (const PrimeChunk& chunk : chunks) primeCount += chunk.primes.size();
+  primes_.reserve(primeCount);
+  offsets_.reserve(primeCount);
+  for (const PrimeChunk& chunk : chunks) {
+    primes_.insert(primes_.end(), chunk.primes.begin(), chunk.primes.end());
+    offsets_.insert(offsets_.end(), chunk.offsets.begin(), chunk.offsets.end());
+  }
 }
 
 uint32_t FactorSieve::SmallestFactor(uint64_t index) {

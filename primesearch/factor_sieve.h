@@ -29,7 +29,8 @@ class FactorSieve {
   /// first: any value and length (a search passes odd ones). bound: clamped to
   /// kMaxSieveBound; below 7927 no prime sieves and every answer is 0.
   /// windowLength: clamped to [1, kMaxSieveBound]. threads: how many threads
-  /// share the residues of `first` (the caller's among them).
+  /// share the listing of the primes and the residues of `first` by them (the
+  /// caller's among them).
   FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLength = kDefaultSieveWindow,
               uint32_t threads = 1);
 
@@ -44,7 +45,6 @@ class FactorSieve {
  private:
   void SieveWindowAt(uint64_t start);
   void MoveOffsetsTo(uint64_t start);
-  void FirstMultiples(const BigInt& first, uint32_t begin, uint32_t end);
 
   std::vector<uint32_t> primes_;
   // offsets_[j]: the least k >= offsetsBase_ with primes_[j] | first + 2k, minus
