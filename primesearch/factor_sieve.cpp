@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <memory>
 #include <thread>
 
 #include "bigint/small_residues.h"
@@ -56,15 +57,24 @@ class SegmentedSieve {
   static uint32_t FirstIndex() { return (kLargestTablePrime + 1) / 2; }
   uint32_t EndIndex() const { return endIndex_; }
 
-  // Appends the primes among the odd numbers of indices [begin, end), ascending;
-  // begin >= FirstIndex().
-  void AppendPrimes(uint32_t begin, uint32_t end, std::vector<uint32_t>* primes) const {
-    primes->reserve(primes->size() + PrimeCountAbove(2 * begin + 1, 2 * end + 1));
-    std::vector<uint8_t> composite(kSieveSegmentOdds);
-    std::vector<uint32_t> found(kSieveSegmentOdds);
+  // At least one more than the primes among the odd numbers of indices
+  // [begin, end), for begin >= FirstIndex(): by x / ln x < pi(x) <
+  // 1.25506 x / ln x for x >= 17 (Rosser and Schoenfeld, 1962), with room for
+  // rounding.
+  static size_t MaxPrimes(uint32_t begin, uint32_t end) {
+    const double x = 2.0 * end + 1;
+    const double y = 2.0 * begin;
+    return static_cast<size_t>(std::max(0.0, 1.25506 * x / std::log(x) - y / std::log(y))) + 3;
+  }
+
+  // primes[0..count) = the primes among the odd numbers of indices
+  // [begin, end), ascending, for begin >= FirstIndex(); returns count. primes
+  // has room for MaxPrimes(begin, end); composite, for kSieveSegmentOdds flags.
+  uint32_t ListPrimes(uint32_t begin, uint32_t end, uint8_t* composite, uint32_t* primes) const {
+    uint32_t primeCount = 0;
     for (uint32_t low = begin; low < end; low += kSieveSegmentOdds) {
       const uint32_t count = std::min(kSieveSegmentOdds, end - low);
-      CopyPattern(low, count, composite.data());
+      CopyPattern(low, count, composite);
       const uint64_t lowValue = 2 * static_cast<uint64_t>(low) + 1;
       for (const uint32_t q : basePrimes_) {
         if (q <= kPatternPrimes[kPatternPrimeCount - 1]) continue;
@@ -73,15 +83,15 @@ class SegmentedSieve {
         if (m % 2 == 0) m += q;
         for (uint64_t i = m / 2 - low; i < count; i += q) composite[static_cast<size_t>(i)] = 1;
       }
-      // Every odd number is written and only a prime moves the end on: no branch
-      // to mispredict on the one number in eight or so that is prime.
-      uint32_t primeCount = 0;
+      // Every odd number is written at the end of the list and only a prime
+      // moves the end on: no branch to mispredict on the one number in eight or
+      // so that is prime. The last write lands one past the last prime.
       for (uint32_t i = 0; i < count; ++i) {
-        found[primeCount] = 2 * (low + i) + 1;
+        primes[primeCount] = 2 * (low + i) + 1;
         primeCount += composite[i] == 0 ? 1u : 0u;
       }
-      primes->insert(primes->end(), found.begin(), found.begin() + primeCount);
     }
+    return primeCount;
   }
 
  private:
@@ -104,25 +114,9 @@ class SegmentedSieve {
     }
   }
 
-  // At least the number of primes in [low, high) for 17 <= low < high:
-  // x / ln x < pi(x) < 1.25506 x / ln x for x >= 17 (Rosser and Schoenfeld,
-  // 1962), so one allocation serves instead of the doublings of a growing list.
-  static size_t PrimeCountAbove(uint64_t low, uint64_t high) {
-    const auto x = static_cast<double>(high);
-    const auto y = static_cast<double>(low);
-    return static_cast<size_t>(std::max(0.0, 1.25506 * x / std::log(x) - y / std::log(y))) + 1;
-  }
-
   std::vector<uint32_t> basePrimes_;
   std::vector<uint8_t> pattern_;  // index i: 2i + 1 has a factor from kPatternPrimes
   uint32_t endIndex_;
-};
-
-// The sieving primes of one run of odd numbers and the index of each one's
-// first multiple among the candidates.
-struct PrimeChunk {
-  std::vector<uint32_t> primes;
-  std::vector<uint32_t> offsets;
 };
 
 // Threads that are joined when the object goes, so no exit from the scope that
@@ -153,17 +147,27 @@ uint32_t FirstMultipleIndex(uint32_t residue, uint32_t p) {
   return t % 2 == 0 ? t / 2 : (t + p) / 2;
 }
 
-// Lists the sieving primes among the odd numbers of indices [begin, end) into
-// chunk, with the index of each one's first multiple from first's residue by it.
-void ListChunk(const BigInt& first, const SegmentedSieve& sieve, uint32_t begin, uint32_t end,
-               PrimeChunk* chunk) {
-  sieve.AppendPrimes(begin, end, &chunk->primes);
-  const size_t count = chunk->primes.size();
-  chunk->offsets.resize(count);
-  SmallResidues(first, chunk->primes.data(), count, chunk->offsets.data());
-  for (size_t i = 0; i < count; ++i) {
-    chunk->offsets[i] = FirstMultipleIndex(chunk->offsets[i], chunk->primes[i]);
-  }
+// primes[0..count) = the sieving primes among the odd numbers of indices
+// [begin, end) and offsets[0..count) = the index of each one's first multiple,
+// from first's residue by it; returns count. Room as for ListPrimes.
+uint32_t ListRun(const BigInt& first, const SegmentedSieve& sieve, uint32_t begin, uint32_t end,
+                 uint8_t* composite, uint32_t* primes, uint32_t* offsets) {
+  const uint32_t count = sieve.ListPrimes(begin, end, composite, primes);
+  SmallResidues(first, primes, count, offsets);
+  for (uint32_t i = 0; i < count; ++i) offsets[i] = FirstMultipleIndex(offsets[i], primes[i]);
+  return count;
+}
+
+// The odd numbers of run r: indices [RunBegin(r), RunEnd(sieve, r)).
+uint32_t RunBegin(uint32_t r) { return SegmentedSieve::FirstIndex() + r * kSieveChunkOdds; }
+uint32_t RunEnd(const SegmentedSieve& sieve, uint32_t r) {
+  return std::min(sieve.EndIndex(), RunBegin(r) + kSieveChunkOdds);
+}
+
+// n values, left uninitialised: the pages of the room a list does not fill
+// are never touched.
+std::unique_ptr<uint32_t[]> UninitialisedValues(size_t n) {
+  return std::unique_ptr<uint32_t[]>(new uint32_t[n]);  // NOLINT(modernize-make-unique)
 }
 
 // ---- The check -------------------------------------------------------------------
@@ -186,7 +190,10 @@ std::vector<uint32_t> SievingPrimes(uint32_t bound) {
   std::vector<uint32_t> primes;
   if (bound <= kLargestTablePrime) return primes;
   const SegmentedSieve sieve(bound);
-  sieve.AppendPrimes(sieve.FirstIndex(), sieve.EndIndex(), &primes);
+  std::vector<uint8_t> composite(kSieveSegmentOdds);
+  primes.resize(SegmentedSieve::MaxPrimes(sieve.FirstIndex(), sieve.EndIndex()));
+  primes.resize(
+      sieve.ListPrimes(sieve.FirstIndex(), sieve.EndIndex(), composite.data(), primes.data()));
   return primes;
 }
 
@@ -196,36 +203,37 @@ FactorSieve::FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLen
   bound = std::min(bound, kMaxSieveBound);
   if (bound <= kLargestTablePrime) return;
   const SegmentedSieve sieve(bound);
-  // The odd numbers split into chunks, which the threads take in turn, each
-  // chunk listing its primes and then their first multiples: both the listing
-  // and the residues run on every thread, and a thread slowed by other work
-  // takes fewer chunks.
-  const uint32_t chunkCount =
+  // The odd numbers split into runs, which the threads take in turn, each run
+  // listing its primes and then their first multiples: both the listing and
+  // the residues run on every thread, and a thread slowed by other work takes
+  // fewer runs.
+  const uint32_t runCount =
       (sieve.EndIndex() - sieve.FirstIndex() + kSieveChunkOdds - 1) / kSieveChunkOdds;
-  std::vector<PrimeChunk> chunks(chunkCount);
-  std::atomic<uint32_t> nextChunk{0};
+  runs_.resize(runCount);
+  size_t room = 0;
+  for (uint32_t r = 0; r < runCount; ++r) {
+    runs_[r].start = room;
+    room += SegmentedSieve::MaxPrimes(RunBegin(r), RunEnd(sieve, r));
+  }
+  primes_ = UninitialisedValues(room);
+  offsets_ = UninitialisedValues(room);
+  std::atomic<uint32_t> nextRun{0};
   const auto work = [&] {
-    for (uint32_t c = nextChunk++; c < chunkCount; c = nextChunk++) {
-      const uint32_t begin = sieve.FirstIndex() + c * kSieveChunkOdds;
-      const uint32_t end = std::min(sieve.EndIndex(), begin + kSieveChunkOdds);
-      ListChunk(first, sieve, begin, end, &chunks[c]);
+    std::vector<uint8_t> composite(kSieveSegmentOdds);
+    for (uint32_t r = nextRun++; r < runCount; r = nextRun++) {
+      PrimeRun& run = runs_[r];
+      run.count = ListRun(first, sieve, RunBegin(r), RunEnd(sieve, r), composite.data(),
+                          primes_.get() + run.start, offsets_.get() + run.start);
     }
   };
   {
-    // The calling thread works too; the helpers are joined before the chunks
-    // are read, also when the calling thread's share throws.
+    // The calling thread works too; the helpers are joined before the runs are
+    // read, also when the calling thread's share throws.
     JoinedThreads helpers;
-    for (uint32_t t = 1; t < std::min(threads, chunkCount); ++t) helpers.Start(work);
+    for (uint32_t t = 1; t < std::min(threads, runCount); ++t) helpers.Start(work);
     work();
   }
-  size_t primeCount = 0;
-  for (const PrimeChunk& chunk : chunks) primeCount += chunk.primes.size();
-  primes_.reserve(primeCount);
-  offsets_.reserve(primeCount);
-  for (const PrimeChunk& chunk : chunks) {
-    primes_.insert(primes_.end(), chunk.primes.begin(), chunk.primes.end());
-    offsets_.insert(offsets_.end(), chunk.offsets.begin(), chunk.offsets.end());
-  }
+  for (const PrimeRun& run : runs_) primeCount_ += run.count;
 }
 
 uint32_t FactorSieve::SmallestFactor(uint64_t index) {
@@ -241,11 +249,14 @@ void FactorSieve::SieveWindowAt(uint64_t start) {
   MoveOffsetsTo(start);
   std::fill(factors_.begin(), factors_.end(), 0);
   const auto window = static_cast<uint32_t>(factors_.size());
-  for (size_t j = primes_.size(); j-- > 0;) {
-    const uint32_t p = primes_[j];
-    uint32_t k = offsets_[j];
-    for (; k < window; k += p) factors_[k] = p;
-    offsets_[j] = k - window;
+  for (auto run = runs_.rbegin(); run != runs_.rend(); ++run) {
+    for (uint32_t j = run->count; j-- > 0;) {
+      const uint32_t p = primes_[run->start + j];
+      uint32_t& offset = offsets_[run->start + j];
+      uint32_t k = offset;
+      for (; k < window; k += p) factors_[k] = p;
+      offset = k - window;
+    }
   }
   offsetsBase_ = start + window;
   windowStart_ = start;
@@ -256,15 +267,17 @@ void FactorSieve::SieveWindowAt(uint64_t start) {
 // the last one: one division per prime.
 void FactorSieve::MoveOffsetsTo(uint64_t start) {
   if (start == offsetsBase_) return;
-  for (size_t j = 0; j < primes_.size(); ++j) {
-    const uint32_t p = primes_[j];
-    const uint32_t offset = offsets_[j];
-    if (start > offsetsBase_) {
-      const auto d = static_cast<uint32_t>((start - offsetsBase_) % p);
-      offsets_[j] = offset >= d ? offset - d : offset + p - d;
-    } else {
-      const auto d = static_cast<uint32_t>((offsetsBase_ - start) % p);
-      offsets_[j] = offset + d >= p ? offset + d - p : offset + d;
+  for (const PrimeRun& run : runs_) {
+    for (uint32_t j = 0; j < run.count; ++j) {
+      const uint32_t p = primes_[run.start + j];
+      uint32_t& offset = offsets_[run.start + j];
+      if (start > offsetsBase_) {
+        const auto d = static_cast<uint32_t>((start - offsetsBase_) % p);
+        offset = offset >= d ? offset - d : offset + p - d;
+      } else {
+        const auto d = static_cast<uint32_t>((offsetsBase_ - start) % p);
+        offset = offset + d >= p ? offset + d - p : offset + d;
+      }
     }
   }
   offsetsBase_ = start;

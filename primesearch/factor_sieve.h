@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "bigint/bigint.h"
@@ -40,16 +41,28 @@ class FactorSieve {
   /// divides nothing after the construction.
   uint32_t SmallestFactor(uint64_t index);
 
-  uint32_t PrimeCount() const { return static_cast<uint32_t>(primes_.size()); }
+  uint32_t PrimeCount() const { return primeCount_; }
 
  private:
+  // The sieving primes of one run of odd numbers, ascending, at
+  // primes_[start..start + count), and their offsets at the same places of
+  // offsets_: offsets_[j] is the least k >= offsetsBase_ with
+  // primes_[j] | first + 2k, minus offsetsBase_; always below primes_[j].
+  struct PrimeRun {
+    size_t start = 0;
+    uint32_t count = 0;
+  };
+
   void SieveWindowAt(uint64_t start);
   void MoveOffsetsTo(uint64_t start);
 
-  std::vector<uint32_t> primes_;
-  // offsets_[j]: the least k >= offsetsBase_ with primes_[j] | first + 2k, minus
-  // offsetsBase_; always below primes_[j].
-  std::vector<uint32_t> offsets_;
+  // Consecutive runs, ascending, each with room for more primes than it holds:
+  // each thread of the construction lists whole runs in place, and the room
+  // left over is never touched.
+  std::vector<PrimeRun> runs_;
+  std::unique_ptr<uint32_t[]> primes_;
+  std::unique_ptr<uint32_t[]> offsets_;
+  uint32_t primeCount_ = 0;
   uint64_t offsetsBase_ = 0;
   // The smallest factors of the candidates windowStart_ .. windowStart_ + window - 1.
   std::vector<uint32_t> factors_;
