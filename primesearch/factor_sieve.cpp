@@ -215,15 +215,16 @@ FactorSieve::FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLen
     runs_[r].start = room;
     room += SegmentedSieve::MaxPrimes(RunBegin(r), RunEnd(sieve, r));
   }
-  primes_ = UninitialisedValues(room);
-  offsets_ = UninitialisedValues(room);
+  values_ = UninitialisedValues(2 * room);
+  primes_ = values_.get();
+  offsets_ = values_.get() + room;
   std::atomic<uint32_t> nextRun{0};
   const auto work = [&] {
     std::vector<uint8_t> composite(kSieveSegmentOdds);
     for (uint32_t r = nextRun++; r < runCount; r = nextRun++) {
       PrimeRun& run = runs_[r];
       run.count = ListRun(first, sieve, RunBegin(r), RunEnd(sieve, r), composite.data(),
-                          primes_.get() + run.start, offsets_.get() + run.start);
+                          primes_ + run.start, offsets_ + run.start);
     }
   };
   {

@@ -60,8 +60,9 @@ class FactorSieve {
   // each thread of the construction lists whole runs in place, and the room
   // left over is never touched.
   std::vector<PrimeRun> runs_;
-  std::unique_ptr<uint32_t[]> primes_;
-  std::unique_ptr<uint32_t[]> offsets_;
+  std::unique_ptr<uint32_t[]> values_;  // the room of the primes, then that of the offsets
+  uint32_t* primes_ = nullptr;
+  uint32_t* offsets_ = nullptr;
   uint32_t primeCount_ = 0;
   uint64_t offsetsBase_ = 0;
   // The smallest factors of the candidates windowStart_ .. windowStart_ + window - 1.
