@@ -158,11 +158,31 @@ uint32_t ListRun(const BigInt& first, const SegmentedSieve& sieve, uint32_t begi
   return count;
 }
 
-// The odd numbers of run r: indices [RunBegin(r), RunEnd(sieve, r)).
-uint32_t RunBegin(uint32_t r) { return SegmentedSieve::FirstIndex() + r * kSieveChunkOdds; }
-uint32_t RunEnd(const SegmentedSieve& sieve, uint32_t r) {
-  return std::min(sieve.EndIndex(), RunBegin(r) + kSieveChunkOdds);
-}
+// The construction's runs of odd numbers: kRunsPerThread or more per thread,
+// so that the last ones even out the threads' shares, each of one segment at
+// least and of at most kSieveChunkOdds odd numbers.
+class Runs {
+ public:
+  Runs(const SegmentedSieve& sieve, uint32_t threads) : end_(sieve.EndIndex()) {
+    const uint32_t odds = end_ - SegmentedSieve::FirstIndex();
+    const uint64_t runs = uint64_t{kRunsPerThread} * std::max(threads, 1u);
+    length_ = static_cast<uint32_t>(
+        std::clamp<uint64_t>((odds + runs - 1) / runs, kSieveSegmentOdds, kSieveChunkOdds));
+    count_ = (odds + length_ - 1) / length_;
+  }
+
+  uint32_t Count() const { return count_; }
+  // The odd numbers of run r: indices [Begin(r), End(r)).
+  uint32_t Begin(uint32_t r) const { return SegmentedSieve::FirstIndex() + r * length_; }
+  uint32_t End(uint32_t r) const { return std::min(end_, Begin(r) + length_); }
+
+ private:
+  static constexpr uint32_t kRunsPerThread = 4;
+
+  uint32_t end_;
+  uint32_t length_;
+  uint32_t count_;
+};
 
 // n values, left uninitialised: the pages of the room a list does not fill
 // are never touched.
@@ -207,13 +227,12 @@ FactorSieve::FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLen
   // listing its primes and then their first multiples: both the listing and
   // the residues run on every thread, and a thread slowed by other work takes
   // fewer runs.
-  const uint32_t runCount =
-      (sieve.EndIndex() - sieve.FirstIndex() + kSieveChunkOdds - 1) / kSieveChunkOdds;
-  runs_.resize(runCount);
+  const Runs runs(sieve, threads);
+  runs_.resize(runs.Count());
   size_t room = 0;
-  for (uint32_t r = 0; r < runCount; ++r) {
+  for (uint32_t r = 0; r < runs.Count(); ++r) {
     runs_[r].start = room;
-    room += SegmentedSieve::MaxPrimes(RunBegin(r), RunEnd(sieve, r));
+    room += SegmentedSieve::MaxPrimes(runs.Begin(r), runs.End(r));
   }
   values_ = UninitialisedValues(2 * room);
   primes_ = values_.get();
@@ -221,9 +240,9 @@ FactorSieve::FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLen
   std::atomic<uint32_t> nextRun{0};
   const auto work = [&] {
     std::vector<uint8_t> composite(kSieveSegmentOdds);
-    for (uint32_t r = nextRun++; r < runCount; r = nextRun++) {
+    for (uint32_t r = nextRun++; r < runs.Count(); r = nextRun++) {
       PrimeRun& run = runs_[r];
-      run.count = ListRun(first, sieve, RunBegin(r), RunEnd(sieve, r), composite.data(),
+      run.count = ListRun(first, sieve, runs.Begin(r), runs.End(r), composite.data(),
                           primes_ + run.start, offsets_ + run.start);
     }
   };
@@ -231,7 +250,7 @@ FactorSieve::FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLen
     // The calling thread works too; the helpers are joined before the runs are
     // read, also when the calling thread's share throws.
     JoinedThreads helpers;
-    for (uint32_t t = 1; t < std::min(threads, runCount); ++t) helpers.Start(work);
+    for (uint32_t t = 1; t < std::min(threads, runs.Count()); ++t) helpers.Start(work);
     work();
   }
   for (const PrimeRun& run : runs_) primeCount_ += run.count;

@@ -25,10 +25,10 @@ constexpr uint32_t kDefaultSieveWindow = 1u << 14;
 /// Measure: build/bench/sieve_bench (its "prep" columns).
 constexpr uint32_t kSieveSegmentOdds = 1u << 15;
 
-/// Odd numbers per chunk of the sieve's construction: the threads take chunks
-/// in turn, each listing its primes and their residues. Small enough that the
-/// last chunks even out the threads' shares (16 chunks or more from a bound of
-/// 2^23), large enough that a chunk's residues fill many remainder trees.
+/// The most odd numbers per run of the sieve's construction: the threads take
+/// runs in turn, each listing its primes and their residues, four runs or more
+/// per thread (shorter runs at small bounds, down to one segment). Large
+/// enough that a run's residues fill many remainder trees.
 /// Measure: build/bench/sieve_bench --prepare --sizes=1024,2048.
 constexpr uint32_t kSieveChunkOdds = 1u << 18;
 
