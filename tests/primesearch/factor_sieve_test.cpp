@@ -177,9 +177,7 @@ TEST(FactorSieveTest, SievingPrimesAreThePrimesAboveTheTable) {
   while (mpz_probab_prime_p(lastPrime.get(), 30) == 0)
     mpz_sub_ui(lastPrime.get(), lastPrime.get(), 1);
   EXPECT_EQ(mpz_cmp_ui(lastPrime.get(), capped.back()), 0);
-  // The sieve at the cap lists as many, run by run on two threads, each run
-  // within the room its bound on the prime count leaves (the sanitizer build
-  // checks every write).
+  // The sieve at the cap lists as many, run by run on two threads.
   const FactorSieve sieve(BigInt(12345u), UINT32_MAX, 1000, 2);
   EXPECT_EQ(sieve.PrimeCount(), capped.size());
 }
