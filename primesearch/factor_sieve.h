@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -30,7 +31,8 @@ class FactorSieve {
   /// first: any value and length (a search passes odd ones). bound: clamped to
   /// kMaxSieveBound; below 7927 no prime sieves and every answer is 0.
   /// windowLength: clamped to [1, kMaxSieveBound]. threads: how many threads
-  /// share the residues of `first` (the caller's among them).
+  /// share the listing of the primes and the residues of `first` by them (the
+  /// caller's among them).
   FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLength = kDefaultSieveWindow,
               uint32_t threads = 1);
 
@@ -40,17 +42,29 @@ class FactorSieve {
   /// divides nothing after the construction.
   uint32_t SmallestFactor(uint64_t index);
 
-  uint32_t PrimeCount() const { return static_cast<uint32_t>(primes_.size()); }
+  uint32_t PrimeCount() const { return primeCount_; }
 
  private:
+  // The sieving primes of one run of odd numbers, ascending, at
+  // primes_[start..start + count), and their offsets at the same places of
+  // offsets_: offsets_[j] is the least k >= offsetsBase_ with
+  // primes_[j] | first + 2k, minus offsetsBase_; always below primes_[j].
+  struct PrimeRun {
+    size_t start = 0;
+    uint32_t count = 0;
+  };
+
   void SieveWindowAt(uint64_t start);
   void MoveOffsetsTo(uint64_t start);
-  void FirstMultiples(const BigInt& first, uint32_t begin, uint32_t end);
 
-  std::vector<uint32_t> primes_;
-  // offsets_[j]: the least k >= offsetsBase_ with primes_[j] | first + 2k, minus
-  // offsetsBase_; always below primes_[j].
-  std::vector<uint32_t> offsets_;
+  // Consecutive runs, ascending, each with room for more primes than it holds:
+  // each thread of the construction lists whole runs in place, and the room
+  // left over is never touched.
+  std::vector<PrimeRun> runs_;
+  std::unique_ptr<uint32_t[]> values_;  // the room of the primes, then that of the offsets
+  uint32_t* primes_ = nullptr;
+  uint32_t* offsets_ = nullptr;
+  uint32_t primeCount_ = 0;
   uint64_t offsetsBase_ = 0;
   // The smallest factors of the candidates windowStart_ .. windowStart_ + window - 1.
   std::vector<uint32_t> factors_;

@@ -27,6 +27,13 @@ constexpr uint32_t kDefaultSieveWindow = 1u << 14;
 /// Measure: build/bench/sieve_bench (its "prep" columns).
 constexpr uint32_t kSieveSegmentOdds = 1u << 15;
 
+/// The most odd numbers per run of the sieve's construction: the threads take
+/// runs in turn, each listing its primes and their residues, four runs or more
+/// per thread (shorter runs at small bounds, down to one segment). Large
+/// enough that a run's residues fill many remainder trees.
+/// Measure: build/bench/sieve_bench --prepare --sizes=1024,2048.
+constexpr uint32_t kSieveChunkOdds = 1u << 18;
+
 /// The sieve bound by candidate size: the bound that maximises the expected
 /// saving of one search, runs * share * powmod - prepare - windows * window
 /// (Lehman runs on composites, the share the sieve proves, one exponentiation,

@@ -177,6 +177,9 @@ TEST(FactorSieveTest, SievingPrimesAreThePrimesAboveTheTable) {
   while (mpz_probab_prime_p(lastPrime.get(), 30) == 0)
     mpz_sub_ui(lastPrime.get(), lastPrime.get(), 1);
   EXPECT_EQ(mpz_cmp_ui(lastPrime.get(), capped.back()), 0);
+  // The sieve at the cap lists as many, run by run on two threads.
+  const FactorSieve sieve(BigInt(12345u), UINT32_MAX, 1000, 2);
+  EXPECT_EQ(sieve.PrimeCount(), capped.size());
 }
 
 TEST(FactorSieveTest, SmallestFactorsMatchGmpAcrossSizesAndWindows) {
@@ -205,6 +208,12 @@ TEST(FactorSieveTest, SmallestFactorsMatchGmpAcrossSizesAndWindows) {
       {"4100 bits", 4100, 0, 1u << 17, kDefaultSieveWindow, 20000},
       {"4100 bits, residues on two threads", 4100, 0, 1u << 17, kDefaultSieveWindow, 20000, 2},
       {"more threads than residue blocks", 64, 0, 9000, 100, 5000, 8},
+      // Bounds past one run of the construction: the threads list the primes
+      // and their residues run by run, and the runs join in order.
+      {"several runs on two threads", 4100, 0, 6 * kSieveChunkOdds + 12345, kDefaultSieveWindow,
+       20000, 2},
+      {"several runs on three threads", 1000, 0, 4 * kSieveChunkOdds + 1, 7001, 20000, 3},
+      {"several runs on one thread", 256, 0, 4 * kSieveChunkOdds - 1, 3001, 20000},
       {"bound below the first sieving prime", 256, 0, 7926, 100, 500},
   };
   GmpRandom random;
