@@ -363,8 +363,8 @@ BENCHMARK(BM_AdxReduce)->Apply(Sizes);
 #if LARGEPRIME_IFMA_KERNEL
 BENCHMARK(BM_VectorProduct)->DenseRange(1, 20);
 BENCHMARK(BM_VectorSquare)->DenseRange(1, 20);
-BENCHMARK(BM_VectorProductByProducts)->DenseRange(8, 24, 2)->Arg(40)->Arg(80);
-BENCHMARK(BM_VectorSquareByProducts)->DenseRange(8, 24, 2)->Arg(40)->Arg(80);
+BENCHMARK(BM_VectorProductByProducts)->DenseRange(8, 24, 2)->Arg(40)->Arg(80)->Arg(160)->Arg(316);
+BENCHMARK(BM_VectorSquareByProducts)->DenseRange(8, 24, 2)->Arg(40)->Arg(80)->Arg(160)->Arg(316);
 BENCHMARK(BM_VectorClassical)->DenseRange(2, 16);
 BENCHMARK(BM_VectorKaratsuba)->DenseRange(2, 17);
 BENCHMARK(BM_VectorClassicalSquare)->DenseRange(2, 16);

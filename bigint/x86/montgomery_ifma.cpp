@@ -3,6 +3,7 @@
 /// the run-time choice between this kernel and the portable arithmetic.
 #include "bigint/x86/montgomery_ifma.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "bigint/limbs/montgomery_reduction.h"
@@ -15,6 +16,7 @@
 
 #include "bigint/x86/radix52_products.h"
 #include "bigint/x86/radix52_vectors.h"
+#include "bigint/x86/radix52_wrapped.h"
 #endif
 
 namespace limbs {
@@ -381,6 +383,10 @@ IfmaModulus::IfmaModulus(LimbVector modulus, IfmaMethod method)
   ToRadix52(modulus_.data(), digits_, plain_.data(), PlainSize());
   if (UsesProducts(BitLength(plain_), method)) {
     inverse_ = InverseModR(plain_, digits_, 0 - InverseModWordBase(plain_[0]));
+    const uint32_t vectors = Size() / kLanes;
+    cyclic_.resize(radix52::HighHalfFoldDigits(vectors));
+    negacyclic_.resize(radix52::HighHalfFoldDigits(vectors) + 1);
+    radix52::FoldForHighHalf(cyclic_.data(), negacyclic_.data(), modulus_.data(), vectors);
   } else {
     product_ = kRegisterProducts[Size() / kLanes - 1];
     square_ = kRegisterSquares[Size() / kLanes - 1];
@@ -398,11 +404,12 @@ IfmaMultiplier::IfmaMultiplier(const IfmaModulus& modulus)
     : modulus_(modulus), scratch_(modulus.Size()) {
   if (modulus.ByProducts()) {
     product_.resize(2 * modulus.Size());
-    multiple_.resize(2 * modulus.Size());
+    low_.resize(modulus.Size());
+    high_.resize(modulus.Size());
     const uint32_t vectors = modulus.Size() / kLanes;
-    const uint32_t product = radix52::ProductScratchWords(vectors);
-    const uint32_t low = radix52::MultiplyLowScratchWords(vectors);
-    productScratch_.resize(product > low ? product : low);
+    productScratch_.resize(
+        std::max({radix52::ProductScratchWords(vectors), radix52::MultiplyLowScratchWords(vectors),
+                  radix52::HighHalfScratchWords(vectors)}));
   }
 }
 
@@ -416,24 +423,26 @@ void IfmaMultiplier::Product(uint64_t* r, const uint64_t* a, const uint64_t* b) 
 }
 
 // t = product_ < 4 m^2 < m R. q = (t mod R)(-m^-1) mod R makes t + q m
-// divisible by R, and (t + q m) / R < 2 m. The low halves of t and q m add up
-// to 0 when t mod R is 0 and to R otherwise, so only the high half of q m is
-// needed, plus that carry.
+// divisible by R, and (t + q m) / R < 2 m. So the low half of q m is
+// R - (t mod R), or 0 when t mod R is 0, and the two low halves add up to R or
+// to 0: only the high half of q m is needed, plus that carry, and knowing the
+// low half, the high half comes from q m modulo R^2 - 1 or so, a wrapped
+// product of two products of half the size (bigint/x86/radix52_wrapped.h).
 void IfmaMultiplier::Reduce(uint64_t* r) {
   const uint32_t k = Size();
   const uint32_t vectors = k / kLanes;
   const uint64_t* t = product_.data();
   radix52::MultiplyLow(scratch_.data(), t, modulus_.Inverse(), vectors, productScratch_.data());
-  radix52::Multiply(multiple_.data(), scratch_.data(), modulus_.Modulus(), vectors,
-                    productScratch_.data());
   uint64_t lowNonzero = 0;
   for (uint32_t i = 0; i < k; ++i) lowNonzero |= t[i];
-  uint64_t carry = lowNonzero != 0 ? 1 : 0;
-  for (uint32_t i = 0; i < k; ++i) {
-    const uint64_t sum = t[k + i] + multiple_[k + i] + carry;
-    r[i] = sum & kDigitMask;
-    carry = sum >> kDigitBits;
-  }
+  // R - (t mod R) mod R: the complement of each digit, plus one.
+  for (uint32_t i = 0; i < k; ++i) low_[i] = kDigitMask - t[i];
+  for (uint32_t i = 0; i < k && ++low_[i] > kDigitMask; ++i) low_[i] = 0;
+  radix52::HighHalf(high_.data(), scratch_.data(), low_.data(), vectors, modulus_.CyclicModulus(),
+                    modulus_.NegacyclicModulus(), productScratch_.data());
+  radix52::AddLanes(r, t + k, vectors, high_.data(), vectors, false);
+  r[0] += lowNonzero != 0 ? 1 : 0;
+  radix52::NormalizeDigits(r, r, vectors);
 }
 
 void IfmaMultiplier::Enter(Limb* r, const Limb* a) {

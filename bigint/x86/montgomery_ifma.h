@@ -74,6 +74,10 @@ class IfmaModulus {
   bool ByProducts() const { return !inverse_.empty(); }
   /// -m^-1 mod R, Size() words, where ByProducts().
   const uint64_t* Inverse() const { return inverse_.data(); }
+  /// m modulo 2^(52 h) - 1 and 2^(52 h) + 1, the factors of the wrapped
+  /// product that gives the high half of q m, where ByProducts().
+  const uint64_t* CyclicModulus() const { return cyclic_.data(); }
+  const uint64_t* NegacyclicModulus() const { return negacyclic_.data(); }
 
   /// r = a b / R mod m + (0 or m), for a, b below 2 m with normalised digits;
   /// r gets Size() words of normalised digits and may be a or b. Interleaved
@@ -96,6 +100,8 @@ class IfmaModulus {
   Radix52Vector rSquared_;
   Radix52Vector one_;
   Radix52Vector inverse_;
+  Radix52Vector cyclic_;
+  Radix52Vector negacyclic_;
   ProductKernel product_ = nullptr;
   SquareKernel square_ = nullptr;
 };
@@ -126,9 +132,10 @@ class IfmaMultiplier {
   void Reduce(uint64_t* r);
 
   const IfmaModulus& modulus_;
-  Radix52Vector scratch_;   // a value in radix 2^52, Size() words
-  Radix52Vector product_;   // a full product, 2 Size() words, where ByProducts()
-  Radix52Vector multiple_;  // q m: 2 Size() words
+  Radix52Vector scratch_;  // a value in radix 2^52, Size() words
+  Radix52Vector product_;  // a full product, 2 Size() words, where ByProducts()
+  Radix52Vector low_;      // q m mod R, Size() words
+  Radix52Vector high_;     // q m / R, Size() words
   Radix52Vector productScratch_;
 };
 

@@ -212,31 +212,6 @@ constexpr std::array<SquareFunction, kMaxClassicalVectors> kSquareKernels =
 // + 1, the complement taken digit by digit (2^52 - 1 - y_j), with the carry out
 // of the top digit dropped.
 
-// r[0..8 n) = the normalised digits of the lanes x[0..8 n), modulo 2^(52 8 n);
-// r may be x. As NormalizeAndStore, one vector at a time.
-LARGEPRIME_IFMA_TARGET void NormalizeDigits(uint64_t* r, const uint64_t* x, uint32_t vectors) {
-  const __m512i mask = _mm512_set1_epi64(static_cast<int64_t>(kDigitMask));
-  const __m512i one = _mm512_set1_epi64(1);
-  __m512i carriesBelow = _mm512_setzero_si512();
-  uint32_t generatedBelow = 0;
-  uint32_t carryIn = 0;
-  for (uint32_t v = 0; v < vectors; ++v) {
-    const __m512i lanes = _mm512_loadu_si512(x + kLanes * v);
-    const __m512i carries = _mm512_srli_epi64(lanes, kDigitBits);
-    const __m512i sums = _mm512_add_epi64(_mm512_and_si512(lanes, mask),
-                                          _mm512_alignr_epi64(carries, carriesBelow, kLanes - 1));
-    carriesBelow = carries;
-    const uint32_t generate = _mm512_cmpgt_epu64_mask(sums, mask);
-    const uint32_t propagate = _mm512_cmpeq_epu64_mask(sums, mask);
-    const uint32_t sum = (((generate << 1) | generatedBelow) & kLaneMask) + propagate + carryIn;
-    generatedBelow = generate >> (kLanes - 1);
-    carryIn = sum >> kLanes;
-    const auto receive = static_cast<__mmask8>(sum ^ propagate);
-    _mm512_storeu_si512(r + kLanes * v,
-                        _mm512_and_si512(_mm512_mask_add_epi64(sums, receive, sums, one), mask));
-  }
-}
-
 // Whether a[0..n) < b[0..nb) for nb <= n digits.
 bool IsBelow(const uint64_t* a, uint32_t n, const uint64_t* b, uint32_t nb) {
   uint32_t i = n;
@@ -311,6 +286,46 @@ LARGEPRIME_IFMA_TARGET void AddCrossHalves(uint64_t* r, const uint64_t* lowParts
 uint32_t HalfVectors(uint32_t vectors) { return (vectors + 1) / 2; }
 
 }  // namespace
+
+LARGEPRIME_IFMA_TARGET void AddLanes(uint64_t* r, const uint64_t* x, uint32_t vectors,
+                                     const uint64_t* y, uint32_t yVectors, bool complement) {
+  const __m512i mask = _mm512_set1_epi64(static_cast<int64_t>(kDigitMask));
+  const __m512i flip = complement ? mask : _mm512_setzero_si512();
+  for (uint32_t v = 0; v < vectors; ++v) {
+    const __m512i yv = v < yVectors ? _mm512_loadu_si512(y + kLanes * v) : _mm512_setzero_si512();
+    _mm512_storeu_si512(r + kLanes * v, _mm512_add_epi64(_mm512_loadu_si512(x + kLanes * v),
+                                                         _mm512_xor_si512(yv, flip)));
+  }
+}
+
+// As NormalizeAndStore, one vector at a time. The carry out of the top is the
+// top lane's bits above 52, plus one where the top lane generates or passes on
+// the carry of one.
+LARGEPRIME_IFMA_TARGET uint64_t NormalizeDigits(uint64_t* r, const uint64_t* x, uint32_t vectors) {
+  const __m512i mask = _mm512_set1_epi64(static_cast<int64_t>(kDigitMask));
+  const __m512i one = _mm512_set1_epi64(1);
+  __m512i carriesBelow = _mm512_setzero_si512();
+  uint32_t generatedBelow = 0;
+  uint32_t carryIn = 0;
+  for (uint32_t v = 0; v < vectors; ++v) {
+    const __m512i lanes = _mm512_loadu_si512(x + kLanes * v);
+    const __m512i carries = _mm512_srli_epi64(lanes, kDigitBits);
+    const __m512i sums = _mm512_add_epi64(_mm512_and_si512(lanes, mask),
+                                          _mm512_alignr_epi64(carries, carriesBelow, kLanes - 1));
+    carriesBelow = carries;
+    const uint32_t generate = _mm512_cmpgt_epu64_mask(sums, mask);
+    const uint32_t propagate = _mm512_cmpeq_epu64_mask(sums, mask);
+    const uint32_t sum = (((generate << 1) | generatedBelow) & kLaneMask) + propagate + carryIn;
+    generatedBelow = generate >> (kLanes - 1);
+    carryIn = sum >> kLanes;
+    const auto receive = static_cast<__mmask8>(sum ^ propagate);
+    _mm512_storeu_si512(r + kLanes * v,
+                        _mm512_and_si512(_mm512_mask_add_epi64(sums, receive, sums, one), mask));
+  }
+  const auto topCarry = static_cast<uint64_t>(_mm_cvtsi128_si64(
+      _mm512_castsi512_si128(_mm512_alignr_epi64(carriesBelow, carriesBelow, kLanes - 1))));
+  return topCarry + generatedBelow + carryIn;
+}
 
 // A Karatsuba step of n vectors needs, for h = ceil(n / 2) vectors, the two
 // differences (8 h digits each), their product (16 h) and the sums of the

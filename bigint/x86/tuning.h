@@ -79,4 +79,10 @@ constexpr uint32_t kIfmaKaratsubaSquareVectors = 17;
 /// build/bench/product_bench --benchmark_filter='VectorMultiplyLow'
 constexpr uint32_t kIfmaMultiplyLowSplitVectors = 17;
 
+/// A product modulo 2^(52 8 n) - 1 of even n vectors splits into products
+/// modulo 2^(52 4 n) - 1 and 2^(52 4 n) + 1 from halves of this many vectors
+/// on; below, it is the full product, folded.
+/// build/bench/product_bench --benchmark_filter='Vector(Product|Square)ByProducts'
+constexpr uint32_t kIfmaCyclicSplitVectors = 8;
+
 }  // namespace limbs::x86

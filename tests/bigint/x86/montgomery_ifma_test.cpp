@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bigint/x86/radix52_products.h"
+#include "bigint/x86/radix52_wrapped.h"
 #include "bigint/x86/tuning.h"
 #include "tests/support/bigint_support.h"
 
@@ -242,6 +243,59 @@ TEST_F(IfmaMultiplierTest, PlainProductsMatchGmp) {
         radix52::Multiply(r.data(), a->data(), b->data(), vectors, scratch.data());
         for (const uint64_t digit : r) ASSERT_LE(digit, kDigitMask);
         EXPECT_EQ(FromRadix52(r), expected);
+      }
+    }
+  }
+}
+
+// The high half of q m from the product modulo 2^(52 N) - 1, against GMP: at
+// vector counts on both sides of where the wrapped product first splits
+// again, and above, with operands that take its rare paths: all-ones digits
+// (a residue equal to 2^(52 h) - 1, standing for 0, and the largest high
+// half, R - 2), zero, one, and 2^(52 h), whose residue modulo 2^(52 h) + 1
+// is -1, the one value that needs its top digit.
+TEST_F(IfmaMultiplierTest, HighHalvesMatchGmp) {
+  namespace radix52 = limbs::radix52;
+  constexpr uint64_t kDigitMask = (uint64_t{1} << 52) - 1;
+  const uint32_t split = 4 * limbs::x86::kIfmaCyclicSplitVectors;
+  std::mt19937_64 rng(kTestSeed + 3);
+  for (const uint32_t vectors :
+       {1u, 2u, 3u, split - 2, split - 1, split, split + 1, 2 * split, 2 * split + 1, 101u}) {
+    const uint32_t digits = 8 * vectors;
+    const uint32_t h = radix52::HighHalfFoldDigits(vectors);
+    std::vector<uint64_t> zero(digits), one(digits), allOnes(digits, kDigitMask);
+    std::vector<uint64_t> random(digits), other(digits), power(digits);
+    one[0] = 1;
+    for (uint64_t& digit : random) digit = rng() & kDigitMask;
+    for (uint64_t& digit : other) digit = rng() & kDigitMask;
+    std::vector<std::pair<const char*, const std::vector<uint64_t>*>> operands = {
+        {"all ones", &allOnes},
+        {"zero", &zero},
+        {"one", &one},
+        {"random", &random},
+        {"other", &other}};
+    if (h < digits) {
+      power[h] = 1;
+      operands.emplace_back("2^(52 h)", &power);
+    }
+    for (const auto& [mLabel, m] : operands) {
+      std::vector<uint64_t> cyclic(h), negacyclic(h + 1);
+      radix52::FoldForHighHalf(cyclic.data(), negacyclic.data(), m->data(), vectors);
+      for (const auto& [qLabel, q] : operands) {
+        SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 3 << ", " << vectors
+                                        << " vectors, q " << qLabel << ", m " << mLabel);
+        Mpz product;
+        mpz_mul(product.get(), FromRadix52(*q).get(), FromRadix52(*m).get());
+        Mpz expected;
+        mpz_fdiv_q_2exp(expected.get(), product.get(), 52 * digits);
+        mpz_fdiv_r_2exp(product.get(), product.get(), 52 * digits);
+        const std::vector<uint64_t> low = ToRadix52(product, digits);
+        std::vector<uint64_t> high(digits);
+        std::vector<uint64_t> scratch(radix52::HighHalfScratchWords(vectors));
+        radix52::HighHalf(high.data(), q->data(), low.data(), vectors, cyclic.data(),
+                          negacyclic.data(), scratch.data());
+        for (const uint64_t digit : high) ASSERT_LE(digit, kDigitMask);
+        EXPECT_EQ(FromRadix52(high), expected);
       }
     }
   }
