@@ -3,7 +3,7 @@
 /// starting numbers, timed side by side.
 ///
 ///   search_bench [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]
-///                [--workers=0] [--csv=FILE]
+///                [--workers=0] [--batches=on|off] [--csv=FILE]
 ///
 /// For every size (in bytes) and start index the starting number comes from a
 /// fixed seed, so every run and every choice of sizes sees the same numbers. Our
@@ -22,6 +22,10 @@
 /// exponentiations its trace needs: one per Lehman run that no known factor
 /// settles, plus six for the accepted number, each timed once at that size,
 /// divided by the workers under --wall (CPU time adds up every thread's).
+/// --batches=off keeps our searches from running Lehman exponentiations side by
+/// side; the "drop" columns give the exponentiations each of our searches ran
+/// beyond those its trace used (the in-place search without batches runs
+/// exactly those), as a share of them.
 #include <gmp.h>
 #include <time.h>  // NOLINT(modernize-deprecated-headers): POSIX clock_gettime
 
@@ -57,6 +61,7 @@ struct Options {
   uint32_t repeat = 1;
   bool wall = false;
   uint32_t workers = 0;  // of the many-worker runs; 0: the program's own choice
+  bool batches = true;   // exponentiations side by side, where they pay
   std::string csv;       // where the per-start rows go as CSV; empty: nowhere
 };
 
@@ -170,14 +175,18 @@ double LehmanPowerMs(const std::string& prime, clockid_t clock) {
 
 // ---- Our search --------------------------------------------------------------
 
-// Runs FindPrime with its random pieces scripted, its trace going to the sink.
-void OurSearch(const std::vector<uint32_t>& pieces, TraceSink& sink, uint32_t workers) {
+// Runs FindPrime with its random pieces scripted, its trace going to the sink,
+// adding its Lehman exponentiations to *exponentiations when given.
+void OurSearch(const std::vector<uint32_t>& pieces, TraceSink& sink, uint32_t workers, bool batches,
+               uint64_t* exponentiations = nullptr) {
   size_t readings = 0;
   platform::SetPerformanceCounterSource([&pieces, &readings]() -> uint64_t {
     return readings < pieces.size() ? pieces[readings++] : 0;
   });
   SearchOptions options;
   options.workers = workers;
+  options.batches = batches;
+  options.exponentiations = exponentiations;
   FindPrime(static_cast<uint16_t>(pieces.size() / 2), sink, options);
   platform::SetPerformanceCounterSource(nullptr);
   if (readings != pieces.size()) {
@@ -201,9 +210,10 @@ SearchResult ResultOfTrace(const std::string& trace) {
   return outcome;
 }
 
-SearchResult OurSearchResult(const std::vector<uint32_t>& pieces, uint32_t workers) {
+SearchResult OurSearchResult(const std::vector<uint32_t>& pieces, uint32_t workers, bool batches,
+                             uint64_t* exponentiations) {
   StringTraceSink trace;
-  OurSearch(pieces, trace, workers);
+  OurSearch(pieces, trace, workers, batches, exponentiations);
   return ResultOfTrace(trace.Text());
 }
 
@@ -243,6 +253,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       if (!ParseCount(&p, 0, 256, &options->workers) || *p != '\0') return false;
     } else if (std::strncmp(p, "--csv=", 6) == 0 && p[6] != '\0') {
       options->csv = p + 6;
+    } else if (std::strcmp(p, "--batches=on") == 0 || std::strcmp(p, "--batches=off") == 0) {
+      options->batches = std::strcmp(p, "--batches=on") == 0;
     } else if (std::strcmp(p, "--wall") == 0) {
       options->wall = true;
     } else {
@@ -259,11 +271,11 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: %s [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]\n"
-                 "          [--workers=0] [--csv=FILE]\n"
+                 "          [--workers=0] [--batches=on|off] [--csv=FILE]\n"
                  "  sizes in bytes; starts per size; timed runs per start and search (median\n"
                  "  kept); wall time instead of CPU time; worker threads of our second search\n"
-                 "  (0: the program's own choice, every processor; the first has one); the\n"
-                 "  per-start rows also as CSV\n",
+                 "  (0: the program's own choice, every processor; the first has one);\n"
+                 "  exponentiations side by side or not; the per-start rows also as CSV\n",
                  argv[0]);
     return 2;
   }
@@ -287,14 +299,16 @@ int main(int argc, char** argv) {
                                                       : std::to_string(options.workers);
   std::printf(
       "seed %u, %u start(s) per size, median of %u timed run(s) per search, %s time; ours on 1 and "
-      "on %s worker(s)\n",
+      "on %s worker(s), batches %s\n",
       kSeed, options.starts, options.repeat, options.wall ? "wall" : "CPU (all threads)",
-      allWorkers.c_str());
+      allWorkers.c_str(), options.batches ? "on" : "off");
   const double costDivisor = options.wall ? std::stod(allWorkers) : 1;
-  std::printf("%6s %5s %7s %6s %7s %11s %11s %11s %7s %7s %7s\n", "bytes", "start", "tested",
-              "lehman", "proved", "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp", "n/exp");
+  std::printf("%6s %5s %7s %6s %7s %11s %11s %11s %7s %7s %7s %7s %7s\n", "bytes", "start",
+              "tested", "lehman", "proved", "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp",
+              "n/exp", "drop-1", "drop-n");
   struct SizeSummary {
-    std::vector<double> oneMs, allMs, gmpMs, oneRatios, allRatios, proved, costRatios;
+    std::vector<double> oneMs, allMs, gmpMs, oneRatios, allRatios, proved, costRatios, oneDrops,
+        allDrops;
   };
   std::vector<SizeSummary> summaries(options.sizes.size());
   for (size_t s = 0; s < options.sizes.size(); ++s) {
@@ -303,8 +317,12 @@ int main(int argc, char** argv) {
       const std::vector<uint32_t> pieces = StartPieces(byteCount, start);
       // An untimed run of each search checks that they all do the same work.
       const SearchResult gmp = GmpSearch(pieces);
+      uint64_t used = 0;
+      uint64_t ran[2] = {};
+      OurSearchResult(pieces, 1, false, &used);
       for (const uint32_t workers : {1u, options.workers}) {
-        const SearchResult ours = OurSearchResult(pieces, workers);
+        const SearchResult ours =
+            OurSearchResult(pieces, workers, options.batches, &ran[workers == 1 ? 0 : 1]);
         if (ours.prime != gmp.prime || ours.numbersTested != gmp.numbersTested ||
             ours.lehmanRuns != gmp.lehmanRuns) {
           std::fprintf(stderr,
@@ -317,9 +335,10 @@ int main(int argc, char** argv) {
       }
       std::vector<double> oneTimes, allTimes, gmpTimes;
       for (uint32_t r = 0; r < options.repeat; ++r) {
-        oneTimes.push_back(MillisecondsOf(clock, [&] { OurSearch(pieces, discard, 1); }));
-        allTimes.push_back(
-            MillisecondsOf(clock, [&] { OurSearch(pieces, discard, options.workers); }));
+        oneTimes.push_back(
+            MillisecondsOf(clock, [&] { OurSearch(pieces, discard, 1, options.batches); }));
+        allTimes.push_back(MillisecondsOf(
+            clock, [&] { OurSearch(pieces, discard, options.workers, options.batches); }));
         gmpTimes.push_back(MillisecondsOf(clock, [&] { GmpSearch(pieces); }));
       }
       SizeSummary& summary = summaries[s];
@@ -333,10 +352,18 @@ int main(int argc, char** argv) {
       const auto exponentiations = static_cast<double>(gmp.lehmanRuns - proved + 6);
       summary.costRatios.push_back(summary.allMs.back() * costDivisor /
                                    (exponentiations * LehmanPowerMs(gmp.prime, clock)));
-      std::printf("%6u %5u %7ld %6ld %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f %7.2f\n", byteCount,
-                  start, gmp.numbersTested, gmp.lehmanRuns, 100 * summary.proved.back(),
-                  summary.oneMs.back(), summary.allMs.back(), summary.gmpMs.back(),
-                  summary.oneRatios.back(), summary.allRatios.back(), summary.costRatios.back());
+      const auto dropOf = [used](uint64_t count) {
+        return 100 * (static_cast<double>(count) - static_cast<double>(used)) /
+               static_cast<double>(used);
+      };
+      summary.oneDrops.push_back(dropOf(ran[0]));
+      summary.allDrops.push_back(dropOf(ran[1]));
+      std::printf(
+          "%6u %5u %7ld %6ld %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f %7.2f %6.1f%% %6.1f%%\n",
+          byteCount, start, gmp.numbersTested, gmp.lehmanRuns, 100 * summary.proved.back(),
+          summary.oneMs.back(), summary.allMs.back(), summary.gmpMs.back(),
+          summary.oneRatios.back(), summary.allRatios.back(), summary.costRatios.back(),
+          summary.oneDrops.back(), summary.allDrops.back());
       std::fflush(stdout);
       if (csv != nullptr) {
         std::fprintf(csv, "%u,%u,%ld,%ld,%.3f,%.3f,%.3f,%s\n", byteCount, start, gmp.numbersTested,
@@ -345,14 +372,16 @@ int main(int argc, char** argv) {
       }
     }
   }
-  std::printf("\nmedians over the starts\n%6s %7s %11s %11s %11s %7s %7s %7s\n", "bytes", "proved",
-              "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp", "n/exp");
+  std::printf("\nmedians over the starts\n%6s %7s %11s %11s %11s %7s %7s %7s %7s %7s\n", "bytes",
+              "proved", "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp", "n/exp", "drop-1",
+              "drop-n");
   for (size_t s = 0; s < options.sizes.size(); ++s) {
     const SizeSummary& summary = summaries[s];
-    std::printf("%6u %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f %7.2f\n", options.sizes[s],
-                100 * Median(summary.proved), Median(summary.oneMs), Median(summary.allMs),
-                Median(summary.gmpMs), Median(summary.oneRatios), Median(summary.allRatios),
-                Median(summary.costRatios));
+    std::printf("%6u %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f %7.2f %6.1f%% %6.1f%%\n",
+                options.sizes[s], 100 * Median(summary.proved), Median(summary.oneMs),
+                Median(summary.allMs), Median(summary.gmpMs), Median(summary.oneRatios),
+                Median(summary.allRatios), Median(summary.costRatios), Median(summary.oneDrops),
+                Median(summary.allDrops));
   }
   std::fclose(devNull);
   if (csv != nullptr && std::fclose(csv) != 0) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "bigint/bigint.h"
 #include "bigint/prepared_modulus.h"
@@ -30,8 +31,20 @@ class LehmanCandidate {
   LehmanResult Result(uint32_t i, PowModObserver* observer) const;
   /// Whether the known factor settles base i without an exponentiation.
   bool SettledByFactor(uint32_t i) const;
+  /// The fewest candidates of this one's size whose exponentiations pay to run
+  /// side by side in ResultsTogether; 0 where they never do.
+  uint32_t MinTogether() const;
+
+  /// Base i's results of several candidates, as Result would give them, with
+  /// the exponentiations run side by side where that pays. The observer hears
+  /// the first candidate's checkpoints; when the candidates' n have one bit
+  /// length and run side by side, those are every candidate's checkpoints.
+  static std::vector<LehmanResult> ResultsTogether(
+      const std::vector<const LehmanCandidate*>& candidates, uint32_t i, PowModObserver* observer);
 
  private:
+  LehmanResult Classify(const BigInt& power) const;
+
   BigInt n_;
   BigInt minusOne_;
   BigInt exponent_;
