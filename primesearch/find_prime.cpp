@@ -155,10 +155,12 @@ class LehmanRunner {
     if (ahead_.empty()) ahead_.push_back({candidates_.Next(), std::nullopt});
     Upcoming current = std::move(ahead_.front());
     ahead_.pop_front();
-    if (!current.first && !current.candidate->SettledByFactor(0)) FirstTogether(current);
-    if (!current.first) return TestInPlace(*current.candidate);
+    // The batch runs where the first result is asked for: after the flush that
+    // shows the run's start, and never once the sink has failed.
     return WriteLehmanRun(sink_, n, [&](uint32_t i) {
-      return i == 0 ? *current.first : PowerInPlace(*current.candidate, i);
+      if (i == 0 && !current.first && !current.candidate->SettledByFactor(0))
+        FirstTogether(current);
+      return i == 0 && current.first ? *current.first : PowerInPlace(*current.candidate, i);
     });
   }
 
