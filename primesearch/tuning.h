@@ -73,4 +73,4 @@ constexpr size_t kBatchLookAhead = 16;
 /// base finds further ones to fill its batch.
 /// Measure: build/bench/search_bench --sizes=256,512,1024 --workers=2 (its
 /// "n/gmp" and "drop-n" columns).
-constexpr uint64_t kBatchLookAheadPerWorker = 16;
+constexpr uint64_t kBatchLookAheadPerWorker = 8;
