@@ -157,10 +157,17 @@ class LehmanRunner {
     ahead_.pop_front();
     // The batch runs where the first result is asked for: after the flush that
     // shows the run's start, and never once the sink has failed.
+    std::vector<LehmanResult> rest;  // bases 1, 2, ... once run side by side
     return WriteLehmanRun(sink_, n, [&](uint32_t i) {
       if (i == 0 && !current.first && !current.candidate->SettledByFactor(0))
         FirstTogether(current);
-      return i == 0 && current.first ? *current.first : PowerInPlace(*current.candidate, i);
+      if (i == 0 && current.first) return *current.first;
+      if (i == 1 && RestTogetherPays(*current.candidate)) {
+        Count(kLehmanBaseCount - 1);
+        ProgressClock progress(sink_);
+        rest = current.candidate->ResultsFrom(1, &progress);
+      }
+      return i >= 1 && !rest.empty() ? rest[i - 1] : PowerInPlace(*current.candidate, i);
     });
   }
 
@@ -213,6 +220,17 @@ class LehmanRunner {
         LehmanCandidate::ResultsTogether(candidates, 0, &progress);
     if (sink_.Failed()) return;  // the work stopped: the results mean nothing
     for (size_t m = 0; m < members.size(); ++m) members[m]->first = results[m];
+  }
+
+  // Whether the bases after the first, all needing their exponentiation, are
+  // enough to run side by side. Only a candidate that passed its first base
+  // asks, and nearly every such one is prime and needs them all.
+  static bool RestTogetherPays(const LehmanCandidate& candidate) {
+    for (uint32_t i = 1; i < kLehmanBaseCount; ++i) {
+      if (candidate.SettledByFactor(i)) return false;
+    }
+    const uint32_t least = candidate.MinTogether();
+    return least != 0 && least <= kLehmanBaseCount - 1;
   }
 
   void Count(uint64_t exponentiations) {

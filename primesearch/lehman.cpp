@@ -48,6 +48,20 @@ std::vector<LehmanResult> LehmanCandidate::ResultsTogether(
   return results;
 }
 
+std::vector<LehmanResult> LehmanCandidate::ResultsFrom(uint32_t first,
+                                                       PowModObserver* observer) const {
+  std::vector<BigInt> bases;
+  for (uint32_t i = first; i < kLehmanBaseCount; ++i) bases.emplace_back(LehmanBases[i]);
+  std::vector<PowerJob> jobs;
+  for (const BigInt& base : bases) jobs.push_back({modulus_, base, exponent_});
+  const std::vector<BigInt> powers = PowerBatch(jobs, observer, 0);
+  std::vector<LehmanResult> results;
+  for (uint32_t i = first; i < kLehmanBaseCount; ++i) {
+    results.push_back(SettledByFactor(i) ? LehmanResult::kComposite : Classify(powers[i - first]));
+  }
+  return results;
+}
+
 namespace {
 
 void WriteLehmanResult(TraceSink& sink, uint32_t i, LehmanResult result) {

@@ -41,6 +41,11 @@ class LehmanCandidate {
   /// length and run side by side, those are every candidate's checkpoints.
   static std::vector<LehmanResult> ResultsTogether(
       const std::vector<const LehmanCandidate*>& candidates, uint32_t i, PowModObserver* observer);
+  /// The results of bases first, first + 1, ... up to the last, as Result
+  /// would give them, with the exponentiations run side by side where that
+  /// pays. The observer hears base first's checkpoints, which side by side are
+  /// every base's.
+  std::vector<LehmanResult> ResultsFrom(uint32_t first, PowModObserver* observer) const;
 
  private:
   LehmanResult Classify(const BigInt& power) const;
