@@ -213,6 +213,7 @@ class LehmanRunner {
     }
     if (members.size() < least) return;
     std::vector<const LehmanCandidate*> candidates;
+    candidates.reserve(members.size());
     for (const Upcoming* member : members) candidates.push_back(member->candidate.get());
     Count(members.size());
     ProgressClock progress(sink_);

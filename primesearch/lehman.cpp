@@ -37,10 +37,12 @@ std::vector<LehmanResult> LehmanCandidate::ResultsTogether(
     const std::vector<const LehmanCandidate*>& candidates, uint32_t i, PowModObserver* observer) {
   const BigInt base(LehmanBases[i]);
   std::vector<PowerJob> jobs;
+  jobs.reserve(candidates.size());
   for (const LehmanCandidate* candidate : candidates)
     jobs.push_back({candidate->modulus_, base, candidate->exponent_});
   const std::vector<BigInt> powers = PowerBatch(jobs, observer, 0);
   std::vector<LehmanResult> results;
+  results.reserve(candidates.size());
   for (size_t c = 0; c < candidates.size(); ++c) {
     const bool settled = candidates[c]->SettledByFactor(i);
     results.push_back(settled ? LehmanResult::kComposite : candidates[c]->Classify(powers[c]));
@@ -51,11 +53,14 @@ std::vector<LehmanResult> LehmanCandidate::ResultsTogether(
 std::vector<LehmanResult> LehmanCandidate::ResultsFrom(uint32_t first,
                                                        PowModObserver* observer) const {
   std::vector<BigInt> bases;
+  bases.reserve(kLehmanBaseCount - first);
   for (uint32_t i = first; i < kLehmanBaseCount; ++i) bases.emplace_back(LehmanBases[i]);
   std::vector<PowerJob> jobs;
+  jobs.reserve(bases.size());
   for (const BigInt& base : bases) jobs.push_back({modulus_, base, exponent_});
   const std::vector<BigInt> powers = PowerBatch(jobs, observer, 0);
   std::vector<LehmanResult> results;
+  results.reserve(bases.size());
   for (uint32_t i = first; i < kLehmanBaseCount; ++i) {
     results.push_back(SettledByFactor(i) ? LehmanResult::kComposite : Classify(powers[i - first]));
   }
