@@ -3,7 +3,7 @@
 /// starting numbers, timed side by side.
 ///
 ///   search_bench [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]
-///                [--workers=0] [--kernel=NAME] [--csv=FILE]
+///                [--workers=0] [--kernel=NAME] [--batches=on|off] [--csv=FILE]
 ///
 /// For every size (in bytes) and start index the starting number comes from a
 /// fixed seed, so every run and every choice of sizes sees the same numbers. Our
@@ -25,6 +25,10 @@
 /// --kernel runs our searches and that exponentiation on the named kernel
 /// ("vector", "adx", "portable") where this processor has it, with that
 /// kernel's tuning of the search.
+/// --batches=off keeps our searches from running Lehman exponentiations side by
+/// side; the "drop" columns give the exponentiations each of our searches ran
+/// beyond those its trace used (the in-place search without batches runs
+/// exactly those), as a share of them.
 #include <gmp.h>
 #include <time.h>  // NOLINT(modernize-deprecated-headers): POSIX clock_gettime
 
@@ -61,6 +65,7 @@ struct Options {
   bool wall = false;
   uint32_t workers = 0;  // of the many-worker runs; 0: the program's own choice
   std::string kernel;    // of our searches; empty: the fastest
+  bool batches = true;   // exponentiations side by side, where they pay
   std::string csv;       // where the per-start rows go as CSV; empty: nowhere
 };
 
@@ -176,9 +181,10 @@ double LehmanPowerMs(const std::string& prime, const std::string& kernel, clocki
 
 // ---- Our search --------------------------------------------------------------
 
-// Runs FindPrime with its random pieces scripted, its trace going to the sink.
+// Runs FindPrime with its random pieces scripted, its trace going to the sink,
+// adding its Lehman exponentiations to *exponentiations when given.
 void OurSearch(const std::vector<uint32_t>& pieces, TraceSink& sink, uint32_t workers,
-               const std::string& kernel) {
+               const std::string& kernel, bool batches, uint64_t* exponentiations = nullptr) {
   size_t readings = 0;
   platform::SetPerformanceCounterSource([&pieces, &readings]() -> uint64_t {
     return readings < pieces.size() ? pieces[readings++] : 0;
@@ -186,6 +192,8 @@ void OurSearch(const std::vector<uint32_t>& pieces, TraceSink& sink, uint32_t wo
   SearchOptions options;
   options.workers = workers;
   options.kernel = kernel;
+  options.batches = batches;
+  options.exponentiations = exponentiations;
   FindPrime(static_cast<uint16_t>(pieces.size() / 2), sink, options);
   platform::SetPerformanceCounterSource(nullptr);
   if (readings != pieces.size()) {
@@ -210,9 +218,9 @@ SearchResult ResultOfTrace(const std::string& trace) {
 }
 
 SearchResult OurSearchResult(const std::vector<uint32_t>& pieces, uint32_t workers,
-                             const std::string& kernel) {
+                             const std::string& kernel, bool batches, uint64_t* exponentiations) {
   StringTraceSink trace;
-  OurSearch(pieces, trace, workers, kernel);
+  OurSearch(pieces, trace, workers, kernel, batches, exponentiations);
   return ResultOfTrace(trace.Text());
 }
 
@@ -254,6 +262,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->kernel = p + 9;
     } else if (std::strncmp(p, "--csv=", 6) == 0 && p[6] != '\0') {
       options->csv = p + 6;
+    } else if (std::strcmp(p, "--batches=on") == 0 || std::strcmp(p, "--batches=off") == 0) {
+      options->batches = std::strcmp(p, "--batches=on") == 0;
     } else if (std::strcmp(p, "--wall") == 0) {
       options->wall = true;
     } else {
@@ -270,12 +280,12 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: %s [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]\n"
-                 "          [--workers=0] [--kernel=NAME] [--csv=FILE]\n"
+                 "          [--workers=0] [--kernel=NAME] [--batches=on|off] [--csv=FILE]\n"
                  "  sizes in bytes; starts per size; timed runs per start and search (median\n"
                  "  kept); wall time instead of CPU time; worker threads of our second search\n"
                  "  (0: the program's own choice, every processor; the first has one); the\n"
-                 "  kernel of our searches (vector, adx, portable); the per-start rows also\n"
-                 "  as CSV\n",
+                 "  kernel of our searches (vector, adx, portable); exponentiations side by\n"
+                 "  side or not; the per-start rows also as CSV\n",
                  argv[0]);
     return 2;
   }
@@ -299,14 +309,16 @@ int main(int argc, char** argv) {
                                                       : std::to_string(options.workers);
   std::printf(
       "seed %u, %u start(s) per size, median of %u timed run(s) per search, %s time; ours on 1 and "
-      "on %s worker(s)\n",
+      "on %s worker(s), batches %s\n",
       kSeed, options.starts, options.repeat, options.wall ? "wall" : "CPU (all threads)",
-      allWorkers.c_str());
+      allWorkers.c_str(), options.batches ? "on" : "off");
   const double costDivisor = options.wall ? std::stod(allWorkers) : 1;
-  std::printf("%6s %5s %7s %6s %7s %11s %11s %11s %7s %7s %7s\n", "bytes", "start", "tested",
-              "lehman", "proved", "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp", "n/exp");
+  std::printf("%6s %5s %7s %6s %7s %11s %11s %11s %7s %7s %7s %7s %7s\n", "bytes", "start",
+              "tested", "lehman", "proved", "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp",
+              "n/exp", "drop-1", "drop-n");
   struct SizeSummary {
-    std::vector<double> oneMs, allMs, gmpMs, oneRatios, allRatios, proved, costRatios;
+    std::vector<double> oneMs, allMs, gmpMs, oneRatios, allRatios, proved, costRatios, oneDrops,
+        allDrops;
   };
   std::vector<SizeSummary> summaries(options.sizes.size());
   for (size_t s = 0; s < options.sizes.size(); ++s) {
@@ -315,8 +327,12 @@ int main(int argc, char** argv) {
       const std::vector<uint32_t> pieces = StartPieces(byteCount, start);
       // An untimed run of each search checks that they all do the same work.
       const SearchResult gmp = GmpSearch(pieces);
+      uint64_t used = 0;
+      uint64_t ran[2] = {};
+      OurSearchResult(pieces, 1, options.kernel, false, &used);
       for (const uint32_t workers : {1u, options.workers}) {
-        const SearchResult ours = OurSearchResult(pieces, workers, options.kernel);
+        const SearchResult ours = OurSearchResult(pieces, workers, options.kernel, options.batches,
+                                                  &ran[workers == 1 ? 0 : 1]);
         if (ours.prime != gmp.prime || ours.numbersTested != gmp.numbersTested ||
             ours.lehmanRuns != gmp.lehmanRuns) {
           std::fprintf(stderr,
@@ -329,10 +345,11 @@ int main(int argc, char** argv) {
       }
       std::vector<double> oneTimes, allTimes, gmpTimes;
       for (uint32_t r = 0; r < options.repeat; ++r) {
-        oneTimes.push_back(
-            MillisecondsOf(clock, [&] { OurSearch(pieces, discard, 1, options.kernel); }));
-        allTimes.push_back(MillisecondsOf(
-            clock, [&] { OurSearch(pieces, discard, options.workers, options.kernel); }));
+        oneTimes.push_back(MillisecondsOf(
+            clock, [&] { OurSearch(pieces, discard, 1, options.kernel, options.batches); }));
+        allTimes.push_back(MillisecondsOf(clock, [&] {
+          OurSearch(pieces, discard, options.workers, options.kernel, options.batches);
+        }));
         gmpTimes.push_back(MillisecondsOf(clock, [&] { GmpSearch(pieces); }));
       }
       SizeSummary& summary = summaries[s];
@@ -347,10 +364,18 @@ int main(int argc, char** argv) {
       summary.costRatios.push_back(
           summary.allMs.back() * costDivisor /
           (exponentiations * LehmanPowerMs(gmp.prime, options.kernel, clock)));
-      std::printf("%6u %5u %7ld %6ld %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f %7.2f\n", byteCount,
-                  start, gmp.numbersTested, gmp.lehmanRuns, 100 * summary.proved.back(),
-                  summary.oneMs.back(), summary.allMs.back(), summary.gmpMs.back(),
-                  summary.oneRatios.back(), summary.allRatios.back(), summary.costRatios.back());
+      const auto dropOf = [used](uint64_t count) {
+        return 100 * (static_cast<double>(count) - static_cast<double>(used)) /
+               static_cast<double>(used);
+      };
+      summary.oneDrops.push_back(dropOf(ran[0]));
+      summary.allDrops.push_back(dropOf(ran[1]));
+      std::printf(
+          "%6u %5u %7ld %6ld %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f %7.2f %6.1f%% %6.1f%%\n",
+          byteCount, start, gmp.numbersTested, gmp.lehmanRuns, 100 * summary.proved.back(),
+          summary.oneMs.back(), summary.allMs.back(), summary.gmpMs.back(),
+          summary.oneRatios.back(), summary.allRatios.back(), summary.costRatios.back(),
+          summary.oneDrops.back(), summary.allDrops.back());
       std::fflush(stdout);
       if (csv != nullptr) {
         std::fprintf(csv, "%u,%u,%ld,%ld,%.3f,%.3f,%.3f,%s\n", byteCount, start, gmp.numbersTested,
@@ -359,14 +384,16 @@ int main(int argc, char** argv) {
       }
     }
   }
-  std::printf("\nmedians over the starts\n%6s %7s %11s %11s %11s %7s %7s %7s\n", "bytes", "proved",
-              "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp", "n/exp");
+  std::printf("\nmedians over the starts\n%6s %7s %11s %11s %11s %7s %7s %7s %7s %7s\n", "bytes",
+              "proved", "ours-1 ms", "ours-n ms", "gmp ms", "1/gmp", "n/gmp", "n/exp", "drop-1",
+              "drop-n");
   for (size_t s = 0; s < options.sizes.size(); ++s) {
     const SizeSummary& summary = summaries[s];
-    std::printf("%6u %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f %7.2f\n", options.sizes[s],
-                100 * Median(summary.proved), Median(summary.oneMs), Median(summary.allMs),
-                Median(summary.gmpMs), Median(summary.oneRatios), Median(summary.allRatios),
-                Median(summary.costRatios));
+    std::printf("%6u %6.0f%% %11.3f %11.3f %11.3f %7.2f %7.2f %7.2f %6.1f%% %6.1f%%\n",
+                options.sizes[s], 100 * Median(summary.proved), Median(summary.oneMs),
+                Median(summary.allMs), Median(summary.gmpMs), Median(summary.oneRatios),
+                Median(summary.allRatios), Median(summary.costRatios), Median(summary.oneDrops),
+                Median(summary.allDrops));
   }
   std::fclose(devNull);
   if (csv != nullptr && std::fclose(csv) != 0) {

@@ -74,6 +74,11 @@ std::optional<PreparedModulus> PrepareWithKernel(const BigInt& modulus, KernelKi
 
 // With fewer jobs than IfmaBatchMinLanes at the moduli's size the batch costs
 // more than its jobs one by one.
+uint32_t BatchMinLanes(const LimbVector& modulus) {
+  if (MakeBatchKernel({modulus}) == nullptr) return 0;
+  return x86::IfmaBatchMinLanes(static_cast<uint32_t>(kLimbBits * modulus.size()));
+}
+
 std::unique_ptr<const BatchKernel> ChooseBatchKernel(const std::vector<LimbVector>& moduli) {
   if (moduli.empty()) return nullptr;
   const auto bits = static_cast<uint32_t>(kLimbBits * moduli[0].size());

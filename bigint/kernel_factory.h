@@ -51,6 +51,10 @@ std::optional<PreparedModulus> PrepareWithKernel(const BigInt& modulus, KernelKi
 /// otherwise, and the batch runs one by one on each modulus's own kernel.
 std::unique_ptr<const BatchKernel> ChooseBatchKernel(const std::vector<LimbVector>& moduli);
 
+/// The fewest moduli of this one's size for which ChooseBatchKernel gives a
+/// batch kernel; 0 where it gives none for this modulus whatever their number.
+uint32_t BatchMinLanes(const LimbVector& modulus);
+
 /// The batch kernel for 1 to kMaxBatchLanes such moduli, or null where this
 /// build or processor lacks it or the moduli are outside what it serves.
 std::unique_ptr<const BatchKernel> MakeBatchKernel(const std::vector<LimbVector>& moduli);

@@ -142,3 +142,8 @@ std::vector<BigInt> PowerBatch(const std::vector<PowerJob>& jobs, PowModObserver
                                uint32_t observedJob) {
   return *limbs::PowerBatchOn(limbs::BatchPath::kChosen, jobs, observer, observedJob);
 }
+
+uint32_t PowerBatchMinJobs(const PreparedModulus& modulus) {
+  if (limbs::PreparedModulusAccess::Kernel(modulus) == nullptr) return 0;
+  return limbs::BatchMinLanes(limbs::PreparedModulusAccess::Modulus(modulus));
+}

@@ -2,6 +2,7 @@
 /// run in place or ahead of the trace on worker threads.
 #include "primesearch/find_prime.h"
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,12 +11,14 @@
 #include <vector>
 
 #include "bigint/bigint.h"
+#include "bigint/power_batch.h"
 #include "bigint/prepared_modulus.h"
 #include "platform/clock.h"
 #include "platform/processors.h"
 #include "primesearch/factor_sieve.h"
 #include "primesearch/lehman.h"
 #include "primesearch/lehman_workers.h"
+#include "primesearch/progress_clock.h"
 #include "primesearch/random_candidate.h"
 #include "primesearch/tuning.h"
 
@@ -130,26 +133,63 @@ uint32_t WorkerCount(uint16_t byteCount, std::string_view kernel, const SearchOp
   return byteCount >= SearchTuningFor(kernel).minBytesForWorkers ? platform::ProcessorCount() : 1;
 }
 
+// A Lehman candidate met ahead of the trace, with its first base's result once
+// an exponentiation side by side with other candidates' gave it.
+struct Upcoming {
+  std::unique_ptr<const LehmanCandidate> candidate;
+  std::optional<LehmanResult> first;
+};
+
 // The Lehman method for the trace, one candidate after another, either in place
 // or from a pool of workers that runs ahead. Test is called for each candidate
 // that needs the method, in order: it writes the candidate's lines and answers
-// whether n is accepted.
+// whether n is accepted. In place, the first bases of the next few candidates
+// may run side by side with the current one's, where that pays.
 class LehmanRunner {
  public:
-  LehmanRunner(LehmanCandidates candidates, uint32_t workerCount, TraceSink& sink)
-      : candidates_(std::move(candidates)), sink_(sink) {
+  LehmanRunner(LehmanCandidates candidates, uint32_t workerCount, const SearchOptions& options,
+               TraceSink& sink)
+      : candidates_(std::move(candidates)),
+        sink_(sink),
+        batches_(options.batches),
+        exponentiations_(options.exponentiations) {
     if (workerCount > 1) {
-      workers_.emplace(workerCount, sink);
+      workers_.emplace(workerCount, sink, batches_, exponentiations_);
       lookAhead_ = kLookAheadPerWorker * workerCount;
+      batchLookAhead_ = kBatchLookAheadPerWorker * workerCount;
     }
   }
 
   bool Test(const CandidateWalk& walk) {
     const BigInt& n = walk.Candidate();
-    if (!workers_)
-      return LehmanTest(
-          LehmanCandidate(n, candidates_.KnownFactor(walk.Index()), candidates_.Kernel()), sink_);
-    while (workers_->Outstanding() < lookAhead_) workers_->Submit(candidates_.Next());
+    if (workers_) return TestOnWorkers(n);
+    if (!batches_)
+      return TestInPlace(
+          LehmanCandidate(n, candidates_.KnownFactor(walk.Index()), candidates_.Kernel()));
+    if (ahead_.empty()) ahead_.push_back({candidates_.Next(), std::nullopt});
+    Upcoming current = std::move(ahead_.front());
+    ahead_.pop_front();
+    // The batch runs where the first result is asked for: after the flush that
+    // shows the run's start, and never once the sink has failed.
+    std::vector<LehmanResult> rest;  // bases 1, 2, ... once run side by side
+    return WriteLehmanRun(sink_, n, [&](uint32_t i) {
+      if (i == 0 && !current.first && !current.candidate->SettledByFactor(0))
+        FirstTogether(current);
+      if (i == 0 && current.first) return *current.first;
+      if (i == 1 && RestTogetherPays(*current.candidate)) {
+        Count(kLehmanBaseCount - 1);
+        ProgressClock progress(sink_);
+        rest = current.candidate->ResultsFrom(1, &progress);
+      }
+      return i >= 1 && !rest.empty() ? rest[i - 1] : PowerInPlace(*current.candidate, i);
+    });
+  }
+
+ private:
+  bool TestOnWorkers(const BigInt& n) {
+    // Batches need more candidates queued to fill them.
+    while (workers_->Outstanding() < (workers_->Batching() ? batchLookAhead_ : lookAhead_))
+      workers_->Submit(candidates_.Next());
     const uint64_t ticket = nextTicket_++;
     const bool accepted =
         WriteLehmanRun(sink_, n, [&](uint32_t i) { return workers_->Await(ticket, i); });
@@ -157,11 +197,69 @@ class LehmanRunner {
     return accepted;
   }
 
- private:
+  bool TestInPlace(const LehmanCandidate& candidate) {
+    return WriteLehmanRun(sink_, candidate.N(),
+                          [&](uint32_t i) { return PowerInPlace(candidate, i); });
+  }
+
+  // Base i's result, its exponentiation's progress lines going to the trace.
+  LehmanResult PowerInPlace(const LehmanCandidate& candidate, uint32_t i) {
+    if (!candidate.SettledByFactor(i)) Count(1);
+    ProgressClock progress(sink_);
+    return candidate.Result(i, &progress);
+  }
+
+  // Runs the current candidate's first base side by side with those of the
+  // next candidates of its bit length that need one, met within the
+  // look-ahead, when there are enough of them for that to pay. One bit length
+  // gives every candidate the current one's checkpoints, so the progress lines
+  // are the current candidate's own, as the trace waits for it.
+  void FirstTogether(Upcoming& current) {
+    const uint32_t least = current.candidate->MinTogether();
+    if (least == 0) return;
+    const int64_t bits = current.candidate->N().HighestBit();
+    std::vector<Upcoming*> members{&current};
+    for (size_t k = 0; k < kBatchLookAhead && members.size() < kPowerBatchSize; ++k) {
+      if (k == ahead_.size()) ahead_.push_back({candidates_.Next(), std::nullopt});
+      Upcoming& next = ahead_[k];  // a deque keeps references across push_back
+      if (next.candidate->N().HighestBit() != bits) break;
+      if (!next.candidate->SettledByFactor(0)) members.push_back(&next);
+    }
+    if (members.size() < least) return;
+    std::vector<const LehmanCandidate*> candidates;
+    candidates.reserve(members.size());
+    for (const Upcoming* member : members) candidates.push_back(member->candidate.get());
+    Count(members.size());
+    ProgressClock progress(sink_);
+    const std::vector<LehmanResult> results =
+        LehmanCandidate::ResultsTogether(candidates, 0, &progress);
+    if (sink_.Failed()) return;  // the work stopped: the results mean nothing
+    for (size_t m = 0; m < members.size(); ++m) members[m]->first = results[m];
+  }
+
+  // Whether the bases after the first, all needing their exponentiation, are
+  // enough to run side by side. Only a candidate that passed its first base
+  // asks, and nearly every such one is prime and needs them all.
+  static bool RestTogetherPays(const LehmanCandidate& candidate) {
+    for (uint32_t i = 1; i < kLehmanBaseCount; ++i) {
+      if (candidate.SettledByFactor(i)) return false;
+    }
+    const uint32_t least = candidate.MinTogether();
+    return least != 0 && least <= kLehmanBaseCount - 1;
+  }
+
+  void Count(uint64_t exponentiations) {
+    if (exponentiations_ != nullptr) *exponentiations_ += exponentiations;
+  }
+
   LehmanCandidates candidates_;
   TraceSink& sink_;
+  bool batches_;
+  uint64_t* exponentiations_;
+  std::deque<Upcoming> ahead_;  // in place: candidates met ahead of the trace
   std::optional<LehmanWorkers> workers_;
   uint64_t lookAhead_ = 0;
+  uint64_t batchLookAhead_ = 0;
   uint64_t nextTicket_ = 0;
 };
 
@@ -178,7 +276,7 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
   const uint32_t workers = WorkerCount(byteCount, kernel, options);
   LehmanRunner lehman(LehmanCandidates(options.smallPrimes, first,
                                        SieveBound(first, kernel, options), workers, kernel),
-                      workers, sink);
+                      workers, options, sink);
 
   bool accepted = false;
   while (!accepted && !sink.Failed()) {

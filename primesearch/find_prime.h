@@ -21,6 +21,12 @@ struct SearchOptions {
   /// kSieveBoundBySize: the bound that pays best at the search's size.
   uint32_t sieveBound = kSieveBoundBySize;
   static constexpr uint32_t kSieveBoundBySize = ~0u;
+  /// Whether the first Lehman exponentiations of upcoming candidates may run
+  /// side by side, where the processor has a kernel for that at this size.
+  bool batches = true;
+  /// Where given, counts every Lehman exponentiation the search ran or began,
+  /// whether the trace used its result or not: for measuring the work dropped.
+  uint64_t* exponentiations = nullptr;
   /// The arithmetic kernel of the exponentiations, by name ("vector", "adx",
   /// "portable"), where this build and processor have it and it serves the
   /// candidates' size; empty: the fastest there is. The sieve bound and the

@@ -1,6 +1,7 @@
 /// The Lehman method.
 #include "primesearch/lehman.h"
 
+#include "bigint/power_batch.h"
 #include "primesearch/factor_sieve.h"
 #include "primesearch/progress_clock.h"
 
@@ -19,12 +20,51 @@ bool LehmanCandidate::SettledByFactor(uint32_t i) const {
          FactorProvesComposite(LehmanBases[i], knownFactor_, exponentModFactor_);
 }
 
+uint32_t LehmanCandidate::MinTogether() const { return PowerBatchMinJobs(modulus_); }
+
+LehmanResult LehmanCandidate::Classify(const BigInt& power) const {
+  if (power == minusOne_) return LehmanResult::kMinusOne;
+  if (power == 1u) return LehmanResult::kOne;
+  return LehmanResult::kComposite;
+}
+
 LehmanResult LehmanCandidate::Result(uint32_t i, PowModObserver* observer) const {
   if (SettledByFactor(i)) return LehmanResult::kComposite;
-  const BigInt result = modulus_.Power(BigInt(LehmanBases[i]), exponent_, observer);
-  if (result == minusOne_) return LehmanResult::kMinusOne;
-  if (result == 1u) return LehmanResult::kOne;
-  return LehmanResult::kComposite;
+  return Classify(modulus_.Power(BigInt(LehmanBases[i]), exponent_, observer));
+}
+
+std::vector<LehmanResult> LehmanCandidate::ResultsTogether(
+    const std::vector<const LehmanCandidate*>& candidates, uint32_t i, PowModObserver* observer) {
+  const BigInt base(LehmanBases[i]);
+  std::vector<PowerJob> jobs;
+  jobs.reserve(candidates.size());
+  for (const LehmanCandidate* candidate : candidates)
+    jobs.push_back({candidate->modulus_, base, candidate->exponent_});
+  const std::vector<BigInt> powers = PowerBatch(jobs, observer, 0);
+  std::vector<LehmanResult> results;
+  results.reserve(candidates.size());
+  for (size_t c = 0; c < candidates.size(); ++c) {
+    const bool settled = candidates[c]->SettledByFactor(i);
+    results.push_back(settled ? LehmanResult::kComposite : candidates[c]->Classify(powers[c]));
+  }
+  return results;
+}
+
+std::vector<LehmanResult> LehmanCandidate::ResultsFrom(uint32_t first,
+                                                       PowModObserver* observer) const {
+  std::vector<BigInt> bases;
+  bases.reserve(kLehmanBaseCount - first);
+  for (uint32_t i = first; i < kLehmanBaseCount; ++i) bases.emplace_back(LehmanBases[i]);
+  std::vector<PowerJob> jobs;
+  jobs.reserve(bases.size());
+  for (const BigInt& base : bases) jobs.push_back({modulus_, base, exponent_});
+  const std::vector<BigInt> powers = PowerBatch(jobs, observer, 0);
+  std::vector<LehmanResult> results;
+  results.reserve(bases.size());
+  for (uint32_t i = first; i < kLehmanBaseCount; ++i) {
+    results.push_back(SettledByFactor(i) ? LehmanResult::kComposite : Classify(powers[i - first]));
+  }
+  return results;
 }
 
 namespace {

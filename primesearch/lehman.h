@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include "bigint/bigint.h"
 #include "bigint/prepared_modulus.h"
@@ -33,8 +34,25 @@ class LehmanCandidate {
   LehmanResult Result(uint32_t i, PowModObserver* observer) const;
   /// Whether the known factor settles base i without an exponentiation.
   bool SettledByFactor(uint32_t i) const;
+  /// The fewest candidates of this one's size whose exponentiations pay to run
+  /// side by side in ResultsTogether; 0 where they never do.
+  uint32_t MinTogether() const;
+
+  /// Base i's results of several candidates, as Result would give them, with
+  /// the exponentiations run side by side where that pays. The observer hears
+  /// the first candidate's checkpoints; when the candidates' n have one bit
+  /// length and run side by side, those are every candidate's checkpoints.
+  static std::vector<LehmanResult> ResultsTogether(
+      const std::vector<const LehmanCandidate*>& candidates, uint32_t i, PowModObserver* observer);
+  /// The results of bases first, first + 1, ... up to the last, as Result
+  /// would give them, with the exponentiations run side by side where that
+  /// pays. The observer hears base first's checkpoints, which side by side are
+  /// every base's.
+  std::vector<LehmanResult> ResultsFrom(uint32_t first, PowModObserver* observer) const;
 
  private:
+  LehmanResult Classify(const BigInt& power) const;
+
   BigInt n_;
   BigInt minusOne_;
   BigInt exponent_;

@@ -18,13 +18,19 @@
 /// The trace thread submits candidates in the order the trace will reach them
 /// and then asks for their results base by base. Workers take the earliest
 /// pending work first: base 0 of each candidate, and once base 0 passes, the
-/// other six bases at once. While the trace waits for a result, the
+/// other six bases at once. With batches, a worker that takes a first base
+/// takes with it the further queued first bases of candidates of the same bit
+/// length, up to kPowerBatchSize, and runs them side by side where there are
+/// enough for that to pay. While the trace waits for a result, the
 /// exponentiation computing it, and only that one, writes its progress lines,
-/// by the rule of ProgressClock counted from its own start. The destructor
-/// abandons the work still running and joins the workers.
+/// by the rule of ProgressClock counted from its own start (side by side, the
+/// lanes pass their checkpoints together). The destructor abandons the work
+/// still running and joins the workers.
 class LehmanWorkers {
  public:
-  LehmanWorkers(uint32_t workerCount, TraceSink& sink);
+  /// exponentiations: where given, counts every exponentiation begun.
+  LehmanWorkers(uint32_t workerCount, TraceSink& sink, bool batches,
+                uint64_t* exponentiations = nullptr);
   ~LehmanWorkers();
   LehmanWorkers(const LehmanWorkers&) = delete;
   LehmanWorkers& operator=(const LehmanWorkers&) = delete;
@@ -33,6 +39,8 @@ class LehmanWorkers {
   uint64_t Submit(std::unique_ptr<const LehmanCandidate> candidate);
   /// Candidates submitted and not yet released.
   uint64_t Outstanding() const;
+  /// Whether first bases of candidates of the last one's size run side by side.
+  bool Batching() const { return minTogether_ != 0; }
   /// Waits for base i's result of the candidate with this ticket. The sink must
   /// not be written by the caller while this runs.
   LehmanResult Await(uint64_t ticket, uint32_t i);
@@ -46,10 +54,16 @@ class LehmanWorkers {
   class Progress;
 
   void Work();
+  std::vector<Task> TakeTasks();
+  std::vector<LehmanResult> Run(const std::vector<Task>& tasks);
   void Finish(const Task& task, LehmanResult result);
   void DropReleasedWork();
 
   TraceSink& sink_;
+  const bool batches_;
+  // Read and written by the trace thread alone, in Submit.
+  int64_t togetherBits_ = -1;  // the bit length minTogether_ is for
+  uint32_t minTogether_ = 0;
   mutable std::mutex mutex_;
   std::condition_variable workAvailable_;
   std::condition_variable resultReady_;
@@ -61,5 +75,6 @@ class LehmanWorkers {
   bool awaiting_ = false;
   Task awaited_;
   bool stopping_ = false;
+  uint64_t* exponentiations_;
   std::vector<std::thread> workers_;
 };

@@ -13,7 +13,7 @@
 /// and restarts the clock from a fresh reading. At most one line per checkpoint.
 /// The one rule of the progress lines: the in-place Lehman method and the
 /// worker pool both apply it through this class.
-class ProgressClock : public PowModObserver {
+class ProgressClock final : public PowModObserver {
  public:
   static constexpr uint32_t kIntervalMs = 1000;
 

@@ -4,6 +4,7 @@
 /// trace: only how fast it comes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <string_view>
@@ -73,6 +74,24 @@ constexpr uint16_t kScalarMinBytesForWorkers = 112;
 /// factor, few enough to bound the work dropped when the search ends.
 /// Measure: build/bench/search_bench --sizes=256,512 --wall.
 constexpr uint64_t kLookAheadPerWorker = 4;
+
+// ---- Exponentiations side by side ----------------------------------------------
+
+/// Lehman candidates past the current one that the search looks at for others
+/// whose first base can run beside the current one's. More fill batches better
+/// where known factors settle many candidates; each one met ahead costs the
+/// preparation of its modulus, and the batch that holds the accepted number
+/// drops the work of the lanes after it.
+/// Measure: build/bench/search_bench --sizes=128,256,512,1024 --workers=1 (its
+/// "batch/gmp" and "dropped" columns).
+constexpr size_t kBatchLookAhead = 16;
+
+/// Candidates whose Lehman runs may be queued ahead of the trace, per worker,
+/// where first bases run side by side: enough that a worker taking a first
+/// base finds further ones to fill its batch.
+/// Measure: build/bench/search_bench --sizes=256,512,1024 --workers=2 (its
+/// "n/gmp" and "drop-n" columns).
+constexpr uint64_t kBatchLookAheadPerWorker = 8;
 
 // ---- By kernel -----------------------------------------------------------------
 

@@ -175,16 +175,25 @@ TEST(FindPrimeTest, ElapsedSecondsUseWrappingMilliseconds) {
 }
 
 // How the Lehman runs are done never shows: one worker or several, with factors
-// from a sieve or without, from fixed starts across sizes the trace equals the
-// one computed with GMP. At 3 bytes every candidate is below 2^24, so sieved
-// candidates include primes below the bound, each its own known factor.
-TEST(FindPrimeTest, WorkersAndSieveLeaveTheTraceAsComputed) {
+// from a sieve or without, first bases side by side or one at a time, from
+// fixed starts across sizes the trace equals the one computed with GMP. At 3
+// bytes every candidate is below 2^24, so sieved candidates include primes below
+// the bound, each its own known factor. From 64 bytes on, batches pay where the
+// processor has a kernel for them; the start 2^512 - 1 has the candidates grow
+// by a bit right away, inside the first batch's look-ahead.
+TEST(FindPrimeTest, WorkersSieveAndBatchesLeaveTheTraceAsComputed) {
   BuildSmallPrimeTable();
   std::mt19937 rng(kTestSeed + 12);
-  for (const uint16_t byteCount :
-       {uint16_t{3}, uint16_t{8}, uint16_t{16}, uint16_t{32}, uint16_t{48}}) {
+  std::vector<std::vector<uint32_t>> starts;
+  for (const uint16_t byteCount : {uint16_t{3}, uint16_t{8}, uint16_t{16}, uint16_t{32},
+                                   uint16_t{48}, uint16_t{64}, uint16_t{128}}) {
     std::vector<uint32_t> pieces(2u * byteCount);
     for (uint32_t& piece : pieces) piece = rng() & 0xF;
+    starts.push_back(pieces);
+  }
+  starts.emplace_back(2u * 64, 0xFu);
+  for (const std::vector<uint32_t>& pieces : starts) {
+    const auto byteCount = static_cast<uint16_t>(pieces.size() / 2);
     Mpz first = oracle::FromPieces(pieces);
     mpz_setbit(first.get(), 0);
     const oracle::SearchOutcome outcome = oracle::Search(first);
@@ -193,16 +202,20 @@ TEST(FindPrimeTest, WorkersAndSieveLeaveTheTraceAsComputed) {
     expected.emplace_back("Process took 0 seconds.");
     for (const uint32_t workers : {1u, 2u, 4u}) {
       for (const uint32_t sieveBound : {0u, 1u << 16, 1u << 20}) {
-        SCOPED_TRACE(testing::Message() << byteCount << " bytes, " << workers
-                                        << " worker(s), sieve bound " << sieveBound);
-        SearchOptions options;
-        options.workers = workers;
-        options.sieveBound = sieveBound;
-        ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
-        ManualTicks clock(1000);
-        StringTraceSink sink;
-        FindPrime(byteCount, sink, options);
-        EXPECT_TRUE(oracle::SameLines(SplitLines(sink.Text()), expected));
+        for (const bool batches : {false, true}) {
+          SCOPED_TRACE(testing::Message()
+                       << byteCount << " bytes from " << pieces[0] << ", " << workers
+                       << " worker(s), sieve bound " << sieveBound << ", batches " << batches);
+          SearchOptions options;
+          options.workers = workers;
+          options.sieveBound = sieveBound;
+          options.batches = batches;
+          ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
+          ManualTicks clock(1000);
+          StringTraceSink sink;
+          FindPrime(byteCount, sink, options);
+          EXPECT_TRUE(oracle::SameLines(SplitLines(sink.Text()), expected));
+        }
       }
     }
   }
@@ -229,51 +242,64 @@ TEST(FindPrimeTest, EveryKernelGivesTheComputedTrace) {
 
 // With a clock that runs two seconds per reading, progress lines fall due at
 // every checkpoint, yet only the exponentiation the trace waits for may write
-// them: each lies inside a Lehman run, before the result it leads to, and
-// without them the trace is the computed one. Run under ThreadSanitizer by the
-// tsan workflow.
+// them, with its own bit counts, even when it runs side by side with others:
+// each lies inside a Lehman run, before the result it leads to, counts the bits
+// of an exponent (n-1)/2 whose checkpoints come every 32 bits from its top bit,
+// and without them the trace is the computed one. Run under ThreadSanitizer by
+// the tsan workflow.
 TEST(FindPrimeTest, ProgressLinesComeOnlyFromTheAwaitedExponentiation) {
   BuildSmallPrimeTable();
-  const std::vector<uint32_t> pieces = RandomPieces(kTestSeed + 13, 48);
-  Mpz first = oracle::FromPieces(pieces);
-  mpz_setbit(first.get(), 0);
-  std::vector<std::string> expected = oracle::PieceLines(pieces);
-  const oracle::SearchOutcome outcome = oracle::Search(first);
-  expected.insert(expected.end(), outcome.lines.begin(), outcome.lines.end());
-
   std::atomic<uint32_t> now{0};
   platform::SetTickCountSource([&now] { return now.fetch_add(2000); });
-  for (const uint32_t workers : {1u, 2u, 4u}) {
-    SCOPED_TRACE(testing::Message() << workers << " worker(s)");
-    SearchOptions options;
-    options.workers = workers;
-    ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
-    StringTraceSink sink;
-    FindPrime(48, sink, options);
-    std::vector<std::string> lines = SplitLines(sink.Text());
-    ASSERT_FALSE(lines.empty());
-    lines.pop_back();  // the elapsed seconds depend on the readings taken
+  for (const uint16_t byteCount : {uint16_t{48}, uint16_t{64}}) {
+    const std::vector<uint32_t> pieces = RandomPieces(kTestSeed + 13, byteCount);
+    Mpz first = oracle::FromPieces(pieces);
+    mpz_setbit(first.get(), 0);
+    std::vector<std::string> expected = oracle::PieceLines(pieces);
+    const oracle::SearchOutcome outcome = oracle::Search(first);
+    expected.insert(expected.end(), outcome.lines.begin(), outcome.lines.end());
+    // Every candidate has the first one's length: the exponent's top bit.
+    const auto topBit = static_cast<int32_t>(mpz_sizeinbase(first.get(), 2)) - 2;
+    for (const uint32_t workers : {1u, 2u, 4u}) {
+      for (const bool batches : {false, true}) {
+        SCOPED_TRACE(testing::Message()
+                     << byteCount << " bytes, " << workers << " worker(s), batches " << batches);
+        SearchOptions options;
+        options.workers = workers;
+        options.batches = batches;
+        ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
+        StringTraceSink sink;
+        FindPrime(byteCount, sink, options);
+        std::vector<std::string> lines = SplitLines(sink.Text());
+        ASSERT_FALSE(lines.empty());
+        lines.pop_back();  // the elapsed seconds depend on the readings taken
 
-    std::vector<std::string> withoutProgress;
-    bool insideRun = false;
-    size_t progressLines = 0;
-    for (const std::string& line : lines) {
-      if (line.find(" bits remaining in PowMod.") != std::string::npos) {
-        EXPECT_TRUE(insideRun) << "progress outside a Lehman run, after \""
-                               << withoutProgress.back() << "\"";
-        ++progressLines;
-        continue;
+        std::vector<std::string> withoutProgress;
+        bool insideRun = false;
+        size_t progressLines = 0;
+        for (const std::string& line : lines) {
+          if (line.find(" bits remaining in PowMod.") != std::string::npos) {
+            const int bitsRemaining = std::stoi(line);
+            EXPECT_TRUE(insideRun)
+                << "progress outside a Lehman run, after \"" << withoutProgress.back() << "\"";
+            EXPECT_TRUE(bitsRemaining == -1 ||
+                        (bitsRemaining >= 0 && (topBit - bitsRemaining) % 32 == 0))
+                << line;
+            ++progressLines;
+            continue;
+          }
+          withoutProgress.push_back(line);
+          if (line == "No small prime factors; trying Lehman method") insideRun = true;
+          if (line.find("indicates composite") != std::string::npos || line == "Appears prime")
+            insideRun = false;
+        }
+        // With workers the awaited result may be ready before its first checkpoint.
+        if (workers == 1) {
+          EXPECT_GT(progressLines, 0u);
+        }
+        EXPECT_TRUE(oracle::SameLines(withoutProgress, expected));
       }
-      withoutProgress.push_back(line);
-      if (line == "No small prime factors; trying Lehman method") insideRun = true;
-      if (line.find("indicates composite") != std::string::npos || line == "Appears prime")
-        insideRun = false;
     }
-    // With workers the awaited result may be ready before its first checkpoint.
-    if (workers == 1) {
-      EXPECT_GT(progressLines, 0u);
-    }
-    EXPECT_TRUE(oracle::SameLines(withoutProgress, expected));
   }
   platform::SetTickCountSource(nullptr);
 }
@@ -366,8 +392,10 @@ bool IsProgressLine(const std::string& line) {
 
 // The first failed write or flush ends the search at once, wherever it falls:
 // in the random pieces, at the flush that starts a Lehman run, or at a progress
-// line inside an exponentiation; in place and with workers. A 2048-byte search
-// that ran on would take far longer than any test. The clock runs two seconds
+// line inside an exponentiation; in place and with workers, where first bases
+// run side by side at this size (16384 bits) and one at a time elsewhere. A
+// 2048-byte search, or a batch of its exponentiations, that ran on would take
+// far longer than any test. The clock runs two seconds
 // per reading, so the first checkpoint of an exponentiation writes a line.
 TEST(FindPrimeTest, AFailedWriteEndsTheSearchAtOnce) {
   BuildSmallPrimeTable();
