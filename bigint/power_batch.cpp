@@ -4,6 +4,7 @@
 #include "bigint/power_batch.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "bigint/kernel_factory.h"
@@ -37,6 +38,13 @@ enum class Outcome { kDone, kStopped, kNoKernel };
 
 // One group of jobs, [first, last) of the batch, with the observer (or null)
 // that job `observed` reports to.
+// The batch kernel lays out numbers as the vector kernel does, eight to a
+// register instead of one; a modulus prepared on another kernel keeps to it.
+bool OnVectorKernel(const PreparedModulus& modulus) {
+  const ModularKernel* kernel = PreparedModulusAccess::Kernel(modulus);
+  return kernel != nullptr && std::strcmp(kernel->Name(), KernelName(KernelKind::kVector)) == 0;
+}
+
 class Group {
  public:
   Group(const std::vector<PowerJob>& jobs, uint32_t first, uint32_t last, uint32_t observed,
@@ -60,7 +68,10 @@ class Group {
     for (const uint32_t i : kernelJobs_)
       moduli.push_back(PreparedModulusAccess::Modulus(jobs_[i].modulus));
     std::unique_ptr<const BatchKernel> kernel;
-    if (path == BatchPath::kChosen) kernel = ChooseBatchKernel(moduli);
+    if (path == BatchPath::kChosen &&
+        std::all_of(kernelJobs_.begin(), kernelJobs_.end(),
+                    [&](uint32_t i) { return OnVectorKernel(jobs_[i].modulus); }))
+      kernel = ChooseBatchKernel(moduli);
     if (path == BatchPath::kBatchKernel) {
       kernel = MakeBatchKernel(moduli);
       if (kernel == nullptr) return Outcome::kNoKernel;
@@ -144,6 +155,7 @@ std::vector<BigInt> PowerBatch(const std::vector<PowerJob>& jobs, PowModObserver
 }
 
 uint32_t PowerBatchMinJobs(const PreparedModulus& modulus) {
-  if (limbs::PreparedModulusAccess::Kernel(modulus) == nullptr) return 0;
+  if (limbs::PreparedModulusAccess::Kernel(modulus) == nullptr || !limbs::OnVectorKernel(modulus))
+    return 0;
   return limbs::BatchMinLanes(limbs::PreparedModulusAccess::Modulus(modulus));
 }

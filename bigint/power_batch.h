@@ -29,9 +29,10 @@ constexpr uint32_t kPowerBatchSize = 8;
 /// returns at once with results of the usual lengths that mean nothing.
 /// The fewest jobs on moduli of this one's size for which PowerBatch runs them
 /// side by side, where that beats running them one by one; 0 where it never
-/// does (no batch kernel on this processor, or one that does not serve this
-/// modulus). Side by side, jobs whose exponents share their top bit pass their
-/// checkpoints together, with the same bit counts: observing one observes all.
+/// does (no batch kernel on this processor, one that does not serve this
+/// modulus, or a modulus prepared on a kernel other than the vector kernel,
+/// whose layout the batch kernel shares). Side by side, jobs whose exponents share their top bit
+/// pass their checkpoints together, with the same bit counts: observing one observes all.
 uint32_t PowerBatchMinJobs(const PreparedModulus& modulus);
 
 std::vector<BigInt> PowerBatch(const std::vector<PowerJob>& jobs,

@@ -180,6 +180,23 @@ struct RecordingObserver : PowModObserver {
 // The observer hears the observed job's checkpoints exactly as Power gives
 // them, whether its exponent is the longest, the shortest or one bit; a stop
 // ends the batch at once with results of the usual lengths.
+// The batch kernel shares the vector kernel's layout: a modulus prepared on
+// another kernel (as a search told to use it prepares them) never batches, so
+// such a search runs as on a processor without the vector unit.
+TEST(PowerBatchTest, OnlyModuliOnTheVectorKernelBatch) {
+  gmp_randstate_t state;
+  gmp_randinit_default(state);
+  gmp_randseed_ui(state, kTestSeed + 2);
+  const BigInt modulus = ToBigInt(EdgeModuli(state, 1024)[2].second);
+  for (const char* kernel : {"portable", "adx", "vector"}) {
+    const PreparedModulus prepared(modulus, kernel);
+    if (std::string(prepared.KernelName()) != kernel) continue;
+    SCOPED_TRACE(kernel);
+    EXPECT_EQ(PowerBatchMinJobs(prepared) != 0, std::string(kernel) == "vector");
+  }
+  gmp_randclear(state);
+}
+
 TEST(PowerBatchTest, ObserverHearsTheObservedJob) {
   gmp_randstate_t state;
   gmp_randinit_default(state);
