@@ -21,11 +21,12 @@ static_assert(sizeof(Limb) == 8, "the x86-64 loops below move 64-bit limbs");
   "mov " offset "(%[a],%[i],8), %[t]\n\t" op " " offset \
   "(%[b],%[i],8), %[t]\n\t"                             \
   "mov %[t], " offset "(%[r],%[i],8)\n\t"
-#define LARGEPRIME_CARRY_PASS(op)                                                                \
-  LARGEPRIME_CARRY_STEP(op, "0")                                                                 \
-  LARGEPRIME_CARRY_STEP(op, "8") LARGEPRIME_CARRY_STEP(op, "16") LARGEPRIME_CARRY_STEP(op, "24") \
-      LARGEPRIME_CARRY_STEP(op, "32") LARGEPRIME_CARRY_STEP(op, "40")                            \
-          LARGEPRIME_CARRY_STEP(op, "48") LARGEPRIME_CARRY_STEP(op, "56")
+#define LARGEPRIME_CARRY_STEPS_4(op, o0, o1, o2, o3) \
+  LARGEPRIME_CARRY_STEP(op, o0)                      \
+  LARGEPRIME_CARRY_STEP(op, o1) LARGEPRIME_CARRY_STEP(op, o2) LARGEPRIME_CARRY_STEP(op, o3)
+#define LARGEPRIME_CARRY_PASS(op)                    \
+  LARGEPRIME_CARRY_STEPS_4(op, "0", "8", "16", "24") \
+  LARGEPRIME_CARRY_STEPS_4(op, "32", "40", "48", "56")
 
 // The whole chain with `op` (adc or sbb): the n mod 8 leading limbs one at a
 // time, then the passes of eight. The xor and the test leave the carry clear.
@@ -73,6 +74,7 @@ Limb SubtractLimbs(Limb* r, const Limb* a, const Limb* b, uint32_t n) {
 
 #undef LARGEPRIME_CARRY_CHAIN
 #undef LARGEPRIME_CARRY_PASS
+#undef LARGEPRIME_CARRY_STEPS_4
 #undef LARGEPRIME_CARRY_STEP
 
 #else

@@ -45,7 +45,7 @@ std::vector<std::pair<std::string, std::pair<LimbVector, LimbVector>>> OperandPa
 // GMP's value of the same operation taken apart at the limb boundary.
 void ExpectMatchesGmp(Operation operation, Output output, const LimbVector& a,
                       const LimbVector& b) {
-  const uint32_t n = static_cast<uint32_t>(a.size());
+  const auto n = static_cast<uint32_t>(a.size());
   const Limb guard = 0x5A5A5A5A;
   LimbVector left = a, right = b, separate(n + 1, guard);
   left.push_back(guard);
