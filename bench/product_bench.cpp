@@ -3,8 +3,10 @@
 /// against one step of Karatsuba's method (its half-size products classical
 /// below the threshold) on equal sizes, with GMP's mpn_mul_n and mpn_sqr beside
 /// them; the threshold is the first size from which the Karatsuba step wins.
-/// Then the low half product and the two Montgomery reductions of a full
-/// product (bigint/limbs/montgomery_reduction.h), and the vector Montgomery product
+/// Then the limb additions and subtractions under them, the low half product
+/// and the two Montgomery reductions of a full product
+/// (bigint/limbs/montgomery_reduction.h), the mulx/adx classical products with
+/// one Karatsuba and one Toom-3 step on them, and the vector Montgomery product
 /// and square (bigint/x86/montgomery_ifma.h) per vector count, interleaved and
 /// by products, and the plain radix-2^52 products beneath the latter, where the
 /// processor has them.
@@ -99,6 +101,23 @@ void BM_MultiplyLow(benchmark::State& state) {
   for (auto _ : state) {
     limbs::MultiplyLow(x.r.data(), x.a.data(), x.b.data(), Size(state), scratch.data());
     benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+// The carry chains that the subquadratic products add and subtract with.
+void BM_AddLimbs(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(limbs::AddLimbs(x.r.data(), x.a.data(), x.b.data(), Size(state)));
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_SubtractLimbs(benchmark::State& state) {
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(limbs::SubtractLimbs(x.r.data(), x.a.data(), x.b.data(), Size(state)));
+    benchmark::ClobberMemory();
   }
 }
 
@@ -211,6 +230,47 @@ void BM_AdxReduce(benchmark::State& state) {
     std::copy(x.r.begin(), x.r.end(), t.begin());
     limbs::AdxReduce(x.a.data(), t.data(), x.b.data(), Size(state), 1);
     benchmark::DoNotOptimize(x.a.data());
+  }
+}
+
+// One Karatsuba step and one Toom-3 step on the scalar kernel's basecase: the
+// measurement behind the Toom-3 thresholds where that kernel runs.
+void BM_AdxKaratsubaLong(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::KaratsubaMultiply(x.r.data(), x.a.data(), Size(state), x.b.data(), Size(state),
+                             x.scratch.data(), limbs::kAdxBasecase);
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_AdxToom3(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::Toom3Multiply(x.r.data(), x.a.data(), Size(state), x.b.data(), Size(state),
+                         x.scratch.data(), limbs::kAdxBasecase);
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_AdxKaratsubaSquareLong(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::KaratsubaSquare(x.r.data(), x.a.data(), Size(state), x.scratch.data(),
+                           limbs::kAdxBasecase);
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_AdxToom3Square(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::Toom3Square(x.r.data(), x.a.data(), Size(state), x.scratch.data(), limbs::kAdxBasecase);
+    benchmark::DoNotOptimize(x.r.data());
   }
 }
 #endif
@@ -353,12 +413,18 @@ BENCHMARK(BM_KaratsubaSquare)->Apply(LongSizes)->Name("BM_KaratsubaSquareLong");
 BENCHMARK(BM_Toom3Square)->Apply(LongSizes);
 BENCHMARK(BM_GmpSquare)->Apply(Sizes);
 BENCHMARK(BM_MultiplyLow)->Apply(Sizes);
+BENCHMARK(BM_AddLimbs)->Arg(8)->Arg(16)->Arg(32)->Arg(64)->Arg(128)->Arg(256);
+BENCHMARK(BM_SubtractLimbs)->Arg(8)->Arg(16)->Arg(32)->Arg(64)->Arg(128)->Arg(256);
 BENCHMARK(BM_ReduceWordByWord)->Apply(Sizes);
 BENCHMARK(BM_ReduceByProducts)->Apply(Sizes);
 #if LARGEPRIME_ADX_KERNEL
 BENCHMARK(BM_AdxClassical)->Apply(Sizes);
 BENCHMARK(BM_AdxSquare)->Apply(Sizes);
 BENCHMARK(BM_AdxReduce)->Apply(Sizes);
+BENCHMARK(BM_AdxKaratsubaLong)->Apply(LongSizes);
+BENCHMARK(BM_AdxToom3)->Apply(LongSizes);
+BENCHMARK(BM_AdxKaratsubaSquareLong)->Apply(LongSizes);
+BENCHMARK(BM_AdxToom3Square)->Apply(LongSizes);
 #endif
 #if LARGEPRIME_IFMA_KERNEL
 BENCHMARK(BM_VectorProduct)->DenseRange(1, 20);

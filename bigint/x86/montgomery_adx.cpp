@@ -251,18 +251,13 @@ LARGEPRIME_ADX_TARGET void AdxReduce(Limb* r, Limb* t, const Limb* m, uint32_t n
   SubtractModulusIfAbove(r, m, n, AddLimbs(r, t + n, t, n));
 }
 
-namespace {
-
-// The classical products above as the basecase of the subquadratic ones. The
-// scratch sizes are counted on the portable thresholds, so these may not be
-// lower.
+// The scratch sizes are counted on the portable thresholds, so these may not
+// be lower.
 const ProductBasecase kAdxBasecase = {&AdxMultiply, &AdxSquare, x86::kAdxKaratsubaMultiplyLimbs,
                                       x86::kAdxKaratsubaSquareLimbs};
 static_assert(x86::kAdxKaratsubaMultiplyLimbs >= kKaratsubaMultiplyThreshold &&
                   x86::kAdxKaratsubaSquareLimbs >= kKaratsubaSquareThreshold,
               "the scratch of the subquadratic products would not suffice");
-
-}  // namespace
 
 AdxMultiplier::AdxMultiplier(const MontgomeryModulus& modulus)
     : modulus_(modulus), one_(modulus.Size()), product_(2 * modulus.Size()) {

@@ -40,6 +40,9 @@ void AdxSquare(Limb* r, const Limb* a, uint32_t n);
 /// quotient at a time (HAC 14.32); t is overwritten. negativeInverse =
 /// -m^-1 mod beta. r may overlap neither t nor m.
 void AdxReduce(Limb* r, Limb* t, const Limb* m, uint32_t n, Limb negativeInverse);
+/// The classical product and square above as the basecase of the subquadratic
+/// products, with the Karatsuba thresholds of bigint/x86/tuning.h.
+extern const ProductBasecase kAdxBasecase;
 
 /// Montgomery arithmetic modulo one MontgomeryModulus for one exponentiation,
 /// on the same representatives x R mod m as the portable multiplier, with its

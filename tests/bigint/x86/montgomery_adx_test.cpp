@@ -2,7 +2,8 @@
 /// square on operands of every length around the row loop's block size, with
 /// limbs all ones, one or zero, and the Montgomery multiplier's products and
 /// squares of m - 1, 1, 0 and random values across the sizes where its forms
-/// change. Skipped where the processor lacks the instructions.
+/// change, and the subquadratic products on its basecase around Toom-3.
+/// Skipped where the processor lacks the instructions.
 #include "bigint/x86/montgomery_adx.h"
 
 #include <gmp.h>
@@ -87,6 +88,45 @@ TEST_F(AdxTest, ClassicalProductsMatchGmp) {
           mpz_mul(expected.get(), FromLimbs(a).get(), FromLimbs(a).get());
           EXPECT_EQ(FromLimbs(square), expected);
         }
+      }
+    }
+  }
+}
+
+// The subquadratic products on this kernel's basecase, three limbs either
+// side of the Toom-3 thresholds, with operands of equal length and with the
+// shorter one just long enough for a Toom-3 step, in exactly the scratch that
+// ProductScratchLimbs counts (so that a shortfall shows under the sanitizers).
+TEST_F(AdxTest, SubquadraticProductsMatchGmpAroundToom3) {
+  std::mt19937_64 rng(kTestSeed + 2);
+  std::vector<std::pair<uint32_t, uint32_t>> lengths;
+  for (const uint32_t boundary : {limbs::kToom3MultiplyThreshold, limbs::kToom3SquareThreshold}) {
+    for (uint32_t n = boundary - 3; n <= boundary + 3; ++n) {
+      lengths.emplace_back(n, n);
+      lengths.emplace_back(n + n / 2 - 1, n);
+    }
+  }
+  for (const auto& [na, nb] : lengths) {
+    LimbVector scratch(limbs::ProductScratchLimbs(na));
+    for (const auto& [aLabel, a] : ExtremeOperands(rng, na)) {
+      for (const auto& [bLabel, b] : ExtremeOperands(rng, nb)) {
+        SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 2 << ", " << aLabel << " of "
+                                        << na << " limbs times " << bLabel << " of " << nb);
+        LimbVector product(na + nb);
+        limbs::FastMultiply(product.data(), a.data(), na, b.data(), nb, scratch.data(),
+                            limbs::kAdxBasecase);
+        Mpz expected;
+        mpz_mul(expected.get(), FromLimbs(a).get(), FromLimbs(b).get());
+        EXPECT_EQ(FromLimbs(product), expected);
+      }
+      if (na == nb) {
+        SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 2 << ", square of " << aLabel
+                                        << " of " << na << " limbs");
+        LimbVector square(2 * na);
+        limbs::FastSquare(square.data(), a.data(), na, scratch.data(), limbs::kAdxBasecase);
+        Mpz expected;
+        mpz_mul(expected.get(), FromLimbs(a).get(), FromLimbs(a).get());
+        EXPECT_EQ(FromLimbs(square), expected);
       }
     }
   }
