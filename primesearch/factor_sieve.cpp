@@ -108,7 +108,8 @@ class SegmentedSieve {
     uint32_t phase = low % kPatternOdds;
     for (uint32_t done = 0; done < count;) {
       const uint32_t piece = std::min(count - done, kPatternOdds - phase);
-      std::copy(pattern_.begin() + phase, pattern_.begin() + phase + piece, flags + done);
+      const uint8_t* from = pattern_.data() + phase;
+      std::copy(from, from + piece, flags + done);
       done += piece;
       phase = 0;
     }
