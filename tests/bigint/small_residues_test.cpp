@@ -42,21 +42,6 @@ std::vector<uint32_t> MixedModuli() {
   return moduli;
 }
 
-class GmpRandom {
- public:
-  GmpRandom() {
-    gmp_randinit_mt(state_);
-    gmp_randseed_ui(state_, kTestSeed);
-  }
-  ~GmpRandom() { gmp_randclear(state_); }
-  GmpRandom(const GmpRandom&) = delete;
-  GmpRandom& operator=(const GmpRandom&) = delete;
-  gmp_randstate_t& get() { return state_; }
-
- private:
-  gmp_randstate_t state_;
-};
-
 // A random number of exactly `bytes` bytes (top bit set).
 Mpz RandomOfBytes(GmpRandom& random, uint32_t bytes) {
   Mpz n;

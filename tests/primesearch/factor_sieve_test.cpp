@@ -36,21 +36,6 @@ Mpz RandomOdd(gmp_randstate_t state, uint32_t bits) {
   return n;
 }
 
-class GmpRandom {
- public:
-  GmpRandom() {
-    gmp_randinit_mt(state_);
-    gmp_randseed_ui(state_, kTestSeed);
-  }
-  ~GmpRandom() { gmp_randclear(state_); }
-  GmpRandom(const GmpRandom&) = delete;
-  GmpRandom& operator=(const GmpRandom&) = delete;
-  gmp_randstate_t& get() { return state_; }
-
- private:
-  gmp_randstate_t state_;
-};
-
 // The smallest of `primes` (ascending) dividing first + 2k for every k in
 // [begin, end), 0 for none. p divides first + 2k exactly when
 // k = -(first mod p) * 2^-1 (mod p), with 2^-1 = (p + 1) / 2 and first mod p

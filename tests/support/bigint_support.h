@@ -56,3 +56,19 @@ std::vector<std::pair<std::string, Mpz>> EdgeModuli(gmp_randstate_t state, uint3
 
 /// The seed of every random test, fixed and printed so a failure can be replayed.
 constexpr uint32_t kTestSeed = 20261209;
+
+/// GMP's Mersenne-twister generator seeded with kTestSeed, cleared when it goes.
+class GmpRandom {
+ public:
+  GmpRandom() {
+    gmp_randinit_mt(state_);
+    gmp_randseed_ui(state_, kTestSeed);
+  }
+  ~GmpRandom() { gmp_randclear(state_); }
+  GmpRandom(const GmpRandom&) = delete;
+  GmpRandom& operator=(const GmpRandom&) = delete;
+  gmp_randstate_t& get() { return state_; }
+
+ private:
+  gmp_randstate_t state_;
+};
