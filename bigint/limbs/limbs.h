@@ -65,7 +65,7 @@ Limb SubtractLimb(Limb* r, const Limb* a, uint32_t n, Limb c);
 Limb PropagateCarry(Limb* r, uint32_t n, Limb c);
 /// r -= c over n limbs, stopping where the borrow dies out; returns the borrow out.
 Limb PropagateBorrow(Limb* r, uint32_t n, Limb c);
-/// r = a * b over n limbs; returns the high limb of the product.
+/// r = a * b over n limbs; returns the high limb of the product. r may be a.
 Limb MultiplyByLimb(Limb* r, const Limb* a, uint32_t n, Limb b);
 /// r += a * b over n limbs; returns the carry limb. r must not overlap a.
 Limb AddMultiple(Limb* r, const Limb* a, uint32_t n, Limb b);

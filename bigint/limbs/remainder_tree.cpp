@@ -332,15 +332,7 @@ class GroupTree {
   }
 
   // f = frac(f m) over k limbs; returns the integer part.
-  static Limb MultiplyFraction(Limb* f, uint32_t k, Limb m) {
-    Limb carry = 0;
-    for (uint32_t i = 0; i < k; ++i) {
-      const WideLimb t = static_cast<WideLimb>(f[i]) * m + carry;
-      f[i] = LowLimb(t);
-      carry = HighLimb(t);
-    }
-    return carry;
-  }
+  static Limb MultiplyFraction(Limb* f, uint32_t k, Limb m) { return MultiplyByLimb(f, f, k, m); }
 
   const uint32_t* moduli_;
   uint32_t* residues_;
