@@ -1,5 +1,6 @@
 /// The known-factor sieve: the sieving primes, the residues of the first
-/// candidate, the windowed sieve, the check of a Lehman base modulo a factor,
+/// candidate (the smaller primes' before the search starts, the larger ones'
+/// beside it), the windowed sieve, the check of a Lehman base modulo a factor,
 /// and the sieve bound per candidate size.
 #include "primesearch/factor_sieve.h"
 
