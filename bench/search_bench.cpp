@@ -150,6 +150,8 @@ long ProvedCount(const std::vector<uint32_t>& pieces, long lehmanRuns, const std
   const PreparedModulus modulus(first, kernel);
   FactorSieve sieve(
       first, FactorSieveBound(static_cast<uint32_t>(first.HighestBit()) + 1, modulus.KernelName()));
+  // Every prime up to the bound, as the search has them once they have joined.
+  sieve.AwaitComplete();
   long runs = 0;
   long proved = 0;
   for (uint64_t index = 0; runs < lehmanRuns;
