@@ -148,10 +148,67 @@ LARGEPRIME_ADX_TARGET inline Limb AddRow(Limb* r, const Limb* a, uint32_t n, Lim
         [end] "rm"(end)                                                                   \
       : "cc", "memory")
 
+// The reduction's rows for one fixed length, every limb of a row unrolled past
+// its first two (`steps`, at their offsets from t[i] and m): no pointer moves
+// and no branch inside a row, only the one from row to row.
+#define LARGEPRIME_REDUCE_UNROLLED(steps)                                         \
+  __asm__ volatile(                                                               \
+      "xor %k[zero], %k[zero]\n\t"                                                \
+      "mov (%[r]), %[q]\n\t"                                                      \
+      "imul %[inverse], %[q]\n"                                                   \
+      "4:\n\t"                                                                    \
+      "xor %k[carry], %k[carry]\n\t" /* clears CF and OF */                       \
+      LARGEPRIME_STEP_EVEN("0") LARGEPRIME_STEP_ODD("8")                          \
+          LARGEPRIME_KEEP_NEXT steps LARGEPRIME_REDUCE_ROW_END                    \
+      : [r] "+&r"(t), [carry] "=&r"(carry), [low] "=&r"(low), [high] "=&r"(high), \
+        [zero] "=&r"(zero), [next] "=&r"(next), [q] "=&d"(q)                      \
+      : [a] "r"(m), [inverse] "rm"(negativeInverse), [end] "rm"(end)              \
+      : "cc", "memory")
+// t[i+1] once summed with the row's second limb: the next row's quotient.
+#define LARGEPRIME_KEEP_NEXT "mov %[low], %[next]\n\t"
+// The chains' last carries join the high half in `carry`, parked in the
+// cleared t[i]; then the next row's quotient, and on to it.
+#define LARGEPRIME_REDUCE_ROW_END \
+  "adcx %[zero], %[carry]\n\t"    \
+  "adox %[zero], %[carry]\n\t"    \
+  "mov %[carry], (%[r])\n\t"      \
+  "lea 8(%[r]), %[r]\n\t"         \
+  "mov %[next], %[q]\n\t"         \
+  "imul %[inverse], %[q]\n\t"     \
+  "cmp %[end], %[r]\n\t"          \
+  "jne 4b\n\t"
+
+#define LARGEPRIME_STEPS_8(o0, o1, o2, o3, o4, o5, o6, o7) \
+  LARGEPRIME_STEPS_4(o0, o1, o2, o3) LARGEPRIME_STEPS_4(o4, o5, o6, o7)
+// Limbs 2 to 15 of a row of 16.
+#define LARGEPRIME_STEPS_2_TO_15                                     \
+  LARGEPRIME_STEPS_8("16", "24", "32", "40", "48", "56", "64", "72") \
+  LARGEPRIME_STEPS_4("80", "88", "96", "104") LARGEPRIME_STEPS_2("112", "120")
+
+// Limbs 16 to 31 of a row of 32.
+#define LARGEPRIME_STEPS_16_TO_31                                            \
+  LARGEPRIME_STEPS_8("128", "136", "144", "152", "160", "168", "176", "184") \
+  LARGEPRIME_STEPS_8("192", "200", "208", "216", "224", "232", "240", "248")
+
+// As ReduceRows for n = 16 and n = 32, the moduli of 1024 and 2048 bits.
+LARGEPRIME_ADX_TARGET inline void ReduceRows16(Limb* t, const Limb* m, Limb negativeInverse) {
+  const Limb* const end = t + 16;
+  uint64_t carry, low, high, zero, next, q;
+  LARGEPRIME_REDUCE_UNROLLED(LARGEPRIME_STEPS_2_TO_15);
+}
+
+LARGEPRIME_ADX_TARGET inline void ReduceRows32(Limb* t, const Limb* m, Limb negativeInverse) {
+  const Limb* const end = t + 32;
+  uint64_t carry, low, high, zero, next, q;
+  LARGEPRIME_REDUCE_UNROLLED(LARGEPRIME_STEPS_2_TO_15 LARGEPRIME_STEPS_16_TO_31);
+}
+
 // t[i] = the limb carried out of t[i..i+n) += q m, q = t[i] (-m^-1) mod beta,
 // for i = 0 .. n - 1 in turn, n >= 2.
 LARGEPRIME_ADX_TARGET inline void ReduceRows(Limb* t, const Limb* m, uint32_t n,
                                              Limb negativeInverse) {
+  if (n == 16) return ReduceRows16(t, m, negativeInverse);
+  if (n == 32) return ReduceRows32(t, m, negativeInverse);
   const uint64_t blockCount = (n - 2) / 8;
   const Limb* const end = t + n;
   Limb *r, *next;
@@ -200,6 +257,100 @@ LARGEPRIME_ADX_TARGET inline void DoubleAndAddDiagonal(Limb* r, const Limb* a, u
       : "rdx", "cc", "memory");
 }
 
+// The first k limbs of a row at their offsets, k = 1 .. 15: a row of odd
+// length leaves its high half in `high`, one of even length in `carry`.
+#define LARGEPRIME_FIRST_1 LARGEPRIME_STEP_EVEN("0")
+#define LARGEPRIME_FIRST_2 LARGEPRIME_FIRST_1 LARGEPRIME_STEP_ODD("8")
+#define LARGEPRIME_FIRST_3 LARGEPRIME_FIRST_2 LARGEPRIME_STEP_EVEN("16")
+#define LARGEPRIME_FIRST_4 LARGEPRIME_FIRST_3 LARGEPRIME_STEP_ODD("24")
+#define LARGEPRIME_FIRST_5 LARGEPRIME_FIRST_4 LARGEPRIME_STEP_EVEN("32")
+#define LARGEPRIME_FIRST_6 LARGEPRIME_FIRST_5 LARGEPRIME_STEP_ODD("40")
+#define LARGEPRIME_FIRST_7 LARGEPRIME_FIRST_6 LARGEPRIME_STEP_EVEN("48")
+#define LARGEPRIME_FIRST_8 LARGEPRIME_FIRST_7 LARGEPRIME_STEP_ODD("56")
+#define LARGEPRIME_FIRST_9 LARGEPRIME_FIRST_8 LARGEPRIME_STEP_EVEN("64")
+#define LARGEPRIME_FIRST_10 LARGEPRIME_FIRST_9 LARGEPRIME_STEP_ODD("72")
+#define LARGEPRIME_FIRST_11 LARGEPRIME_FIRST_10 LARGEPRIME_STEP_EVEN("80")
+#define LARGEPRIME_FIRST_12 LARGEPRIME_FIRST_11 LARGEPRIME_STEP_ODD("88")
+#define LARGEPRIME_FIRST_13 LARGEPRIME_FIRST_12 LARGEPRIME_STEP_EVEN("96")
+#define LARGEPRIME_FIRST_14 LARGEPRIME_FIRST_13 LARGEPRIME_STEP_ODD("104")
+#define LARGEPRIME_FIRST_15 LARGEPRIME_FIRST_14 LARGEPRIME_STEP_EVEN("112")
+
+// Row i of the cross products of a 16-limb square, of `length` = 15 - i
+// limbs: r[2i+1..i+16) += a[i] a[i+1..16) with [a] at a + i + 1 and [r] at
+// r + 2i + 1, the limb carried out (from register `out`) stored at r[i+16],
+// and both pointers moved on to row i + 1.
+#define LARGEPRIME_TRIANGLE_ROW(length, bytes, out)     \
+  "mov -8(%[a]), %%rdx\n\t"                             \
+  "xor %k[carry], %k[carry]\n\t" /* clears CF and OF */ \
+      LARGEPRIME_FIRST_##length                         \
+      LARGEPRIME_TRIANGLE_ROW_END(bytes, "%[" out "]")
+#define LARGEPRIME_TRIANGLE_ROW_END(bytes, out) \
+  "adcx %[zero], " out                          \
+  "\n\t"                                        \
+  "adox %[zero], " out                          \
+  "\n\t"                                        \
+  "mov " out ", " bytes                         \
+  "(%[r])\n\t"                                  \
+  "lea 8(%[a]), %[a]\n\t"                       \
+  "lea 16(%[r]), %[r]\n\t"
+#define LARGEPRIME_TRIANGLE_16                \
+  LARGEPRIME_TRIANGLE_ROW(15, "120", "high")  \
+  LARGEPRIME_TRIANGLE_ROW(14, "112", "carry") \
+  LARGEPRIME_TRIANGLE_ROW(13, "104", "high")  \
+  LARGEPRIME_TRIANGLE_ROW(12, "96", "carry")  \
+  LARGEPRIME_TRIANGLE_ROW(11, "88", "high")   \
+  LARGEPRIME_TRIANGLE_ROW(10, "80", "carry")  \
+  LARGEPRIME_TRIANGLE_ROW(9, "72", "high")    \
+  LARGEPRIME_TRIANGLE_ROW(8, "64", "carry")   \
+  LARGEPRIME_TRIANGLE_ROW(7, "56", "high")    \
+  LARGEPRIME_TRIANGLE_ROW(6, "48", "carry")   \
+  LARGEPRIME_TRIANGLE_ROW(5, "40", "high")    \
+  LARGEPRIME_TRIANGLE_ROW(4, "32", "carry")   \
+  LARGEPRIME_TRIANGLE_ROW(3, "24", "high")    \
+  LARGEPRIME_TRIANGLE_ROW(2, "16", "carry")   \
+  LARGEPRIME_TRIANGLE_ROW(1, "8", "high")
+
+// r[0..32) = the sum of a[i] a[j] beta^(i+j) over i < j < 16: every row of
+// the triangle unrolled in one piece, with no branch.
+LARGEPRIME_ADX_TARGET void CrossProducts16(Limb* r, const Limb* a) {
+  for (uint32_t i = 0; i < 16; ++i) r[i] = 0;
+  r[31] = 0;
+  Limb* rows = r + 1;
+  const Limb* multiplicands = a + 1;
+  uint64_t carry, low, high, zero;
+  __asm__ volatile("xor %k[zero], %k[zero]\n\t" LARGEPRIME_TRIANGLE_16
+                   : [r] "+&r"(rows), [a] "+&r"(multiplicands), [carry] "=&r"(carry),
+                     [low] "=&r"(low), [high] "=&r"(high), [zero] "=&r"(zero)
+                   :
+                   : "rdx", "cc", "memory");
+}
+
+// r[0..16+nb) = a[0..16) b[0..nb), nb >= 1, all rows in one piece of
+// assembly: each row adds a b[i] at limb i, unrolled, and stores the limb it
+// carries out at limb 16 + i, which no row has reached yet.
+LARGEPRIME_ADX_TARGET void Multiply16(Limb* r, const Limb* a, const Limb* b, uint32_t nb) {
+  for (uint32_t i = 0; i < 16; ++i) r[i] = 0;
+  const Limb* const end = b + nb;
+  uint64_t carry, low, high, zero;
+  __asm__ volatile(
+      "xor %k[zero], %k[zero]\n"
+      "1:\n\t"
+      "mov (%[b]), %%rdx\n\t"
+      "xor %k[carry], %k[carry]\n\t"  // clears CF and OF
+      LARGEPRIME_STEPS_2("0", "8") LARGEPRIME_STEPS_2_TO_15
+      "adcx %[zero], %[carry]\n\t"
+      "adox %[zero], %[carry]\n\t"
+      "mov %[carry], 128(%[r])\n\t"
+      "lea 8(%[r]), %[r]\n\t"
+      "lea 8(%[b]), %[b]\n\t"
+      "cmp %[end], %[b]\n\t"
+      "jne 1b\n\t"
+      : [r] "+&r"(r), [b] "+&r"(b), [carry] "=&r"(carry), [low] "=&r"(low), [high] "=&r"(high),
+        [zero] "=&r"(zero)
+      : [a] "r"(a), [end] "rm"(end)
+      : "rdx", "cc", "memory");
+}
+
 }  // namespace
 
 // Asked of cpuid leaf 7 (structured extended features: BMI2 is bit 8 of EBX,
@@ -223,6 +374,8 @@ std::unique_ptr<const ModularKernel> x86::MakeAdxKernel(const LimbVector& modulu
 
 LARGEPRIME_ADX_TARGET void AdxMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b,
                                        uint32_t nb) {
+  if (na == 16) return Multiply16(r, a, b, nb);
+  if (nb == 16) return Multiply16(r, b, a, na);
   for (uint32_t i = 0; i < na; ++i) r[i] = 0;
   for (uint32_t i = 0; i < nb; ++i) r[na + i] = AddRow(r + i, a, na, b[i], 0);
 }
@@ -230,9 +383,13 @@ LARGEPRIME_ADX_TARGET void AdxMultiply(Limb* r, const Limb* a, uint32_t na, cons
 // Row i adds a[i] a[i+1..n) at limb 2i + 1; its carry lands on limb n + i,
 // which no row has reached yet.
 LARGEPRIME_ADX_TARGET void AdxSquare(Limb* r, const Limb* a, uint32_t n) {
-  for (uint32_t i = 0; i < 2 * n; ++i) r[i] = 0;
-  for (uint32_t i = 0; i + 1 < n; ++i)
-    r[n + i] = AddRow(r + 2 * i + 1, a + i + 1, n - 1 - i, a[i], 0);
+  if (n == 16) {
+    CrossProducts16(r, a);
+  } else {
+    for (uint32_t i = 0; i < 2 * n; ++i) r[i] = 0;
+    for (uint32_t i = 0; i + 1 < n; ++i)
+      r[n + i] = AddRow(r + 2 * i + 1, a + i + 1, n - 1 - i, a[i], 0);
+  }
   DoubleAndAddDiagonal(r, a, n);
 }
 

@@ -63,12 +63,15 @@ std::vector<std::pair<std::string, LimbVector>> ExtremeOperands(std::mt19937_64&
 }
 
 // Every length of the row loop's remainder and several whole blocks, on both
-// sides of each operand length: the product's and the square's limbs as GMP
-// gives them.
+// sides of each operand length, and the lengths around the unrolled 16- and
+// 32-limb kernels: the product's and the square's limbs as GMP gives them.
 TEST_F(AdxTest, ClassicalProductsMatchGmp) {
   std::mt19937_64 rng(kTestSeed);
-  for (uint32_t na = 1; na <= 25; ++na) {
-    for (uint32_t nb = 1; nb <= 25; nb += 4) {
+  std::vector<uint32_t> lengths;
+  for (uint32_t n = 1; n <= 25; ++n) lengths.push_back(n);
+  for (uint32_t n = 31; n <= 33; ++n) lengths.push_back(n);
+  for (const uint32_t na : lengths) {
+    for (uint32_t nb = 1; nb <= 25; nb += 3) {
       for (const auto& [aLabel, a] : ExtremeOperands(rng, na)) {
         for (const auto& [bLabel, b] : ExtremeOperands(rng, nb)) {
           SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << ", " << aLabel << " of " << na
