@@ -330,9 +330,11 @@ int main(int argc, char** argv) {
       uint64_t used = 0;
       uint64_t ran[2] = {};
       OurSearchResult(pieces, 1, options.kernel, false, &used);
-      for (const uint32_t workers : {1u, options.workers}) {
-        const SearchResult ours = OurSearchResult(pieces, workers, options.kernel, options.batches,
-                                                  &ran[workers == 1 ? 0 : 1]);
+      const uint32_t workerCounts[2] = {1u, options.workers};
+      for (uint32_t run = 0; run < 2; ++run) {
+        const uint32_t workers = workerCounts[run];
+        const SearchResult ours =
+            OurSearchResult(pieces, workers, options.kernel, options.batches, &ran[run]);
         if (ours.prime != gmp.prime || ours.numbersTested != gmp.numbersTested ||
             ours.lehmanRuns != gmp.lehmanRuns) {
           std::fprintf(stderr,
