@@ -13,6 +13,7 @@
 #include "bigint/bigint.h"
 #include "bigint/power_batch.h"
 #include "bigint/prepared_modulus.h"
+#include "bigint/small_residues.h"
 #include "platform/clock.h"
 #include "platform/processors.h"
 #include "primesearch/factor_sieve.h"
@@ -27,15 +28,17 @@ namespace {
 constexpr uint32_t kMillisecondsPerSecond = 1000;
 constexpr uint32_t kCandidateStep = 2;
 
-// The candidate's remainder by every table prime. One division per prime for the
-// first candidate; after that each step of the candidate adds the step to every
-// remainder (mod the prime), so trial division costs no division at all.
+// The candidate's remainder by every table prime. For the first candidate all of
+// them come at once from SmallResidues, which divides by products of many primes;
+// after that each step of the candidate adds the step to every remainder (mod
+// the prime), so trial division costs no division at all.
 class SmallPrimeRemainders {
  public:
   SmallPrimeRemainders(const SmallPrimeList& primes, const BigInt& candidate)
       : primes_(primes), remainders_(primes.count) {
-    for (uint32_t j = 0; j < primes_.count; ++j)
-      remainders_[j] = candidate % primes_.entries[j].prime;
+    std::vector<uint32_t> moduli(primes_.count);
+    for (uint32_t j = 0; j < primes_.count; ++j) moduli[j] = primes_.entries[j].prime;
+    SmallResidues(candidate, moduli.data(), moduli.size(), remainders_.data());
   }
 
   // The first table prime, in ascending order, that divides the candidate; 0 when none does.
