@@ -126,11 +126,6 @@ std::string KernelOf(const BigInt& first, const SearchOptions& options) {
   return PreparedModulus(first, options.kernel).KernelName();
 }
 
-uint32_t SieveBound(const BigInt& first, std::string_view kernel, const SearchOptions& options) {
-  if (options.sieveBound != SearchOptions::kSieveBoundBySize) return options.sieveBound;
-  return FactorSieveBound(static_cast<uint32_t>(first.HighestBit()) + 1, kernel);
-}
-
 uint32_t WorkerCount(uint16_t byteCount, std::string_view kernel, const SearchOptions& options) {
   if (options.workers != 0) return options.workers;
   return byteCount >= SearchTuningFor(kernel).minBytesForWorkers ? platform::ProcessorCount() : 1;
@@ -268,6 +263,18 @@ class LehmanRunner {
 
 }  // namespace
 
+uint32_t SearchSieveBound(const BigInt& first, const SearchOptions& options) {
+  if (options.sieveBound != SearchOptions::kSieveBoundBySize) return options.sieveBound;
+  const PreparedModulus modulus(first, options.kernel);
+  const auto bits = static_cast<uint32_t>(first.HighestBit()) + 1;
+  if (options.batches && PowerBatchMinJobs(modulus) != 0) {
+    for (const BatchSieveBoundRow& row : kBatchSieveBoundRows) {
+      if (bits >= row.fromBits && bits < row.toBits) return row.bound;
+    }
+  }
+  return FactorSieveBound(bits, modulus.KernelName());
+}
+
 void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options) {
   const uint32_t startTime = platform::TickCount();
   int32_t numbersTested = 0;
@@ -277,8 +284,8 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
   CandidateWalk walk(options.smallPrimes, first);
   const std::string kernel = KernelOf(first, options);
   const uint32_t workers = WorkerCount(byteCount, kernel, options);
-  LehmanRunner lehman(LehmanCandidates(options.smallPrimes, first,
-                                       SieveBound(first, kernel, options), workers, kernel),
+  LehmanRunner lehman(LehmanCandidates(options.smallPrimes, first, SearchSieveBound(first, options),
+                                       workers, kernel),
                       workers, options, sink);
 
   bool accepted = false;
