@@ -167,6 +167,8 @@ long ProvedCount(const std::vector<uint32_t>& pieces, long lehmanRuns,
   const uint32_t bound = SearchSieveBound(first, options);
   std::optional<FactorSieve> sieve;
   if (bound != 0) sieve.emplace(first, bound);
+  // Every prime up to the bound, as the search has them once they have joined.
+  if (sieve) sieve->AwaitComplete();
   long runs = 0;
   long proved = 0;
   for (uint64_t index = 0; runs < lehmanRuns;

@@ -26,7 +26,9 @@
 /// With --prepare, only the start-up cost per size: the sieve's construction at
 /// the bound FactorSieveBound chooses, on the given number of threads, beside
 /// one exponentiation 89^((n-1)/2) mod n, in wall-clock time and in CPU time
-/// (the construction's divided by its threads), with the two ratios.
+/// (the construction's divided by its threads): "wait" until the constructor
+/// returns with the first stage's primes, which the search waits for, and
+/// "done" until the larger primes have joined; medians of five or more.
 #include <time.h>  // NOLINT(modernize-deprecated-headers): POSIX clock_gettime
 
 #include <algorithm>
@@ -125,6 +127,7 @@ Shares MeasureShares(uint32_t byteCount, const std::vector<uint32_t>& boundBits)
   for (uint32_t start = 0; start < kShareStarts; ++start) {
     BigInt candidate = RandomOdd(rng, byteCount);
     FactorSieve sieve(candidate, largest);
+    sieve.AwaitComplete();
     std::vector<uint32_t> remainders(smallPrimeCount);
     for (uint32_t j = 0; j < smallPrimeCount; ++j)
       remainders[j] = candidate % SmallPrimeTable[j].prime;
@@ -179,13 +182,16 @@ uint32_t ChosenBound(uint32_t byteCount, const std::string& kernel) {
 double PrepareMs(uint32_t byteCount, uint32_t bound) {
   std::mt19937 rng(kSeed + byteCount);
   const BigInt first = RandomOdd(rng, byteCount);
-  return MillisecondsPerRun([&] { FactorSieve sieve(first, bound); });
+  // The whole construction, none of it left to the background.
+  return MillisecondsPerRun(
+      [&] { FactorSieve sieve(first, bound, kDefaultSieveWindow, 1, bound); });
 }
 
 // One window of the default length, the sieve moving window by window.
 double WindowMs(uint32_t bound) {
   std::mt19937 rng(kSeed);
   FactorSieve sieve(RandomOdd(rng, 64), bound);
+  sieve.AwaitComplete();
   uint64_t index = 0;
   return MillisecondsPerRun([&] {
     sieve.SmallestFactor(index);
@@ -243,28 +249,64 @@ bool ParseOptions(int argc, char** argv, Options* options) {
   return true;
 }
 
-// The sieve's construction beside one exponentiation, per size: in wall-clock
-// time, and in CPU time, the construction's divided by its threads (what it
-// takes on that many idle cores, when other work shares the machine).
+// One staged construction, in wall-clock and CPU milliseconds (the CPU time of
+// the construction's threads divided by their count): until the constructor
+// returns, which the search waits for, and until every prime has joined.
+struct StagedTimes {
+  double waitWall = 0;
+  double waitCpu = 0;
+  double doneWall = 0;
+  double doneCpu = 0;
+};
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// The medians of at least five constructions adding up to kMinimumMs or more.
+StagedTimes MeasureStages(const BigInt& first, uint32_t bound, uint32_t threads, uint32_t* primes) {
+  std::vector<double> waitWall;
+  std::vector<double> waitCpu;
+  std::vector<double> doneWall;
+  std::vector<double> doneCpu;
+  const double begin = WallMilliseconds();
+  while (waitWall.size() < 5 || WallMilliseconds() - begin < kMinimumMs) {
+    const double wall0 = WallMilliseconds();
+    const double cpu0 = CpuMilliseconds();
+    FactorSieve sieve(first, bound, kDefaultSieveWindow, threads);
+    waitWall.push_back(WallMilliseconds() - wall0);
+    waitCpu.push_back((CpuMilliseconds() - cpu0) / threads);
+    sieve.AwaitComplete();
+    doneWall.push_back(WallMilliseconds() - wall0);
+    doneCpu.push_back((CpuMilliseconds() - cpu0) / threads);
+    *primes = sieve.PrimeCount();
+  }
+  return {Median(waitWall), Median(waitCpu), Median(doneWall), Median(doneCpu)};
+}
+
+// The sieve's construction beside one exponentiation, per size: what the
+// search waits for (the first stage) and the whole construction, in
+// wall-clock time and in CPU time per thread (what it takes on that many idle
+// cores, when other work shares the machine), with their ratios to one
+// exponentiation.
 void ComparePreparation(const Options& options) {
-  std::printf("%6s %6s %8s %10s %10s %10s %10s %7s %7s\n", "bytes", "bound", "primes", "prep wall",
-              "prep cpu", "pow wall", "pow cpu", "wall x", "cpu x");
+  std::printf("%6s %6s %6s %8s %9s %9s %9s %9s %9s %9s %7s %7s %7s\n", "bytes", "bound", "first",
+              "primes", "wait wall", "wait cpu", "done wall", "done cpu", "pow wall", "pow cpu",
+              "wait x", "wait cx", "done cx");
   for (const uint32_t byteCount : options.sizes) {
     const uint32_t bound = ChosenBound(byteCount, options.kernel);
     std::mt19937 rng(kSeed + byteCount);
     const BigInt first = RandomOdd(rng, byteCount);
     uint32_t primes = 0;
-    const auto prepare = [&] {
-      FactorSieve sieve(first, bound, kDefaultSieveWindow, options.threads);
-      primes = sieve.PrimeCount();
-    };
-    const double prepareWall = MillisecondsPerRun(prepare, WallMilliseconds);
-    const double prepareCpu = MillisecondsPerRun(prepare) / options.threads;
+    const StagedTimes times = MeasureStages(first, bound, options.threads, &primes);
     const double powModWall = PowModMs(byteCount, options.kernel, WallMilliseconds);
     const double powModCpu = PowModMs(byteCount, options.kernel);
-    std::printf("%6u %6s %8u %10.1f %10.1f %10.1f %10.1f %7.2f %7.2f\n", byteCount,
-                BoundName(bound).c_str(), primes, prepareWall, prepareCpu, powModWall, powModCpu,
-                prepareWall / powModWall, prepareCpu / powModCpu);
+    std::printf("%6u %6s %6s %8u %9.1f %9.1f %9.1f %9.1f %9.1f %9.1f %7.2f %7.2f %7.2f\n",
+                byteCount, BoundName(bound).c_str(),
+                BoundName(std::min(bound, FirstStageSieveBound(8 * byteCount))).c_str(), primes,
+                times.waitWall, times.waitCpu, times.doneWall, times.doneCpu, powModWall, powModCpu,
+                times.waitWall / powModWall, times.waitCpu / powModCpu, times.doneCpu / powModCpu);
     std::fflush(stdout);
   }
 }

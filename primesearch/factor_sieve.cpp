@@ -1,5 +1,6 @@
 /// The known-factor sieve: the sieving primes, the residues of the first
-/// candidate, the windowed sieve, the check of a Lehman base modulo a factor,
+/// candidate (the smaller primes' before the search starts, the larger ones'
+/// beside it), the windowed sieve, the check of a Lehman base modulo a factor,
 /// and the sieve bound per candidate size.
 #include "primesearch/factor_sieve.h"
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "bigint/small_residues.h"
 
@@ -46,7 +48,7 @@ class SegmentedSieve {
   explicit SegmentedSieve(uint32_t bound)
       : basePrimes_(OddPrimesUpTo(SquareRootCeiling(bound))),
         pattern_(kPatternOdds),
-        endIndex_((bound - 1) / 2 + 1) {
+        endIndex_(IndexPast(bound)) {
     for (const uint32_t q : kPatternPrimes) {
       for (uint32_t i = q / 2; i < kPatternOdds; i += q) pattern_[i] = 1;
     }
@@ -56,6 +58,8 @@ class SegmentedSieve {
   // one at or below the bound.
   static uint32_t FirstIndex() { return (kLargestTablePrime + 1) / 2; }
   uint32_t EndIndex() const { return endIndex_; }
+  // One past the index of the last odd number at or below value.
+  static uint32_t IndexPast(uint32_t value) { return value / 2 + value % 2; }
 
   // At least one more than the primes among the odd numbers of indices
   // [begin, end), for begin >= FirstIndex(): by x / ln x < pi(x) <
@@ -127,8 +131,11 @@ class JoinedThreads {
   JoinedThreads() = default;
   JoinedThreads(const JoinedThreads&) = delete;
   JoinedThreads& operator=(const JoinedThreads&) = delete;
-  ~JoinedThreads() {
+  ~JoinedThreads() { JoinAll(); }
+
+  void JoinAll() {
     for (std::thread& thread : threads_) thread.join();
+    threads_.clear();
   }
 
   template <class Work>
@@ -159,13 +166,13 @@ uint32_t ListRun(const BigInt& first, const SegmentedSieve& sieve, uint32_t begi
   return count;
 }
 
-// The construction's runs of odd numbers: kRunsPerThread or more per thread,
-// so that the last ones even out the threads' shares, each of one segment at
-// least and of at most kSieveChunkOdds odd numbers.
-class Runs {
+// A stage's runs of odd numbers, indices [begin, end): kRunsPerThread or more
+// per thread, so that the last ones even out the threads' shares, each of one
+// segment at least and of at most kSieveChunkOdds odd numbers.
+class RunLayout {
  public:
-  Runs(const SegmentedSieve& sieve, uint32_t threads) : end_(sieve.EndIndex()) {
-    const uint32_t odds = end_ - SegmentedSieve::FirstIndex();
+  RunLayout(uint32_t begin, uint32_t end, uint32_t threads) : begin_(begin), end_(end) {
+    const uint32_t odds = end_ - begin_;
     const uint64_t runs = uint64_t{kRunsPerThread} * std::max(threads, 1u);
     length_ = static_cast<uint32_t>(
         std::clamp<uint64_t>((odds + runs - 1) / runs, kSieveSegmentOdds, kSieveChunkOdds));
@@ -174,12 +181,13 @@ class Runs {
 
   uint32_t Count() const { return count_; }
   // The odd numbers of run r: indices [Begin(r), End(r)).
-  uint32_t Begin(uint32_t r) const { return SegmentedSieve::FirstIndex() + r * length_; }
+  uint32_t Begin(uint32_t r) const { return begin_ + r * length_; }
   uint32_t End(uint32_t r) const { return std::min(end_, Begin(r) + length_); }
 
  private:
   static constexpr uint32_t kRunsPerThread = 4;
 
+  uint32_t begin_;
   uint32_t end_;
   uint32_t length_;
   uint32_t count_;
@@ -218,90 +226,201 @@ std::vector<uint32_t> SievingPrimes(uint32_t bound) {
   return primes;
 }
 
+uint32_t FirstStageSieveBound(uint32_t candidateBits) {
+  for (const SieveBoundRow& row : kSieveFirstStageRows) {
+    if (candidateBits >= row.fromBits) return row.bound;
+  }
+  return kMaxSieveBound;
+}
+
+// The primes of one range of odd numbers with the residues of `first` by them,
+// in place in one block with room for every run: the threads take the runs in
+// turn, each listing a run's primes and then their first multiples, so both
+// the listing and the residues run on every thread, and a thread slowed by
+// other work takes fewer runs.
+class FactorSieve::Stage {
+ public:
+  // The odd numbers of indices [begin, end) of the sieve up to bound.
+  Stage(BigInt first, uint32_t bound, uint32_t begin, uint32_t end, uint32_t threads)
+      : first_(std::move(first)),
+        sieve_(bound),
+        layout_(begin, end, threads),
+        runs_(layout_.Count()) {
+    size_t room = 0;
+    std::vector<size_t> starts(runs_.size());
+    for (uint32_t r = 0; r < layout_.Count(); ++r) {
+      starts[r] = room;
+      room += SegmentedSieve::MaxPrimes(layout_.Begin(r), layout_.End(r));
+    }
+    values_ = UninitialisedValues(2 * room);
+    for (uint32_t r = 0; r < layout_.Count(); ++r) {
+      runs_[r].primes = values_.get() + starts[r];
+      runs_[r].offsets = values_.get() + room + starts[r];
+    }
+  }
+  Stage(const Stage&) = delete;
+  Stage& operator=(const Stage&) = delete;
+  // Threads still listing stop after the run they are on.
+  ~Stage() { stop_.store(true, std::memory_order_relaxed); }
+
+  // Lists every run on the calling thread and threads - 1 helpers, which are
+  // joined before it returns, also when the calling thread's share throws.
+  void ListHere(uint32_t threads) {
+    JoinedThreads helpers;
+    for (uint32_t t = 1; t < std::min(threads, layout_.Count()); ++t)
+      helpers.Start([this] { ListRuns(); });
+    ListRuns();
+  }
+
+  // Lists the runs on `threads` threads of the stage's own and returns at once.
+  void ListInBackground(uint32_t threads) {
+    for (uint32_t t = 0; t < std::min(std::max(threads, 1u), layout_.Count()); ++t)
+      threads_.Start([this] { ListRuns(); });
+  }
+
+  // True once every run is listed; what the runs hold is then visible to the
+  // caller.
+  bool Listed() const { return listed_.load(std::memory_order_acquire) == layout_.Count(); }
+
+  // Waits for the threads of ListInBackground; every run is listed after it.
+  void Join() { threads_.JoinAll(); }
+
+  const std::vector<PrimeRun>& Runs() const { return runs_; }
+
+  uint32_t PrimeCount() const {
+    uint32_t count = 0;
+    for (const PrimeRun& run : runs_) count += run.count;
+    return count;
+  }
+
+ private:
+  void ListRuns() {
+    std::vector<uint8_t> composite(kSieveSegmentOdds);
+    for (uint32_t r = next_++; r < layout_.Count() && !stop_.load(std::memory_order_relaxed);
+         r = next_++) {
+      PrimeRun& run = runs_[r];
+      run.count = ListRun(first_, sieve_, layout_.Begin(r), layout_.End(r), composite.data(),
+                          run.primes, run.offsets);
+      listed_.fetch_add(1, std::memory_order_acq_rel);
+    }
+  }
+
+  const BigInt first_;
+  const SegmentedSieve sieve_;
+  const RunLayout layout_;
+  std::vector<PrimeRun> runs_;
+  std::unique_ptr<uint32_t[]> values_;  // the room of the primes, then that of the offsets
+  std::atomic<uint32_t> next_{0};
+  std::atomic<uint32_t> listed_{0};
+  std::atomic<bool> stop_{false};
+  // Last, so that the threads are joined before anything they use goes.
+  JoinedThreads threads_;
+};
+
 FactorSieve::FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLength,
-                         uint32_t threads)
+                         uint32_t threads, std::optional<uint32_t> firstStageBound)
     : factors_(std::clamp(windowLength, 1u, kMaxSieveBound)) {
   bound = std::min(bound, kMaxSieveBound);
   if (bound <= kLargestTablePrime) return;
-  const SegmentedSieve sieve(bound);
-  // The odd numbers split into runs, which the threads take in turn, each run
-  // listing its primes and then their first multiples: both the listing and
-  // the residues run on every thread, and a thread slowed by other work takes
-  // fewer runs.
-  const Runs runs(sieve, threads);
-  runs_.resize(runs.Count());
-  size_t room = 0;
-  for (uint32_t r = 0; r < runs.Count(); ++r) {
-    runs_[r].start = room;
-    room += SegmentedSieve::MaxPrimes(runs.Begin(r), runs.End(r));
+  const uint32_t firstBound = std::min(bound, firstStageBound.value_or(FirstStageSieveBound(
+                                                  static_cast<uint32_t>(first.HighestBit() + 1))));
+  const uint32_t split =
+      std::max(SegmentedSieve::FirstIndex(), SegmentedSieve::IndexPast(firstBound));
+  const uint32_t end = SegmentedSieve::IndexPast(bound);
+  first_ = std::make_unique<Stage>(first, bound, SegmentedSieve::FirstIndex(), split, threads);
+  first_->ListHere(threads);
+  runs_ = first_->Runs();
+  primeCount_ = first_->PrimeCount();
+  if (split < end) {
+    restFrom_ = 2 * split + 1;
+    rest_ = std::make_unique<Stage>(first, bound, split, end, threads);
+    rest_->ListInBackground(threads);
   }
-  values_ = UninitialisedValues(2 * room);
-  primes_ = values_.get();
-  offsets_ = values_.get() + room;
-  std::atomic<uint32_t> nextRun{0};
-  const auto work = [&] {
-    std::vector<uint8_t> composite(kSieveSegmentOdds);
-    for (uint32_t r = nextRun++; r < runs.Count(); r = nextRun++) {
-      PrimeRun& run = runs_[r];
-      run.count = ListRun(first, sieve, runs.Begin(r), runs.End(r), composite.data(),
-                          primes_ + run.start, offsets_ + run.start);
-    }
-  };
-  {
-    // The calling thread works too; the helpers are joined before the runs are
-    // read, also when the calling thread's share throws.
-    JoinedThreads helpers;
-    for (uint32_t t = 1; t < std::min(threads, runs.Count()); ++t) helpers.Start(work);
-    work();
-  }
-  for (const PrimeRun& run : runs_) primeCount_ += run.count;
 }
 
+FactorSieve::FactorSieve(FactorSieve&&) noexcept = default;
+FactorSieve& FactorSieve::operator=(FactorSieve&&) noexcept = default;
+FactorSieve::~FactorSieve() = default;
+
 uint32_t FactorSieve::SmallestFactor(uint64_t index) {
+  if (rest_ && rest_->Listed()) JoinRest();
   const uint64_t start = index - index % factors_.size();
   if (!windowSieved_ || start != windowStart_) SieveWindowAt(start);
   return factors_[static_cast<size_t>(index - start)];
 }
 
-// Marks every multiple in the window with its prime, largest prime first, so the
-// smallest prime dividing a candidate is the one written last. Each offset is
-// left at its next multiple past the window, ready for the window that follows.
-void FactorSieve::SieveWindowAt(uint64_t start) {
-  MoveOffsetsTo(start);
-  std::fill(factors_.begin(), factors_.end(), 0);
-  const auto window = static_cast<uint32_t>(factors_.size());
-  for (auto run = runs_.rbegin(); run != runs_.rend(); ++run) {
-    for (uint32_t j = run->count; j-- > 0;) {
-      const uint32_t p = primes_[run->start + j];
-      uint32_t& offset = offsets_[run->start + j];
-      uint32_t k = offset;
-      for (; k < window; k += p) factors_[k] = p;
-      offset = k - window;
-    }
+void FactorSieve::AwaitComplete() {
+  if (rest_) JoinRest();
+}
+
+// The larger primes join the sieve: their offsets, from the first candidate,
+// move to where the sieve stands, and a window already sieved gets their marks
+// too, so the answers from here on are as if they had been there from the
+// start.
+void FactorSieve::JoinRest() {
+  rest_->Join();
+  const size_t firstNew = runs_.size();
+  runs_.insert(runs_.end(), rest_->Runs().begin(), rest_->Runs().end());
+  primeCount_ += rest_->PrimeCount();
+  PrimeRun* const begin = runs_.data() + firstNew;
+  PrimeRun* const end = runs_.data() + runs_.size();
+  if (windowSieved_) {
+    MoveOffsetsTo(windowStart_, begin, end, 0);
+    MarkWindow(begin, end, restFrom_);
+  } else {
+    MoveOffsetsTo(offsetsBase_, begin, end, 0);
   }
-  offsetsBase_ = start + window;
+  // The block stays with the first stage's: the runs point into it.
+  joined_ = std::move(rest_);
+}
+
+// Marks every multiple in the window with its prime, largest prime first, so the
+// smallest prime dividing a candidate is the one written last.
+void FactorSieve::SieveWindowAt(uint64_t start) {
+  PrimeRun* const begin = runs_.data();
+  PrimeRun* const end = runs_.data() + runs_.size();
+  MoveOffsetsTo(start, begin, end, offsetsBase_);
+  std::fill(factors_.begin(), factors_.end(), 0);
+  MarkWindow(begin, end, 0);
+  offsetsBase_ = start + factors_.size();
   windowStart_ = start;
   windowSieved_ = true;
 }
 
-// Re-expresses every offset relative to start, for a window that does not follow
-// the last one: one division per prime.
-void FactorSieve::MoveOffsetsTo(uint64_t start) {
-  if (start == offsetsBase_) return;
-  for (const PrimeRun& run : runs_) {
-    for (uint32_t j = 0; j < run.count; ++j) {
-      const uint32_t p = primes_[run.start + j];
-      uint32_t& offset = offsets_[run.start + j];
-      if (start > offsetsBase_) {
-        const auto d = static_cast<uint32_t>((start - offsetsBase_) % p);
+// A mark of keepBelow or above is overwritten: a prime of these runs that is
+// smaller. Each offset is left at its next multiple past the window, ready for
+// the window that follows.
+void FactorSieve::MarkWindow(const PrimeRun* begin, const PrimeRun* end, uint32_t keepBelow) {
+  const auto window = static_cast<uint32_t>(factors_.size());
+  for (const PrimeRun* run = end; run-- != begin;) {
+    for (uint32_t j = run->count; j-- > 0;) {
+      const uint32_t p = run->primes[j];
+      uint32_t k = run->offsets[j];
+      for (; k < window; k += p) {
+        if (factors_[k] == 0 || factors_[k] >= keepBelow) factors_[k] = p;
+      }
+      run->offsets[j] = k - window;
+    }
+  }
+}
+
+// Re-expresses the runs' offsets, relative to from, relative to start: one
+// division per prime below the distance.
+void FactorSieve::MoveOffsetsTo(uint64_t start, PrimeRun* begin, PrimeRun* end, uint64_t from) {
+  if (start == from) return;
+  const uint64_t distance = start > from ? start - from : from - start;
+  for (PrimeRun* run = begin; run != end; ++run) {
+    for (uint32_t j = 0; j < run->count; ++j) {
+      const uint32_t p = run->primes[j];
+      uint32_t& offset = run->offsets[j];
+      const auto d = static_cast<uint32_t>(distance < p ? distance : distance % p);
+      if (start > from) {
         offset = offset >= d ? offset - d : offset + p - d;
       } else {
-        const auto d = static_cast<uint32_t>((offsetsBase_ - start) % p);
         offset = offset + d >= p ? offset + d - p : offset + d;
       }
     }
   }
-  offsetsBase_ = start;
 }
 
 uint32_t LehmanExponentModulo(const BigInt& n, uint32_t p) { return ((n - 1u) >> 1) % (p - 1); }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -21,49 +22,80 @@ constexpr uint32_t kLargestTablePrime = 7919;
 /// numbers. The bound is clamped to kMaxSieveBound.
 std::vector<uint32_t> SievingPrimes(uint32_t bound);
 
+/// The bound of the primes a sieve lists before its construction returns, for
+/// a first candidate of candidateBits bits (HighestBit() + 1): the larger
+/// primes are listed, with their residues, on threads of the sieve's own while
+/// the search goes on. kMaxSieveBound where the whole construction costs less
+/// than one exponentiation.
+uint32_t FirstStageSieveBound(uint32_t candidateBits);
+
 /// The sieve over the candidates first + 2k, k = 0, 1, 2, ... by the primes in
 /// (kLargestTablePrime, bound]. The residue of `first` by every prime is taken
-/// once, at construction; the candidates are then sieved a window of
-/// windowLength indices at a time, each window when it is first asked for.
-/// Not thread-safe: one thread asks.
+/// once; the candidates are then sieved a window of windowLength indices at a
+/// time, each window when it is first asked for. The construction lists the
+/// primes up to a first-stage bound and returns; the primes above it follow on
+/// background threads and join the sieve at the first question after they are
+/// all listed (the window already sieved is marked again with them). Until
+/// then an answer may be 0 where a larger prime divides; a nonzero answer is
+/// always the smallest sieving prime dividing the candidate. Not thread-safe:
+/// one thread asks.
 class FactorSieve {
  public:
   /// first: any value and length (a search passes odd ones). bound: clamped to
   /// kMaxSieveBound; below 7927 no prime sieves and every answer is 0.
   /// windowLength: clamped to [1, kMaxSieveBound]. threads: how many threads
   /// share the listing of the primes and the residues of `first` by them (the
-  /// caller's among them).
+  /// caller's among them for the first stage; as many of the sieve's own for
+  /// the rest). firstStageBound: the primes listed before the construction
+  /// returns; by default FirstStageSieveBound of first's size.
   FactorSieve(const BigInt& first, uint32_t bound, uint32_t windowLength = kDefaultSieveWindow,
-              uint32_t threads = 1);
+              uint32_t threads = 1, std::optional<uint32_t> firstStageBound = std::nullopt);
+  FactorSieve(FactorSieve&&) noexcept;
+  FactorSieve& operator=(FactorSieve&&) noexcept;
+  /// Stops the listing of the larger primes, if it still runs, after the runs
+  /// under way.
+  ~FactorSieve();
 
   /// The smallest sieving prime that divides first + 2 index (also when the
-  /// candidate is that prime itself); 0 when none does. Any index may be asked
-  /// in any order; asking in increasing order sieves each window once and
-  /// divides nothing after the construction.
+  /// candidate is that prime itself); 0 when none does, or when only primes
+  /// not yet listed do. Any index may be asked in any order; asking in
+  /// increasing order sieves each window once and divides nothing after the
+  /// construction, but where the larger primes join.
   uint32_t SmallestFactor(uint64_t index);
 
+  /// Waits until every prime up to the bound is listed and joins them to the
+  /// sieve: from then on every answer is exact.
+  void AwaitComplete();
+
+  /// The primes that sieve so far: all of them after AwaitComplete.
   uint32_t PrimeCount() const { return primeCount_; }
 
  private:
-  // The sieving primes of one run of odd numbers, ascending, at
-  // primes_[start..start + count), and their offsets at the same places of
-  // offsets_: offsets_[j] is the least k >= offsetsBase_ with
-  // primes_[j] | first + 2k, minus offsetsBase_; always below primes_[j].
+  // The sieving primes of one run of odd numbers, ascending, and their
+  // offsets: offsets[j] is the least k >= offsetsBase_ with
+  // primes[j] | first + 2k, minus offsetsBase_; always below primes[j].
   struct PrimeRun {
-    size_t start = 0;
+    uint32_t* primes = nullptr;
+    uint32_t* offsets = nullptr;
     uint32_t count = 0;
   };
+  // The primes of one range of odd numbers and their residues, listed run by
+  // run by several threads.
+  class Stage;
 
+  void JoinRest();
   void SieveWindowAt(uint64_t start);
-  void MoveOffsetsTo(uint64_t start);
+  // Marks the multiples of the runs' primes in the window at offsets_ 0, largest
+  // prime first, where no smaller prime has marked the candidate.
+  void MarkWindow(const PrimeRun* begin, const PrimeRun* end, uint32_t keepBelow);
+  void MoveOffsetsTo(uint64_t start, PrimeRun* begin, PrimeRun* end, uint64_t from);
 
-  // Consecutive runs, ascending, each with room for more primes than it holds:
-  // each thread of the construction lists whole runs in place, and the room
-  // left over is never touched.
+  // Both stages' runs, ascending; the second stage's once it has joined.
   std::vector<PrimeRun> runs_;
-  std::unique_ptr<uint32_t[]> values_;  // the room of the primes, then that of the offsets
-  uint32_t* primes_ = nullptr;
-  uint32_t* offsets_ = nullptr;
+  std::unique_ptr<Stage> first_;
+  std::unique_ptr<Stage> rest_;    // still being listed, or empty
+  std::unique_ptr<Stage> joined_;  // the rest once joined
+  uint32_t restFrom_ = 0;          // the first odd number of the rest
   uint32_t primeCount_ = 0;
   uint64_t offsetsBase_ = 0;
   // The smallest factors of the candidates windowStart_ .. windowStart_ + window - 1.

@@ -59,6 +59,22 @@ constexpr SieveBoundRow kScalarSieveBoundRows[] = {
     {1280, 1u << 19}, {896, 1u << 18},  {640, 1u << 17},  {448, 1u << 16},  {320, 1u << 14},
 };
 
+/// The first stage of the sieve by candidate size: the primes listed, with
+/// their residues, before the search starts; the larger ones follow on the
+/// sieve's own threads while the first candidates are tested. The largest
+/// power of two whose construction on one thread costs at most one
+/// exponentiation on the vector kernel (the fastest, so the tightest), that is
+/// about half of one on the two threads of a search: room for the noise of a
+/// shared machine. Each row starts halfway between two measured sizes; below
+/// the last row, where a search takes a fraction of a second, and from the
+/// first, where the whole sieve costs less, the whole sieve at once.
+/// Measure: build/bench/sieve_bench --sizes=384,...,8192 --bounds=17,...,26
+/// (its "prep" columns beside "powmod ms"), then --prepare (its "wait" columns).
+constexpr SieveBoundRow kSieveFirstStageRows[] = {
+    {49152, kMaxSieveBound}, {28672, 1u << 25}, {20480, 1u << 24}, {10240, 1u << 23},
+    {7168, 1u << 20},        {5120, 1u << 19},  {3584, 1u << 18},  {2560, 1u << 17},
+};
+
 // ---- The worker pool -----------------------------------------------------------
 
 /// Below this size in bytes a Lehman run costs less than handing it to other

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,7 @@ TEST(FactorSieveTest, SmallestFactorsMatchGmpAcrossSizesAndWindows) {
     uint32_t window;
     uint64_t count;  // indices asked from 0
     uint32_t threads = 1;
+    std::optional<uint32_t> firstStage = std::nullopt;  // none: the bound by size
   };
   const Row rows[] = {
       // Every sieving prime is itself a candidate, smallest factor itself.
@@ -200,6 +202,12 @@ TEST(FactorSieveTest, SmallestFactorsMatchGmpAcrossSizesAndWindows) {
       {"several runs on three threads", 1000, 0, 4 * kSieveChunkOdds + 1, 7001, 20000, 3},
       {"several runs on one thread", 256, 0, 4 * kSieveChunkOdds - 1, 3001, 20000},
       {"bound below the first sieving prime", 256, 0, 7926, 100, 500},
+      // The larger primes listed in the background and joined, in two stages
+      // split inside a run, at a prime, or with nothing in the first.
+      {"second stage from 2^15", 1000, 0, 4 * kSieveChunkOdds + 1, 7001, 20000, 2, 1u << 15},
+      {"second stage from a prime", 4100, 0, 100003, 3001, 20000, 1, 30011},
+      {"everything in the second stage", 64, 0, 1u << 17, 999, 20000, 3, 0},
+      {"first stage beyond the bound", 256, 0, 50000, 4096, 20000, 2, 1u << 20},
   };
   GmpRandom random;
   for (const Row& row : rows) {
@@ -212,9 +220,58 @@ TEST(FactorSieveTest, SmallestFactorsMatchGmpAcrossSizesAndWindows) {
     }
     const std::vector<uint32_t> primes = GmpPrimesBetween(kLargestTablePrime, row.bound);
     // Leading zero digits must not matter.
-    FactorSieve sieve(FromMpz(first, DigitsNeeded(first) + 2), row.bound, row.window, row.threads);
+    FactorSieve sieve(FromMpz(first, DigitsNeeded(first) + 2), row.bound, row.window, row.threads,
+                      row.firstStage);
+    sieve.AwaitComplete();
     EXPECT_EQ(sieve.PrimeCount(), primes.size());
     EXPECT_TRUE(FactorsMatch(sieve, first, primes, 0, row.count));
+  }
+}
+
+// While the larger primes are listed in the background, a window is sieved
+// with the first stage's primes only: a nonzero answer is already the smallest
+// factor, and 0 may hide a larger one. Once they join, the window already
+// sieved, those before it and those after it answer exactly, whether they
+// joined at a question or by AwaitComplete, and after the sieve moved.
+TEST(FactorSieveTest, LargerPrimesJoinAWindowAlreadySieved) {
+  GmpRandom random;
+  const uint32_t bound = 1u << 20;
+  const uint32_t firstStage = 1u << 14;
+  const uint32_t window = 5000;
+  const Mpz first = RandomOdd(random.get(), 2000);
+  const std::vector<uint32_t> primes = GmpPrimesBetween(kLargestTablePrime, bound);
+  const std::vector<uint32_t> expected = ExpectedFactors(first, primes, 0, 3 * window);
+  for (const bool await : {false, true}) {
+    SCOPED_TRACE(await ? "joined by AwaitComplete" : "joined at a question");
+    FactorSieve moved(FromMpz(first, DigitsNeeded(first)), bound, window, 2, firstStage);
+    FactorSieve sieve(std::move(moved));  // as a search hands its sieve on
+    for (uint64_t k = window; k < 2 * window; ++k) {
+      const uint32_t factor = sieve.SmallestFactor(k);
+      const uint32_t exact = expected[static_cast<size_t>(k)];
+      ASSERT_TRUE(factor == exact || (factor == 0 && exact > firstStage))
+          << "index " << k << ": got " << factor << ", expected " << exact;
+    }
+    if (await) {
+      sieve.AwaitComplete();
+    } else {
+      // The same window is asked until the rest has joined at a question.
+      while (sieve.PrimeCount() != primes.size()) sieve.SmallestFactor(window);
+    }
+    EXPECT_EQ(sieve.PrimeCount(), primes.size());
+    EXPECT_TRUE(FactorsMatch(sieve, first, primes, window, 3 * window));
+    EXPECT_TRUE(FactorsMatch(sieve, first, primes, 0, window));
+  }
+}
+
+// A sieve dropped while its larger primes are still listed stops their threads
+// and frees everything (the sanitizers check the rest).
+TEST(FactorSieveTest, ASieveMayGoBeforeItsLargerPrimesJoin) {
+  GmpRandom random;
+  for (const uint32_t threads : {1u, 3u}) {
+    const Mpz first = RandomOdd(random.get(), 2048);
+    FactorSieve sieve(FromMpz(first, DigitsNeeded(first)), kMaxSieveBound, kDefaultSieveWindow,
+                      threads, 1u << 16);
+    EXPECT_LT(sieve.PrimeCount(), 10000u);
   }
 }
 
