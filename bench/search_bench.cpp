@@ -3,7 +3,8 @@
 /// starting numbers, timed side by side.
 ///
 ///   search_bench [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]
-///                [--workers=0] [--kernel=NAME] [--batches=on|off] [--csv=FILE]
+///                [--workers=0] [--kernel=NAME] [--batches=on|off] [--sieve=BOUND]
+///                [--csv=FILE]
 ///
 /// For every size (in bytes) and start index the starting number comes from a
 /// fixed seed, so every run and every choice of sizes sees the same numbers. Our
@@ -28,7 +29,8 @@
 /// --batches=off keeps our searches from running Lehman exponentiations side by
 /// side; the "drop" columns give the exponentiations each of our searches ran
 /// beyond those its trace used (the in-place search without batches runs
-/// exactly those), as a share of them.
+/// exactly those), as a share of them. --sieve sets our searches' sieve bound
+/// (0: no sieve) in place of the one they choose by size.
 #include <gmp.h>
 #include <time.h>  // NOLINT(modernize-deprecated-headers): POSIX clock_gettime
 
@@ -38,6 +40,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +53,7 @@
 #include "primesearch/lehman.h"
 #include "primesearch/small_prime_table.h"
 #include "primesearch/trace_sink.h"
+#include "primesearch/tuning.h"
 #include "tests/support/bigint_support.h"
 
 namespace {
@@ -66,7 +70,8 @@ struct Options {
   uint32_t workers = 0;  // of the many-worker runs; 0: the program's own choice
   std::string kernel;    // of our searches; empty: the fastest
   bool batches = true;   // exponentiations side by side, where they pay
-  std::string csv;       // where the per-start rows go as CSV; empty: nowhere
+  uint32_t sieveBound = SearchOptions::kSieveBoundBySize;
+  std::string csv;  // where the per-start rows go as CSV; empty: nowhere
 };
 
 // What a search ends with; equal for both searches when they did the same work.
@@ -137,28 +142,40 @@ SearchResult GmpSearch(const std::vector<uint32_t>& pieces) {
   return outcome;
 }
 
-// How many of the Lehman runs have a first base that a known factor proves
-// composite, with the sieve bound the search chooses for this start.
-long ProvedCount(const std::vector<uint32_t>& pieces, long lehmanRuns, const std::string& kernel) {
+// The first candidate of a search from these random pieces: their number, odd.
+Mpz FirstCandidateMpz(const std::vector<uint32_t>& pieces) {
   Mpz candidate;
   for (uint32_t piece : pieces) {
     mpz_mul_2exp(candidate.get(), candidate.get(), kBitsPerPiece);
     mpz_add_ui(candidate.get(), candidate.get(), piece);
   }
   mpz_setbit(candidate.get(), 0);
+  return candidate;
+}
+
+BigInt FirstCandidate(const std::vector<uint32_t>& pieces) {
+  const Mpz candidate = FirstCandidateMpz(pieces);
+  return FromMpz(candidate, std::max(2u, DigitsNeeded(candidate)));
+}
+
+// How many of the Lehman runs have a first base that a known factor proves
+// composite, with the sieve bound the search chooses for this start.
+long ProvedCount(const std::vector<uint32_t>& pieces, long lehmanRuns,
+                 const SearchOptions& options) {
+  Mpz candidate = FirstCandidateMpz(pieces);
   const BigInt first = FromMpz(candidate, std::max(2u, DigitsNeeded(candidate)));
-  const PreparedModulus modulus(first, kernel);
-  FactorSieve sieve(
-      first, FactorSieveBound(static_cast<uint32_t>(first.HighestBit()) + 1, modulus.KernelName()));
+  const uint32_t bound = SearchSieveBound(first, options);
+  std::optional<FactorSieve> sieve;
+  if (bound != 0) sieve.emplace(first, bound);
   // Every prime up to the bound, as the search has them once they have joined.
-  sieve.AwaitComplete();
+  if (sieve) sieve->AwaitComplete();
   long runs = 0;
   long proved = 0;
   for (uint64_t index = 0; runs < lehmanRuns;
        ++index, mpz_add_ui(candidate.get(), candidate.get(), 2)) {
     if (HasSmallPrimeFactor(candidate.get()) || mpz_cmp_ui(candidate.get(), 1) == 0) continue;
     ++runs;
-    const uint32_t p = sieve.SmallestFactor(index);
+    const uint32_t p = sieve ? sieve->SmallestFactor(index) : 0;
     if (p == 0) continue;
     const BigInt n = FromMpz(candidate, std::max(2u, DigitsNeeded(candidate)));
     if (FactorProvesComposite(LehmanBases[0], p, LehmanExponentModulo(n, p))) ++proved;
@@ -185,16 +202,23 @@ double LehmanPowerMs(const std::string& prime, const std::string& kernel, clocki
 
 // Runs FindPrime with its random pieces scripted, its trace going to the sink,
 // adding its Lehman exponentiations to *exponentiations when given.
-void OurSearch(const std::vector<uint32_t>& pieces, TraceSink& sink, uint32_t workers,
-               const std::string& kernel, bool batches, uint64_t* exponentiations = nullptr) {
+// Our search's options: workers, and the kernel and sieve bound of the command
+// line.
+SearchOptions OurOptions(uint32_t workers, const Options& bench, bool batches) {
+  SearchOptions options;
+  options.workers = workers;
+  options.kernel = bench.kernel;
+  options.batches = batches;
+  options.sieveBound = bench.sieveBound;
+  return options;
+}
+
+void OurSearch(const std::vector<uint32_t>& pieces, TraceSink& sink, SearchOptions options,
+               uint64_t* exponentiations = nullptr) {
   size_t readings = 0;
   platform::SetPerformanceCounterSource([&pieces, &readings]() -> uint64_t {
     return readings < pieces.size() ? pieces[readings++] : 0;
   });
-  SearchOptions options;
-  options.workers = workers;
-  options.kernel = kernel;
-  options.batches = batches;
   options.exponentiations = exponentiations;
   FindPrime(static_cast<uint16_t>(pieces.size() / 2), sink, options);
   platform::SetPerformanceCounterSource(nullptr);
@@ -219,10 +243,10 @@ SearchResult ResultOfTrace(const std::string& trace) {
   return outcome;
 }
 
-SearchResult OurSearchResult(const std::vector<uint32_t>& pieces, uint32_t workers,
-                             const std::string& kernel, bool batches, uint64_t* exponentiations) {
+SearchResult OurSearchResult(const std::vector<uint32_t>& pieces, const SearchOptions& options,
+                             uint64_t* exponentiations) {
   StringTraceSink trace;
-  OurSearch(pieces, trace, workers, kernel, batches, exponentiations);
+  OurSearch(pieces, trace, options, exponentiations);
   return ResultOfTrace(trace.Text());
 }
 
@@ -266,6 +290,9 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->csv = p + 6;
     } else if (std::strcmp(p, "--batches=on") == 0 || std::strcmp(p, "--batches=off") == 0) {
       options->batches = std::strcmp(p, "--batches=on") == 0;
+    } else if (std::strncmp(p, "--sieve=", 8) == 0) {
+      p += 8;
+      if (!ParseCount(&p, 0, kMaxSieveBound, &options->sieveBound) || *p != '\0') return false;
     } else if (std::strcmp(p, "--wall") == 0) {
       options->wall = true;
     } else {
@@ -282,12 +309,14 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: %s [--sizes=32,64,128,256,512] [--starts=5] [--repeat=1] [--wall]\n"
-                 "          [--workers=0] [--kernel=NAME] [--batches=on|off] [--csv=FILE]\n"
+                 "          [--workers=0] [--kernel=NAME] [--batches=on|off] [--sieve=BOUND]\n"
+                 "          [--csv=FILE]\n"
                  "  sizes in bytes; starts per size; timed runs per start and search (median\n"
                  "  kept); wall time instead of CPU time; worker threads of our second search\n"
                  "  (0: the program's own choice, every processor; the first has one); the\n"
                  "  kernel of our searches (vector, adx, portable); exponentiations side by\n"
-                 "  side or not; the per-start rows also as CSV\n",
+                 "  side or not; our sieve bound (0: none; default: by size); the per-start\n"
+                 "  rows also as CSV\n",
                  argv[0]);
     return 2;
   }
@@ -331,10 +360,16 @@ int main(int argc, char** argv) {
       const SearchResult gmp = GmpSearch(pieces);
       uint64_t used = 0;
       uint64_t ran[2] = {};
-      OurSearchResult(pieces, 1, options.kernel, false, &used);
-      for (const uint32_t workers : {1u, options.workers}) {
-        const SearchResult ours = OurSearchResult(pieces, workers, options.kernel, options.batches,
-                                                  &ran[workers == 1 ? 0 : 1]);
+      // The reference keeps the sieve of the searches it is the reference of.
+      SearchOptions reference = OurOptions(1, options, false);
+      reference.sieveBound =
+          SearchSieveBound(FirstCandidate(pieces), OurOptions(1, options, options.batches));
+      OurSearchResult(pieces, reference, &used);
+      const uint32_t workerCounts[2] = {1u, options.workers};
+      for (uint32_t run = 0; run < 2; ++run) {
+        const uint32_t workers = workerCounts[run];
+        const SearchResult ours =
+            OurSearchResult(pieces, OurOptions(workers, options, options.batches), &ran[run]);
         if (ours.prime != gmp.prime || ours.numbersTested != gmp.numbersTested ||
             ours.lehmanRuns != gmp.lehmanRuns) {
           std::fprintf(stderr,
@@ -348,9 +383,9 @@ int main(int argc, char** argv) {
       std::vector<double> oneTimes, allTimes, gmpTimes;
       for (uint32_t r = 0; r < options.repeat; ++r) {
         oneTimes.push_back(MillisecondsOf(
-            clock, [&] { OurSearch(pieces, discard, 1, options.kernel, options.batches); }));
+            clock, [&] { OurSearch(pieces, discard, OurOptions(1, options, options.batches)); }));
         allTimes.push_back(MillisecondsOf(clock, [&] {
-          OurSearch(pieces, discard, options.workers, options.kernel, options.batches);
+          OurSearch(pieces, discard, OurOptions(options.workers, options, options.batches));
         }));
         gmpTimes.push_back(MillisecondsOf(clock, [&] { GmpSearch(pieces); }));
       }
@@ -360,7 +395,8 @@ int main(int argc, char** argv) {
       summary.gmpMs.push_back(Median(gmpTimes));
       summary.oneRatios.push_back(summary.oneMs.back() / summary.gmpMs.back());
       summary.allRatios.push_back(summary.allMs.back() / summary.gmpMs.back());
-      const long proved = ProvedCount(pieces, gmp.lehmanRuns, options.kernel);
+      const long proved =
+          ProvedCount(pieces, gmp.lehmanRuns, OurOptions(1, options, options.batches));
       summary.proved.push_back(static_cast<double>(proved) / static_cast<double>(gmp.lehmanRuns));
       const auto exponentiations = static_cast<double>(gmp.lehmanRuns - proved + 6);
       summary.costRatios.push_back(

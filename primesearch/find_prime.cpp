@@ -13,6 +13,7 @@
 #include "bigint/bigint.h"
 #include "bigint/power_batch.h"
 #include "bigint/prepared_modulus.h"
+#include "bigint/small_residues.h"
 #include "platform/clock.h"
 #include "platform/processors.h"
 #include "primesearch/factor_sieve.h"
@@ -27,15 +28,17 @@ namespace {
 constexpr uint32_t kMillisecondsPerSecond = 1000;
 constexpr uint32_t kCandidateStep = 2;
 
-// The candidate's remainder by every table prime. One division per prime for the
-// first candidate; after that each step of the candidate adds the step to every
-// remainder (mod the prime), so trial division costs no division at all.
+// The candidate's remainder by every table prime. For the first candidate all of
+// them come at once from SmallResidues, which divides by products of many primes;
+// after that each step of the candidate adds the step to every remainder (mod
+// the prime), so trial division costs no division at all.
 class SmallPrimeRemainders {
  public:
   SmallPrimeRemainders(const SmallPrimeList& primes, const BigInt& candidate)
       : primes_(primes), remainders_(primes.count) {
-    for (uint32_t j = 0; j < primes_.count; ++j)
-      remainders_[j] = candidate % primes_.entries[j].prime;
+    std::vector<uint32_t> moduli(primes_.count);
+    for (uint32_t j = 0; j < primes_.count; ++j) moduli[j] = primes_.entries[j].prime;
+    SmallResidues(candidate, moduli.data(), moduli.size(), remainders_.data());
   }
 
   // The first table prime, in ascending order, that divides the candidate; 0 when none does.
@@ -121,11 +124,6 @@ class LehmanCandidates {
 // candidate's. The search's tuning follows it; it changes only the speed.
 std::string KernelOf(const BigInt& first, const SearchOptions& options) {
   return PreparedModulus(first, options.kernel).KernelName();
-}
-
-uint32_t SieveBound(const BigInt& first, std::string_view kernel, const SearchOptions& options) {
-  if (options.sieveBound != SearchOptions::kSieveBoundBySize) return options.sieveBound;
-  return FactorSieveBound(static_cast<uint32_t>(first.HighestBit()) + 1, kernel);
 }
 
 uint32_t WorkerCount(uint16_t byteCount, std::string_view kernel, const SearchOptions& options) {
@@ -265,6 +263,18 @@ class LehmanRunner {
 
 }  // namespace
 
+uint32_t SearchSieveBound(const BigInt& first, const SearchOptions& options) {
+  if (options.sieveBound != SearchOptions::kSieveBoundBySize) return options.sieveBound;
+  const PreparedModulus modulus(first, options.kernel);
+  const auto bits = static_cast<uint32_t>(first.HighestBit()) + 1;
+  if (options.batches && PowerBatchMinJobs(modulus) != 0) {
+    for (const BatchSieveBoundRow& row : kBatchSieveBoundRows) {
+      if (bits >= row.fromBits && bits < row.toBits) return row.bound;
+    }
+  }
+  return FactorSieveBound(bits, modulus.KernelName());
+}
+
 void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options) {
   const uint32_t startTime = platform::TickCount();
   int32_t numbersTested = 0;
@@ -274,8 +284,8 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
   CandidateWalk walk(options.smallPrimes, first);
   const std::string kernel = KernelOf(first, options);
   const uint32_t workers = WorkerCount(byteCount, kernel, options);
-  LehmanRunner lehman(LehmanCandidates(options.smallPrimes, first,
-                                       SieveBound(first, kernel, options), workers, kernel),
+  LehmanRunner lehman(LehmanCandidates(options.smallPrimes, first, SearchSieveBound(first, options),
+                                       workers, kernel),
                       workers, options, sink);
 
   bool accepted = false;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "bigint/bigint.h"
 #include "primesearch/small_prime_table.h"
 #include "primesearch/trace_sink.h"
 
@@ -18,7 +19,8 @@ struct SearchOptions {
   uint32_t workers = 0;
   /// Prime factors above the table up to this bound, found by a sieve, may
   /// settle Lehman results without their exponentiation. 0: no sieve.
-  /// kSieveBoundBySize: the bound that pays best at the search's size.
+  /// kSieveBoundBySize: the bound that pays best at the search's size (see
+  /// SearchSieveBound).
   uint32_t sieveBound = kSieveBoundBySize;
   static constexpr uint32_t kSieveBoundBySize = ~0u;
   /// Whether the first Lehman exponentiations of upcoming candidates may run
@@ -40,3 +42,8 @@ struct SearchOptions {
 /// exponentiations end at their next checkpoint. The default options need the
 /// small prime table built.
 void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options = {});
+
+/// The sieve bound of a search from `first` with these options: the options'
+/// own, or the one that pays best at first's size on the kernel the search runs
+/// on, smaller where its first bases run side by side.
+uint32_t SearchSieveBound(const BigInt& first, const SearchOptions& options);

@@ -109,6 +109,21 @@ constexpr size_t kBatchLookAhead = 16;
 /// "n/gmp" and "drop-n" columns).
 constexpr uint64_t kBatchLookAheadPerWorker = 8;
 
+/// Where first bases run side by side, an exponentiation that a known factor
+/// saves costs one lane of a batch, a fraction of its cost alone, while the
+/// sieve's construction costs the same: in these bands of sizes (bits of the
+/// first candidate, [fromBits, toBits)) a smaller bound than the kernel's row
+/// pays best. Elsewhere the kernel's rows hold: at 512 bytes 2^17, 2^19 and its
+/// row's 2^21 came out even.
+/// Measure: build/bench/search_bench --sizes=256 --starts=5 --workers=1
+/// --repeat=3 --sieve=BOUND for bounds 2^14 ... 2^19 (its "1/gmp" median).
+struct BatchSieveBoundRow {
+  uint32_t fromBits;
+  uint32_t toBits;
+  uint32_t bound;
+};
+constexpr BatchSieveBoundRow kBatchSieveBoundRows[] = {{1792, 2560, 1u << 16}};
+
 // ---- By kernel -----------------------------------------------------------------
 
 /// The settings above for the kernel a search's exponentiations run on, by the
