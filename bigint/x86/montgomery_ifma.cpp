@@ -57,8 +57,8 @@ static_assert(VectorsFor(8192) == kMaxRegisterVectors, "8192 bits take the regis
 static_assert(kByProductsVectors <= kMaxRegisterVectors + 1,
               "the register kernels serve every size below the products");
 // The interleaved kernels sum their lanes unnormalised over k steps of four
-// terms below 2^52 each.
-static_assert(4 * kLanes * kMaxRegisterVectors < (1u << (64 - kDigitBits)),
+// terms below 2^52 each; the normalisation takes lanes below 2^63.
+static_assert(4 * kLanes * kMaxRegisterVectors < (1u << (63 - kDigitBits)),
               "the lanes could overflow");
 
 // ---- Conversion between radix 2^64 and radix 2^52 -----------------------------
@@ -105,7 +105,7 @@ void FromRadix52(Limb* r, uint32_t n, const uint64_t* x, uint32_t digitCount) {
 // sum, and moves down one digit. The low 52 bits of each digit product go to
 // its own lane and the high ones to the lane above, and lanes are left
 // unnormalised until the end: each step adds four terms below 2^52 to a lane,
-// so k steps stay below 2^64 for k below 1024. With a, b < 2 m and 4 m < R the
+// so k steps stay below 2^63 for k below 512. With a, b < 2 m and 4 m < R the
 // result is below 2 m.
 //
 // A step runs through the vectors from the lowest: the low products join the

@@ -26,8 +26,8 @@ static_assert(kKaratsubaMultiplyVectors <= kMaxClassicalVectors + 1 &&
 // A classical kernel of n vectors sums at most 8 n terms below 2^52 in a lane
 // of its low sums and as many in its high sums, 16 n once added; the square
 // doubles its sums before adding the diagonal: 32 n + 1 terms must stay below
-// 2^12.
-static_assert(32 * kMaxClassicalVectors + 1 < (1u << (64 - kDigitBits)),
+// 2^11, for lanes below 2^63 as the normalisation takes them.
+static_assert(32 * kMaxClassicalVectors + 1 < (1u << (63 - kDigitBits)),
               "the lanes could overflow");
 
 // ---- The classical kernels -------------------------------------------------------
@@ -207,10 +207,8 @@ constexpr std::array<SquareFunction, kMaxClassicalVectors> kSquareKernels =
 
 // ---- Karatsuba's method's linear steps ---------------------------------------------
 //
-// Sums are formed lane by lane, unnormalised, and then normalised as in
-// NormalizeAndStore. A difference x - y of n digits is x + (2^(52 n) - 1 - y)
-// + 1, the complement taken digit by digit (2^52 - 1 - y_j), with the carry out
-// of the top digit dropped.
+// Sums and differences are formed lane by lane as signed 64-bit integers and
+// normalised on the way to memory by a CarryPass, in one pass over the data.
 
 // Whether a[0..n) < b[0..nb) for nb <= n digits.
 bool IsBelow(const uint64_t* a, uint32_t n, const uint64_t* b, uint32_t nb) {
@@ -221,50 +219,70 @@ bool IsBelow(const uint64_t* a, uint32_t n, const uint64_t* b, uint32_t nb) {
   return i > 0 && a[i - 1] < b[i - 1];
 }
 
+// Adds a signed carry into the normalised digits r[0..n), as far as it goes.
+void AddCarry(uint64_t* r, uint32_t n, int64_t carry) {
+  for (uint32_t i = 0; i < n && carry != 0; ++i) {
+    const int64_t sum = static_cast<int64_t>(r[i]) + carry;
+    r[i] = static_cast<uint64_t>(sum) & kDigitMask;
+    carry = sum >> kDigitBits;
+  }
+}
+
 // r[0..8 n) = |a[0..8 n) - b[0..8 nb)| for nb <= n vectors; returns whether
 // a < b.
 LARGEPRIME_IFMA_TARGET bool AbsoluteDifference(uint64_t* r, const uint64_t* a, uint32_t vectors,
                                                const uint64_t* b, uint32_t bVectors) {
   const bool below = IsBelow(a, kLanes * vectors, b, kLanes * bVectors);
-  const __m512i mask = _mm512_set1_epi64(static_cast<int64_t>(kDigitMask));
   const __m512i zero = _mm512_setzero_si512();
+  CarryPass pass;
   for (uint32_t v = 0; v < vectors; ++v) {
     const __m512i av = _mm512_loadu_si512(a + kLanes * v);
     const __m512i bv = v < bVectors ? _mm512_loadu_si512(b + kLanes * v) : zero;
-    const __m512i larger = below ? bv : av;
-    const __m512i smaller = below ? av : bv;
-    _mm512_storeu_si512(r + kLanes * v, _mm512_add_epi64(larger, _mm512_sub_epi64(mask, smaller)));
+    _mm512_storeu_si512(r + kLanes * v,
+                        pass.Next(below ? _mm512_sub_epi64(bv, av) : _mm512_sub_epi64(av, bv)));
   }
-  r[0] += 1;
-  NormalizeDigits(r, r, vectors);
+  if (pass.NeedsRipple()) RippleCarries(r, kLanes * vectors);
   return below;
 }
 
 // Completes a Karatsuba step of a product r of 2 n vectors split at h vectors:
 // r[0..2h) holds L = a0 b0, r[2h..2n) holds H = a1 b1, and d (2h vectors) is
-// |a0 - a1| |b0 - b1|. Adds 2^(52 8 h) (L + H - d), or + d when addDifference,
-// forming the new vectors h to 2n - 1 as lane sums in sums[] and normalising
-// them into r. -d is the complement of d at vectors h to 3h - 1, plus one,
-// with the 2^(52 8 3h) that this adds taken back by 2^52 - 1 in every digit
-// above, modulo the product's size. The result fits in 2n vectors.
+// |a0 - a1| |b0 - b1|; adds 2^(52 8 h) (L + H - d), or + d when addDifference.
+// In blocks of h vectors, r = B0 + B1 X + B2 X^2 + B3 X^3 with X = 2^(52 8 h)
+// (B3 of 2n - 3h vectors) and d = D0 + D1 X, the new B1 is B1 + B2 + B0 - D0
+// and the new B2 is B1 + B2 + B3 - D1: vector j of each comes from vector j of
+// the blocks, so both form in place, each through its own carry pass, whose
+// top carries then go into B2 and B3. The result fits in 2n vectors.
 LARGEPRIME_IFMA_TARGET void CombineHalves(uint64_t* r, uint32_t vectors, uint32_t h,
-                                          const uint64_t* d, bool addDifference, uint64_t* sums) {
-  const __m512i mask = _mm512_set1_epi64(static_cast<int64_t>(kDigitMask));
-  const uint32_t total = 2 * vectors;
-  for (uint32_t w = h; w < total; ++w) {
-    __m512i sum = _mm512_loadu_si512(r + kLanes * w);
-    if (w < 3 * h) {
-      sum = _mm512_add_epi64(sum, _mm512_loadu_si512(r + kLanes * (w - h)));
-      const __m512i dv = _mm512_loadu_si512(d + kLanes * (w - h));
-      sum = _mm512_add_epi64(sum, addDifference ? dv : _mm512_sub_epi64(mask, dv));
-    } else if (!addDifference) {
-      sum = _mm512_add_epi64(sum, mask);
-    }
-    if (w + h < total) sum = _mm512_add_epi64(sum, _mm512_loadu_si512(r + kLanes * (w + h)));
-    _mm512_storeu_si512(sums + kLanes * (w - h), sum);
+                                          const uint64_t* d, bool addDifference) {
+  const uint32_t topVectors = 2 * vectors - 3 * h;
+  uint64_t* b1 = r + kLanes * h;
+  uint64_t* b2 = b1 + kLanes * h;
+  uint64_t* b3 = b2 + kLanes * h;
+  CarryPass first;
+  CarryPass second;
+  for (uint32_t j = 0; j < h; ++j) {
+    const __m512i middle =
+        _mm512_add_epi64(_mm512_loadu_si512(b1 + kLanes * j), _mm512_loadu_si512(b2 + kLanes * j));
+    __m512i low = _mm512_add_epi64(middle, _mm512_loadu_si512(r + kLanes * j));
+    __m512i high =
+        j < topVectors ? _mm512_add_epi64(middle, _mm512_loadu_si512(b3 + kLanes * j)) : middle;
+    const __m512i d0 = _mm512_loadu_si512(d + kLanes * j);
+    const __m512i d1 = _mm512_loadu_si512(d + kLanes * (h + j));
+    low = addDifference ? _mm512_add_epi64(low, d0) : _mm512_sub_epi64(low, d0);
+    high = addDifference ? _mm512_add_epi64(high, d1) : _mm512_sub_epi64(high, d1);
+    _mm512_storeu_si512(b1 + kLanes * j, first.Next(low));
+    _mm512_storeu_si512(b2 + kLanes * j, second.Next(high));
   }
-  if (!addDifference) sums[0] += 1;
-  NormalizeDigits(r + kLanes * h, sums, total - h);
+  const uint32_t upperDigits = kLanes * (h + topVectors);  // B2 and B3
+  if (first.NeedsRipple() || second.NeedsRipple()) {
+    b2[0] = static_cast<uint64_t>(static_cast<int64_t>(b2[0]) + first.TopCarry());
+    if (topVectors > 0) b3[0] += static_cast<uint64_t>(second.TopCarry());
+    RippleCarries(b1, kLanes * h + upperDigits);
+  } else {
+    AddCarry(b2, upperDigits, first.TopCarry());
+    AddCarry(b3, kLanes * topVectors, second.TopCarry());
+  }
 }
 
 // r[0..8 n) = lowParts + 2^(52 8 h) (first + second) mod 2^(52 8 n), the
@@ -272,15 +290,16 @@ LARGEPRIME_IFMA_TARGET void CombineHalves(uint64_t* r, uint32_t vectors, uint32_
 LARGEPRIME_IFMA_TARGET void AddCrossHalves(uint64_t* r, const uint64_t* lowParts,
                                            const uint64_t* first, const uint64_t* second,
                                            uint32_t vectors, uint32_t h) {
+  CarryPass pass;
   for (uint32_t w = 0; w < vectors; ++w) {
     __m512i sum = _mm512_loadu_si512(lowParts + kLanes * w);
     if (w >= h) {
       sum = _mm512_add_epi64(sum, _mm512_loadu_si512(first + kLanes * (w - h)));
       sum = _mm512_add_epi64(sum, _mm512_loadu_si512(second + kLanes * (w - h)));
     }
-    _mm512_storeu_si512(r + kLanes * w, sum);
+    _mm512_storeu_si512(r + kLanes * w, pass.Next(sum));
   }
-  NormalizeDigits(r, r, vectors);
+  if (pass.NeedsRipple()) RippleCarries(r, kLanes * vectors);
 }
 
 uint32_t HalfVectors(uint32_t vectors) { return (vectors + 1) / 2; }
@@ -288,55 +307,34 @@ uint32_t HalfVectors(uint32_t vectors) { return (vectors + 1) / 2; }
 }  // namespace
 
 LARGEPRIME_IFMA_TARGET void AddLanes(uint64_t* r, const uint64_t* x, uint32_t vectors,
-                                     const uint64_t* y, uint32_t yVectors, bool complement) {
-  const __m512i mask = _mm512_set1_epi64(static_cast<int64_t>(kDigitMask));
-  const __m512i flip = complement ? mask : _mm512_setzero_si512();
+                                     const uint64_t* y, uint32_t yVectors, bool subtract) {
   for (uint32_t v = 0; v < vectors; ++v) {
+    const __m512i xv = _mm512_loadu_si512(x + kLanes * v);
     const __m512i yv = v < yVectors ? _mm512_loadu_si512(y + kLanes * v) : _mm512_setzero_si512();
-    _mm512_storeu_si512(r + kLanes * v, _mm512_add_epi64(_mm512_loadu_si512(x + kLanes * v),
-                                                         _mm512_xor_si512(yv, flip)));
+    _mm512_storeu_si512(r + kLanes * v,
+                        subtract ? _mm512_sub_epi64(xv, yv) : _mm512_add_epi64(xv, yv));
   }
 }
 
-// As NormalizeAndStore, one vector at a time. The carry out of the top is the
-// top lane's bits above 52, plus one where the top lane generates or passes on
-// the carry of one.
-LARGEPRIME_IFMA_TARGET uint64_t NormalizeDigits(uint64_t* r, const uint64_t* x, uint32_t vectors) {
-  const __m512i mask = _mm512_set1_epi64(static_cast<int64_t>(kDigitMask));
-  const __m512i one = _mm512_set1_epi64(1);
-  __m512i carriesBelow = _mm512_setzero_si512();
-  uint32_t generatedBelow = 0;
-  uint32_t carryIn = 0;
+LARGEPRIME_IFMA_TARGET int64_t NormalizeDigits(uint64_t* r, const uint64_t* x, uint32_t vectors) {
+  CarryPass pass;
   for (uint32_t v = 0; v < vectors; ++v) {
-    const __m512i lanes = _mm512_loadu_si512(x + kLanes * v);
-    const __m512i carries = _mm512_srli_epi64(lanes, kDigitBits);
-    const __m512i sums = _mm512_add_epi64(_mm512_and_si512(lanes, mask),
-                                          _mm512_alignr_epi64(carries, carriesBelow, kLanes - 1));
-    carriesBelow = carries;
-    const uint32_t generate = _mm512_cmpgt_epu64_mask(sums, mask);
-    const uint32_t propagate = _mm512_cmpeq_epu64_mask(sums, mask);
-    const uint32_t sum = (((generate << 1) | generatedBelow) & kLaneMask) + propagate + carryIn;
-    generatedBelow = generate >> (kLanes - 1);
-    carryIn = sum >> kLanes;
-    const auto receive = static_cast<__mmask8>(sum ^ propagate);
-    _mm512_storeu_si512(r + kLanes * v,
-                        _mm512_and_si512(_mm512_mask_add_epi64(sums, receive, sums, one), mask));
+    _mm512_storeu_si512(r + kLanes * v, pass.Next(_mm512_loadu_si512(x + kLanes * v)));
   }
-  const auto topCarry = static_cast<uint64_t>(_mm_cvtsi128_si64(
-      _mm512_castsi512_si128(_mm512_alignr_epi64(carriesBelow, carriesBelow, kLanes - 1))));
-  return topCarry + generatedBelow + carryIn;
+  const int64_t carry = pass.TopCarry();
+  return pass.NeedsRipple() ? carry + RippleCarries(r, kLanes * vectors) : carry;
 }
 
 // A Karatsuba step of n vectors needs, for h = ceil(n / 2) vectors, the two
-// differences (8 h digits each), their product (16 h) and the sums of the
-// combination (16 n - 8 h <= 24 h), then what its half-size products need.
+// differences (8 h digits each) and their product (16 h), then what its
+// half-size products need.
 uint32_t ProductScratchWords(uint32_t vectors) {
   const uint32_t threshold = kKaratsubaMultiplyVectors < kKaratsubaSquareVectors
                                  ? kKaratsubaMultiplyVectors
                                  : kKaratsubaSquareVectors;
   if (vectors < threshold) return 0;
   const uint32_t h = HalfVectors(vectors);
-  return 7 * kLanes * h + ProductScratchWords(h);
+  return 4 * kLanes * h + ProductScratchWords(h);
 }
 
 // Splitting a low half product at h vectors, a b mod 2^(52 8 n) = a0 b0 +
@@ -407,14 +405,13 @@ void KaratsubaMultiply(uint64_t* r, const uint64_t* a, const uint64_t* b, uint32
   uint64_t* aDifference = scratch;               // 8 h digits
   uint64_t* bDifference = aDifference + digits;  // 8 h digits
   uint64_t* product = bDifference + digits;      // 16 h digits
-  uint64_t* sums = product + 2 * digits;         // at most 24 h digits
-  uint64_t* next = sums + 3 * digits;
+  uint64_t* next = product + 2 * digits;
   const bool negative = AbsoluteDifference(aDifference, a, h, a + digits, l) !=
                         AbsoluteDifference(bDifference, b, h, b + digits, l);
   Multiply(product, aDifference, bDifference, h, next);
   Multiply(r, a, b, h, next);
   Multiply(r + 2 * digits, a + digits, b + digits, l, next);
-  CombineHalves(r, vectors, h, product, negative, sums);
+  CombineHalves(r, vectors, h, product, negative);
 }
 
 // As KaratsubaMultiply with b = a: the middle term is a0^2 + a1^2 - (a0 - a1)^2.
@@ -424,13 +421,12 @@ void KaratsubaSquare(uint64_t* r, const uint64_t* a, uint32_t vectors, uint64_t*
   const uint32_t digits = kLanes * h;
   uint64_t* difference = scratch;           // 8 h digits
   uint64_t* product = difference + digits;  // 16 h digits
-  uint64_t* sums = product + 2 * digits;    // at most 24 h digits
-  uint64_t* next = sums + 3 * digits;
+  uint64_t* next = product + 2 * digits;
   AbsoluteDifference(difference, a, h, a + digits, l);
   Square(product, difference, h, next);
   Square(r, a, h, next);
   Square(r + 2 * digits, a + digits, l, next);
-  CombineHalves(r, vectors, h, product, false, sums);
+  CombineHalves(r, vectors, h, product, false);
 }
 
 }  // namespace limbs::radix52

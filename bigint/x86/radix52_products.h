@@ -19,16 +19,17 @@ namespace limbs::radix52 {
 /// starts at most one above).
 constexpr uint32_t kMaxClassicalVectors = 16;
 
-/// r[0..8 n) = the normalised digits of the value of the lanes x[0..8 n) (each
-/// below 2^64), modulo 2^(52 8 n); returns the carry out of the top, below
-/// 2^12 + 2. r may be x.
-uint64_t NormalizeDigits(uint64_t* r, const uint64_t* x, uint32_t vectors);
+/// r[0..8 n) = the normalised digits of the value of the lanes x[0..8 n),
+/// taken as signed 64-bit integers below 2^62 in magnitude, modulo
+/// 2^(52 8 n); returns the carry out of the top, floor(value / 2^(52 8 n)),
+/// which is negative for a negative value. r may be x.
+int64_t NormalizeDigits(uint64_t* r, const uint64_t* x, uint32_t vectors);
 
-/// r[0..8 n) = x + y lane by lane, or x + (2^52 - 1 - y) where complement
-/// (whose normalised value is x - y + 2^(52 8 n) - 1), unnormalised, for x of
-/// n vectors and y of yVectors <= n, zero above. r may be x or y.
+/// r[0..8 n) = x + y lane by lane, or x - y where subtract (lanes as signed
+/// 64-bit integers), unnormalised, for x of n vectors and y of yVectors <= n,
+/// zero above. r may be x or y.
 void AddLanes(uint64_t* r, const uint64_t* x, uint32_t vectors, const uint64_t* y,
-              uint32_t yVectors, bool complement);
+              uint32_t yVectors, bool subtract);
 
 /// Scratch words that Multiply and Square need for n-vector operands.
 uint32_t ProductScratchWords(uint32_t vectors);

@@ -41,42 +41,68 @@ namespace limbs::radix52 {
 constexpr uint32_t kDigitBits = 52;
 constexpr uint64_t kDigitMask = (uint64_t{1} << kDigitBits) - 1;
 constexpr uint32_t kLanes = 8;  // 64-bit lanes of a 512-bit vector
-constexpr uint32_t kLaneMask = (1u << kLanes) - 1;
 
-// Carries every lane's bits above 52 into the lanes above, leaving digits below
-// 2^52, and stores them. First each lane's carry (below 2^12) moves up one
-// lane; the sums then exceed 2^52 by at most that carry, so what is left is a
-// carry of one, which may ripple through lanes that hold exactly 2^52 - 1.
-// Those ripples are the carries of a binary addition over the lane masks:
-// lanes above 2^52 - 1 generate one, lanes equal to it propagate one, and the
-// lanes that receive one are ((generate << 1) + propagate) ^ propagate. The
-// value must fit in the lanes.
-LARGEPRIME_IFMA_TARGET inline void NormalizeAndStore(uint64_t* r, __m512i* acc,
+// Ripples the carries left in r[0..n), digits that may lie a little outside
+// [0, 2^52) either way (as signed 64-bit integers), digit by digit; returns
+// the carry out of the top, signed. The shift of a negative sum is arithmetic,
+// as on every compiler that builds these kernels.
+inline int64_t RippleCarries(uint64_t* r, uint32_t n) {
+  int64_t carry = 0;
+  for (uint32_t i = 0; i < n; ++i) {
+    const int64_t sum = static_cast<int64_t>(r[i]) + carry;
+    r[i] = static_cast<uint64_t>(sum) & kDigitMask;
+    carry = sum >> kDigitBits;
+  }
+  return carry;
+}
+
+// The first pass of normalising lanes (signed 64-bit integers below 2^63 in
+// magnitude), one vector at a time from the lowest: each lane keeps its low 52
+// bits and gains the carry of the lane below, its bits above 52 (an
+// arithmetic shift, so below 2^11 in magnitude). The digits it returns are
+// then final unless one lies outside [0, 2^52), which happens only where a
+// lane's low bits lay within that carry of either end, about once in 2^40
+// lanes of random digits; NeedsRipple says so, and RippleCarries then
+// finishes the digits.
+class CarryPass {
+ public:
+  LARGEPRIME_IFMA_TARGET CarryPass()
+      : carriesBelow_(_mm512_setzero_si512()), largest_(_mm512_setzero_si512()) {}
+
+  LARGEPRIME_IFMA_TARGET __m512i Next(__m512i lanes) {
+    const __m512i mask = _mm512_set1_epi64(static_cast<int64_t>(kDigitMask));
+    const __m512i carries = _mm512_srai_epi64(lanes, kDigitBits);
+    const __m512i digits = _mm512_add_epi64(
+        _mm512_and_si512(lanes, mask), _mm512_alignr_epi64(carries, carriesBelow_, kLanes - 1));
+    carriesBelow_ = carries;
+    largest_ = _mm512_max_epu64(largest_, digits);  // a negative digit is the largest unsigned
+    return digits;
+  }
+
+  LARGEPRIME_IFMA_TARGET bool NeedsRipple() const {
+    return _mm512_cmpgt_epu64_mask(largest_, _mm512_set1_epi64(static_cast<int64_t>(kDigitMask))) !=
+           0;
+  }
+
+  // The carry out of the top lane of the last vector.
+  LARGEPRIME_IFMA_TARGET int64_t TopCarry() const {
+    return _mm_cvtsi128_si64(
+        _mm512_castsi512_si128(_mm512_alignr_epi64(carriesBelow_, carriesBelow_, kLanes - 1)));
+  }
+
+ private:
+  __m512i carriesBelow_;
+  __m512i largest_;
+};
+
+// Normalises the lanes acc[0..n) (each below 2^63) and stores the digits,
+// dropping the carry out of the top: the value must fit in the lanes.
+LARGEPRIME_IFMA_TARGET inline void NormalizeAndStore(uint64_t* r, const __m512i* acc,
                                                      uint32_t vectorCount) {
-  const __m512i mask = _mm512_set1_epi64(static_cast<int64_t>(kDigitMask));
-  const __m512i one = _mm512_set1_epi64(1);
-  __m512i carriesBelow = _mm512_setzero_si512();
+  CarryPass pass;
 #pragma GCC unroll 32
-  for (uint32_t v = 0; v < vectorCount; ++v) {
-    const __m512i carries = _mm512_srli_epi64(acc[v], kDigitBits);
-    acc[v] = _mm512_add_epi64(_mm512_and_si512(acc[v], mask),
-                              _mm512_alignr_epi64(carries, carriesBelow, kLanes - 1));
-    carriesBelow = carries;
-  }
-  uint32_t generatedBelow = 0;  // the top lane of the previous vector generates
-  uint32_t carryIn = 0;         // the carry out of the previous vector's mask sum
-#pragma GCC unroll 32
-  for (uint32_t v = 0; v < vectorCount; ++v) {
-    const uint32_t generate = _mm512_cmpgt_epu64_mask(acc[v], mask);
-    const uint32_t propagate = _mm512_cmpeq_epu64_mask(acc[v], mask);
-    const uint32_t generatedIn = ((generate << 1) | generatedBelow) & kLaneMask;
-    const uint32_t sum = generatedIn + propagate + carryIn;
-    generatedBelow = generate >> (kLanes - 1);
-    carryIn = sum >> kLanes;
-    const auto receive = static_cast<__mmask8>(sum ^ propagate);
-    acc[v] = _mm512_and_si512(_mm512_mask_add_epi64(acc[v], receive, acc[v], one), mask);
-    _mm512_storeu_si512(r + kLanes * v, acc[v]);
-  }
+  for (uint32_t v = 0; v < vectorCount; ++v) _mm512_storeu_si512(r + kLanes * v, pass.Next(acc[v]));
+  if (pass.NeedsRipple()) RippleCarries(r, kLanes * vectorCount);
 }
 
 }  // namespace limbs::radix52

@@ -19,11 +19,11 @@ namespace {
 
 constexpr uint32_t kCyclicSplitVectors = x86::kIfmaCyclicSplitVectors;
 
-// The linear steps sum lane by lane, unnormalised, then normalise the whole
-// (NormalizeDigits); a difference x - y is x + (2^(52 h) - 1 - y) + 1, whose
-// carry out of the top is 1 exactly when x >= y. Carries and borrows that
-// wrap around to the bottom are added digit by digit; they stop at the first
-// digit that absorbs them, almost always the lowest.
+// The linear steps add and subtract lane by lane, unnormalised, then
+// normalise the whole (NormalizeDigits), whose carry out of the top is -1 for
+// a negative difference. Carries and borrows that wrap around to the bottom are
+// added digit by digit; they stop at the first digit that absorbs them, almost
+// always the lowest.
 uint64_t PropagateCarry(uint64_t* r, uint32_t n, uint64_t carry) {
   for (uint32_t i = 0; i < n && carry != 0; ++i) {
     const uint64_t sum = r[i] + carry;
@@ -48,7 +48,7 @@ uint64_t PropagateBorrow(uint64_t* r, uint32_t n, uint64_t borrow) {
 // carry's return carries no further.
 void FoldCyclic(uint64_t* r, const uint64_t* x, uint32_t nx, uint32_t h) {
   AddLanes(r, x, h / kLanes, x + h, (nx - h) / kLanes, false);
-  PropagateCarry(r, h, NormalizeDigits(r, r, h / kLanes));
+  PropagateCarry(r, h, static_cast<uint64_t>(NormalizeDigits(r, r, h / kLanes)));
 }
 
 // r[0..h] = x[0..nx) mod (2^(52 h) + 1) in [0, 2^(52 h)], as FoldCyclic:
@@ -56,8 +56,7 @@ void FoldCyclic(uint64_t* r, const uint64_t* x, uint32_t nx, uint32_t h) {
 // negative difference gains 2^(52 h) + 1.
 void FoldNegacyclic(uint64_t* r, const uint64_t* x, uint32_t nx, uint32_t h) {
   AddLanes(r, x, h / kLanes, x + h, (nx - h) / kLanes, true);
-  r[0] += 1;
-  const bool negative = NormalizeDigits(r, r, h / kLanes) == 0;
+  const bool negative = NormalizeDigits(r, r, h / kLanes) < 0;
   r[h] = negative ? PropagateCarry(r, h, 1) : 0;
 }
 
@@ -119,8 +118,7 @@ void CombineResidues(uint64_t* w, uint64_t* w1, const uint64_t* w2, uint32_t h) 
     borrow = PropagateBorrow(w1, h, 1) != 0;
   } else {
     AddLanes(w1, w1, vectors, w2, vectors, true);
-    w1[0] += 1;
-    borrow = NormalizeDigits(w1, w1, vectors) == 0;
+    borrow = NormalizeDigits(w1, w1, vectors) < 0;
   }
   if (borrow) PropagateBorrow(w1, h, 1);
   HalveWithTopBit(w1, vectors);
@@ -130,7 +128,7 @@ void CombineResidues(uint64_t* w, uint64_t* w1, const uint64_t* w2, uint32_t h) 
   AddLanes(w, w1, vectors, w2, vectors, false);
   std::copy(w1, w1 + h, w + h);
   w[h] += w2[h];
-  PropagateCarry(w, 2 * h, NormalizeDigits(w, w, 2 * vectors));
+  PropagateCarry(w, 2 * h, static_cast<uint64_t>(NormalizeDigits(w, w, 2 * vectors)));
 }
 
 }  // namespace
@@ -171,7 +169,24 @@ void MultiplyCyclic(uint64_t* r, const uint64_t* a, const uint64_t* b, uint32_t 
   CombineResidues(r, w1, w2, h);
 }
 
-uint32_t HighHalfFoldDigits(uint32_t vectors) { return kLanes * ((vectors + 1) / 2); }
+namespace {
+
+// The vectors of each residue for q m of n vectors: ceil(n / 2), rounded up
+// to a multiple of the largest power of two u with ceil(n / 2) / u at least
+// kCyclicSplitVectors, so that the product modulo 2^(52 8 h) - 1 keeps
+// splitting into halves of whole vectors as far as it pays. For 158 vectors
+// (65536 bits) that is 80 instead of 79, which could not split at all. The
+// padding costs at most one part in kCyclicSplitVectors.
+uint32_t HighHalfVectors(uint32_t vectors) {
+  const uint32_t half = (vectors + 1) / 2;
+  uint32_t unit = 1;
+  while (half / (2 * unit) >= kCyclicSplitVectors) unit *= 2;
+  return (half + unit - 1) / unit * unit;
+}
+
+}  // namespace
+
+uint32_t HighHalfFoldDigits(uint32_t vectors) { return kLanes * HighHalfVectors(vectors); }
 
 void FoldForHighHalf(uint64_t* cyclic, uint64_t* negacyclic, const uint64_t* m, uint32_t vectors) {
   const uint32_t h = HighHalfFoldDigits(vectors);
@@ -180,7 +195,7 @@ void FoldForHighHalf(uint64_t* cyclic, uint64_t* negacyclic, const uint64_t* m, 
 }
 
 uint32_t HighHalfScratchWords(uint32_t vectors) {
-  const uint32_t half = (vectors + 1) / 2;
+  const uint32_t half = HighHalfVectors(vectors);
   const uint32_t cyclic = MultiplyCyclicScratchWords(half);
   const uint32_t negacyclic = NegacyclicScratchWords(half);
   return 6 * kLanes * half + 2 + (cyclic > negacyclic ? cyclic : negacyclic);
@@ -193,7 +208,7 @@ uint32_t HighHalfScratchWords(uint32_t vectors) {
 void HighHalf(uint64_t* high, const uint64_t* q, const uint64_t* low, uint32_t vectors,
               const uint64_t* mCyclic, const uint64_t* mNegacyclic, uint64_t* scratch) {
   const uint32_t n = kLanes * vectors;
-  const uint32_t half = (vectors + 1) / 2;
+  const uint32_t half = HighHalfVectors(vectors);
   const uint32_t h = kLanes * half;
   const uint32_t wide = 2 * h;
   uint64_t* qCyclic = scratch;          // h digits
@@ -210,8 +225,7 @@ void HighHalf(uint64_t* high, const uint64_t* q, const uint64_t* low, uint32_t v
 
   // W - low modulo 2^(52 N) - 1, with 2^(52 N) - 1 itself made 0.
   AddLanes(w, w, wide / kLanes, low, vectors, true);
-  w[0] += 1;
-  if (NormalizeDigits(w, w, wide / kLanes) == 0) PropagateBorrow(w, wide, 1);
+  if (NormalizeDigits(w, w, wide / kLanes) < 0) PropagateBorrow(w, wide, 1);
   bool allOnes = true;
   for (uint32_t i = 0; i < wide && allOnes; ++i) allOnes = w[i] == kDigitMask;
   if (allOnes) std::fill(w, w + wide, 0);

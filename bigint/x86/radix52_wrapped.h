@@ -27,7 +27,7 @@ void MultiplyCyclic(uint64_t* r, const uint64_t* a, const uint64_t* b, uint32_t 
 
 /// Digits of the residues of a fixed m of n vectors that HighHalf multiplies
 /// by: m modulo 2^(52 h) - 1 takes h of them and modulo 2^(52 h) + 1 h + 1, for
-/// h = 8 ceil(n / 2).
+/// h = 8 ceil(n / 2) or a little more, whole vectors that keep halving.
 uint32_t HighHalfFoldDigits(uint32_t vectors);
 /// cyclic[0..h) = m mod (2^(52 h) - 1), negacyclic[0..h] = m mod (2^(52 h) + 1)
 /// for m of n vectors and h = HighHalfFoldDigits(n).

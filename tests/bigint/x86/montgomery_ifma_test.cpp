@@ -198,6 +198,69 @@ TEST_F(IfmaMultiplierTest, ProductsOfTheLargestRepresentatives) {
   gmp_randclear(state);
 }
 
+// The normalisation beneath every linear step, against GMP: lanes taken as
+// signed 64-bit integers give normalised digits of their value modulo
+// 2^(52 8 n) and the carry out of the top, floor(value / 2^(52 8 n)), in place
+// and not. The rows aim at both of its paths: sums that land in [0, 2^52) at
+// once, and those that need the ripple (a carry through every digit, a borrow
+// through every digit, lanes of exactly 2^52, carries out of the top either
+// way).
+TEST_F(IfmaMultiplierTest, NormalizedDigitsMatchGmp) {
+  namespace radix52 = limbs::radix52;
+  constexpr uint64_t kDigitMask = (uint64_t{1} << 52) - 1;
+  std::mt19937_64 rng(kTestSeed + 4);
+  for (const uint32_t vectors : {1u, 2u, 5u}) {
+    const uint32_t digits = 8 * vectors;
+    const auto lanes = [&](auto lane) {
+      std::vector<uint64_t> x(digits);
+      for (uint32_t i = 0; i < digits; ++i) x[i] = static_cast<uint64_t>(lane(i));
+      return x;
+    };
+    const auto last = static_cast<int64_t>(digits - 1);
+    const std::pair<const char*, std::vector<uint64_t>> rows[] = {
+        {"zero", lanes([](int64_t) { return int64_t{0}; })},
+        {"digits", lanes([&](int64_t) { return static_cast<int64_t>(rng() & kDigitMask); })},
+        {"wide lanes either sign",
+         lanes([&](int64_t) { return static_cast<int64_t>(rng()) >> 3; })},
+        {"carry through every digit", lanes([](int64_t i) {
+           return static_cast<int64_t>(i == 0 ? kDigitMask + 1 : kDigitMask);
+         })},
+        {"borrow through every digit", lanes([](int64_t i) { return i == 0 ? int64_t{-1} : 0; })},
+        {"every lane 2^52", lanes([](int64_t) { return int64_t{1} << 52; })},
+        {"negative top", lanes([&](int64_t i) { return i == last ? int64_t{-5} : int64_t{7}; })},
+        {"carry out of the top", lanes([&](int64_t i) {
+           return i == last ? static_cast<int64_t>(3 * kDigitMask)
+                            : static_cast<int64_t>(kDigitMask);
+         })},
+    };
+    const Mpz modulus = PowerOfTwo(52 * digits);
+    for (const auto& [label, x] : rows) {
+      SCOPED_TRACE(testing::Message()
+                   << "seed " << kTestSeed + 4 << ", " << vectors << " vectors, " << label);
+      Mpz value;
+      for (uint32_t i = digits; i-- > 0;) {
+        mpz_mul_2exp(value.get(), value.get(), 52);
+        const auto lane = static_cast<int64_t>(x[i]);
+        if (lane < 0) {
+          mpz_sub_ui(value.get(), value.get(), static_cast<unsigned long>(-lane));
+        } else {
+          mpz_add_ui(value.get(), value.get(), static_cast<unsigned long>(lane));
+        }
+      }
+      Mpz expectedCarry, expectedDigits;
+      mpz_fdiv_qr(expectedCarry.get(), expectedDigits.get(), value.get(), modulus.get());
+      std::vector<uint64_t> r(digits);
+      std::vector<uint64_t> inPlace(x);
+      const int64_t carry = radix52::NormalizeDigits(r.data(), x.data(), vectors);
+      EXPECT_EQ(radix52::NormalizeDigits(inPlace.data(), inPlace.data(), vectors), carry);
+      EXPECT_EQ(inPlace, r);
+      for (const uint64_t digit : r) ASSERT_LE(digit, kDigitMask);
+      EXPECT_EQ(FromRadix52(r), expectedDigits);
+      EXPECT_EQ(mpz_get_si(expectedCarry.get()), carry);
+    }
+  }
+}
+
 // The plain products and squares beneath the long moduli, against GMP, for
 // every vector count up to past twice the larger Karatsuba threshold (so
 // every split at and around each threshold meets the classical kernels and a
@@ -250,7 +313,8 @@ TEST_F(IfmaMultiplierTest, PlainProductsMatchGmp) {
 
 // The high half of q m from the product modulo 2^(52 N) - 1, against GMP: at
 // vector counts on both sides of where the wrapped product first splits
-// again, and above, with operands that take its rare paths: all-ones digits
+// again, and above (at 101 and 158 vectors its halves are padded to keep
+// splitting), with operands that take its rare paths: all-ones digits
 // (a residue equal to 2^(52 h) - 1, standing for 0, and the largest high
 // half, R - 2), zero, one, and 2^(52 h), whose residue modulo 2^(52 h) + 1
 // is -1, the one value that needs its top digit.
@@ -260,7 +324,7 @@ TEST_F(IfmaMultiplierTest, HighHalvesMatchGmp) {
   const uint32_t split = 4 * limbs::x86::kIfmaCyclicSplitVectors;
   std::mt19937_64 rng(kTestSeed + 3);
   for (const uint32_t vectors :
-       {1u, 2u, 3u, split - 2, split - 1, split, split + 1, 2 * split, 2 * split + 1, 101u}) {
+       {1u, 2u, 3u, split - 2, split - 1, split, split + 1, 2 * split, 2 * split + 1, 101u, 158u}) {
     const uint32_t digits = 8 * vectors;
     const uint32_t h = radix52::HighHalfFoldDigits(vectors);
     std::vector<uint64_t> zero(digits), one(digits), allOnes(digits, kDigitMask);
