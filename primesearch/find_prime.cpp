@@ -120,10 +120,18 @@ class LehmanCandidates {
   std::string kernel_;
 };
 
-// The kernel the search's exponentiations run on, by name: the first
-// candidate's. The search's tuning follows it; it changes only the speed.
-std::string KernelOf(const BigInt& first, const SearchOptions& options) {
-  return PreparedModulus(first, options.kernel).KernelName();
+// The sieve bound of a search from `first`, prepared as `modulus` on the
+// kernel the search's exponentiations run on (see SearchSieveBound).
+uint32_t SieveBoundFor(const BigInt& first, const PreparedModulus& modulus,
+                       const SearchOptions& options) {
+  if (options.sieveBound != SearchOptions::kSieveBoundBySize) return options.sieveBound;
+  const auto bits = static_cast<uint32_t>(first.HighestBit()) + 1;
+  if (options.batches && PowerBatchMinJobs(modulus) != 0) {
+    for (const BatchSieveBoundRow& row : kBatchSieveBoundRows) {
+      if (bits >= row.fromBits && bits < row.toBits) return row.bound;
+    }
+  }
+  return FactorSieveBound(bits, modulus.KernelName());
 }
 
 uint32_t WorkerCount(uint16_t byteCount, std::string_view kernel, const SearchOptions& options) {
@@ -264,15 +272,7 @@ class LehmanRunner {
 }  // namespace
 
 uint32_t SearchSieveBound(const BigInt& first, const SearchOptions& options) {
-  if (options.sieveBound != SearchOptions::kSieveBoundBySize) return options.sieveBound;
-  const PreparedModulus modulus(first, options.kernel);
-  const auto bits = static_cast<uint32_t>(first.HighestBit()) + 1;
-  if (options.batches && PowerBatchMinJobs(modulus) != 0) {
-    for (const BatchSieveBoundRow& row : kBatchSieveBoundRows) {
-      if (bits >= row.fromBits && bits < row.toBits) return row.bound;
-    }
-  }
-  return FactorSieveBound(bits, modulus.KernelName());
+  return SieveBoundFor(first, PreparedModulus(first, options.kernel), options);
 }
 
 void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options) {
@@ -282,11 +282,15 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
   const BigInt first = RandomBigInt(byteCount, sink) | 1u;
   if (sink.Failed()) return;
   CandidateWalk walk(options.smallPrimes, first);
-  const std::string kernel = KernelOf(first, options);
+  // The search's tuning follows the kernel its exponentiations run on, the
+  // first candidate's; it changes only the speed.
+  const PreparedModulus firstModulus(first, options.kernel);
+  const std::string kernel = firstModulus.KernelName();
   const uint32_t workers = WorkerCount(byteCount, kernel, options);
-  LehmanRunner lehman(LehmanCandidates(options.smallPrimes, first, SearchSieveBound(first, options),
-                                       workers, kernel),
-                      workers, options, sink);
+  LehmanRunner lehman(
+      LehmanCandidates(options.smallPrimes, first, SieveBoundFor(first, firstModulus, options),
+                       workers, kernel),
+      workers, options, sink);
 
   bool accepted = false;
   while (!accepted && !sink.Failed()) {
