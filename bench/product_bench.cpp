@@ -192,6 +192,61 @@ void BM_GmpSquare(benchmark::State& state) {
   }
 }
 
+// GMP's low half product, product modulo beta^n - 1 and reduction by them,
+// the yardsticks of the parts of a Montgomery square by products. libgmp
+// exports them without declaring them in gmp.h, so they are declared here
+// under names of our own bound to its symbols.
+extern "C" {
+void GmpMulloN(mp_ptr r, mp_srcptr a, mp_srcptr b, mp_size_t n) __asm__("__gmpn_mullo_n");
+void GmpMulmodBnm1(mp_ptr r, mp_size_t rn, mp_srcptr a, mp_size_t an, mp_srcptr b, mp_size_t bn,
+                   mp_ptr scratch) __asm__("__gmpn_mulmod_bnm1");
+void GmpRedcN(mp_ptr r, mp_ptr t, mp_srcptr m, mp_size_t n,
+              mp_srcptr inverse) __asm__("__gmpn_redc_n");
+}
+
+void BM_GmpMultiplyLow(benchmark::State& state) {
+  std::mt19937_64 rng(kSeed);
+  const mp_size_t n = GmpLimbs(state);
+  const auto limbs = static_cast<size_t>(n);
+  std::vector<mp_limb_t> a(limbs), b(limbs), r(limbs);
+  for (size_t i = 0; i < limbs; ++i) a[i] = rng(), b[i] = rng();
+  for (auto _ : state) {
+    GmpMulloN(r.data(), a.data(), b.data(), n);
+    benchmark::DoNotOptimize(r.data());
+  }
+}
+
+void BM_GmpMultiplyCyclic(benchmark::State& state) {
+  std::mt19937_64 rng(kSeed);
+  const mp_size_t n = GmpLimbs(state);
+  const auto limbs = static_cast<size_t>(n);
+  // Generously more scratch than GMP asks for at rn = an = bn = n.
+  std::vector<mp_limb_t> a(limbs), b(limbs), r(limbs), scratch(4 * limbs + 64);
+  for (size_t i = 0; i < limbs; ++i) a[i] = rng(), b[i] = rng();
+  for (auto _ : state) {
+    GmpMulmodBnm1(r.data(), n, a.data(), n, b.data(), n, scratch.data());
+    benchmark::DoNotOptimize(r.data());
+  }
+}
+
+// The value of the inverse does not change the work, so a random one serves.
+void BM_GmpReduceByProducts(benchmark::State& state) {
+  std::mt19937_64 rng(kSeed);
+  const mp_size_t n = GmpLimbs(state);
+  const auto limbs = static_cast<size_t>(n);
+  std::vector<mp_limb_t> m(limbs), inverse(limbs), t(2 * limbs), work(2 * limbs), r(limbs);
+  for (size_t i = 0; i < limbs; ++i) m[i] = rng(), inverse[i] = rng();
+  m[0] |= 1;
+  m[limbs - 1] |= mp_limb_t{1} << (GMP_NUMB_BITS - 1);
+  for (size_t i = 0; i < 2 * limbs; ++i) t[i] = rng();
+  t[2 * limbs - 1] >>= 1;
+  for (auto _ : state) {
+    std::copy(t.begin(), t.end(), work.begin());
+    GmpRedcN(r.data(), work.data(), m.data(), n, inverse.data());
+    benchmark::DoNotOptimize(r.data());
+  }
+}
+
 #if LARGEPRIME_ADX_KERNEL
 // The classical product, square and word-by-word reduction on mulx and
 // adcx/adox (bigint/x86/montgomery_adx.h), where the processor has them.
@@ -270,6 +325,51 @@ void BM_AdxToom3Square(benchmark::State& state) {
   ProductOperands x(Size(state));
   for (auto _ : state) {
     limbs::Toom3Square(x.r.data(), x.a.data(), Size(state), x.scratch.data(), limbs::kAdxBasecase);
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+// The three parts of a Montgomery square by products on the scalar kernel's
+// basecase, each as the exponentiation chooses it: the square, the low half
+// product that gives the quotient, the product modulo beta^n - 1 behind the
+// high half of q m; then the whole reduction.
+void BM_AdxSquareChosen(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::FastSquare(x.r.data(), x.a.data(), Size(state), x.scratch.data(), limbs::kAdxBasecase);
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_AdxMultiplyLow(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  ProductOperands x(Size(state));
+  LimbVector scratch(limbs::MultiplyLowScratchLimbs(Size(state)));
+  for (auto _ : state) {
+    limbs::MultiplyLow(x.r.data(), x.a.data(), x.b.data(), Size(state), scratch.data(),
+                       limbs::kAdxBasecase);
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_AdxMultiplyCyclic(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  ProductOperands x(Size(state));
+  LimbVector scratch(limbs::MultiplyCyclicScratchLimbs(Size(state)));
+  for (auto _ : state) {
+    limbs::MultiplyCyclic(x.r.data(), x.a.data(), x.b.data(), Size(state), scratch.data(),
+                          limbs::kAdxBasecase);
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_AdxReduceByProducts(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  ReductionOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::ReduceByProducts(x.r.data(), x.t.data(), x.b.data(), Size(state), x.constants,
+                            x.reductionScratch.data(), limbs::kAdxBasecase);
     benchmark::DoNotOptimize(x.r.data());
   }
 }
@@ -395,6 +495,13 @@ void Sizes(benchmark::internal::Benchmark* b) {
       "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
 }
 
+// The sizes of the moduli that PowMod meets from 8192 to 32768 bits.
+void ModulusSizes(benchmark::internal::Benchmark* b) {
+  for (int64_t n = 8192 / limbs::kLimbBits; n <= 32768 / limbs::kLimbBits; n *= 2) b->Arg(n);
+  b->ComputeStatistics(
+      "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+}
+
 // Sizes in limbs around the Toom-3 thresholds.
 void LongSizes(benchmark::internal::Benchmark* b) {
   for (int64_t n = 64; n <= 512; n += n < 256 ? 16 : 64) b->Arg(n);
@@ -425,6 +532,14 @@ BENCHMARK(BM_AdxKaratsubaLong)->Apply(LongSizes);
 BENCHMARK(BM_AdxToom3)->Apply(LongSizes);
 BENCHMARK(BM_AdxKaratsubaSquareLong)->Apply(LongSizes);
 BENCHMARK(BM_AdxToom3Square)->Apply(LongSizes);
+BENCHMARK(BM_AdxSquareChosen)->Apply(ModulusSizes);
+BENCHMARK(BM_GmpSquare)->Apply(ModulusSizes)->Name("BM_GmpSquareChosen");
+BENCHMARK(BM_AdxMultiplyLow)->Apply(ModulusSizes);
+BENCHMARK(BM_GmpMultiplyLow)->Apply(ModulusSizes);
+BENCHMARK(BM_AdxMultiplyCyclic)->Apply(ModulusSizes);
+BENCHMARK(BM_GmpMultiplyCyclic)->Apply(ModulusSizes);
+BENCHMARK(BM_AdxReduceByProducts)->Apply(ModulusSizes);
+BENCHMARK(BM_GmpReduceByProducts)->Apply(ModulusSizes);
 #endif
 #if LARGEPRIME_IFMA_KERNEL
 BENCHMARK(BM_VectorProduct)->DenseRange(1, 20);
