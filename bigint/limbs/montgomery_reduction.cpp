@@ -52,9 +52,11 @@ void HighHalf(Limb* high, const Limb* q, const Limb* low, uint32_t n,
   if (allOnes) {
     for (uint32_t i = 0; i < wide; ++i) w[i] = 0;
   }
-  // Times beta^(2h - n): a rotation up by that many limbs.
+  // Times beta^(2h - n): a rotation up by that many limbs, of which the high
+  // half takes the lowest n.
   const uint32_t shift = wide - n;
-  for (uint32_t i = 0; i < n; ++i) high[i] = w[(i + wide - shift) % wide];
+  for (uint32_t i = 0; i < shift; ++i) high[i] = w[n + i];
+  for (uint32_t i = shift; i < n; ++i) high[i] = w[i - shift];
 }
 
 }  // namespace
