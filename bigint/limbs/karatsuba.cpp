@@ -6,8 +6,12 @@
 
 namespace limbs {
 
-const ProductBasecase kPortableBasecase = {&Multiply, &Square, kKaratsubaMultiplyThreshold,
-                                           kKaratsubaSquareThreshold};
+const ProductBasecase kPortableBasecase = {&Multiply,
+                                           &Square,
+                                           kKaratsubaMultiplyThreshold,
+                                           kKaratsubaSquareThreshold,
+                                           kToom3MultiplyThreshold,
+                                           kToom3SquareThreshold};
 
 namespace {
 
@@ -96,7 +100,7 @@ void FastMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t n
     basecase.multiply(r, a, na, b, nb);
   } else if (nb <= (na + 1) / 2) {
     MultiplyByPieces(r, a, na, b, nb, scratch, basecase);
-  } else if (nb >= kToom3MultiplyThreshold && nb > 2 * ((na + 2) / 3)) {
+  } else if (nb >= basecase.toom3MultiplyThreshold && nb > 2 * ((na + 2) / 3)) {
     Toom3Multiply(r, a, na, b, nb, scratch, basecase);
   } else {
     KaratsubaMultiply(r, a, na, b, nb, scratch, basecase);
@@ -107,7 +111,7 @@ void FastSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch,
                 const ProductBasecase& basecase) {
   if (n < basecase.karatsubaSquareThreshold) {
     basecase.square(r, a, n);
-  } else if (n >= kToom3SquareThreshold) {
+  } else if (n >= basecase.toom3SquareThreshold) {
     Toom3Square(r, a, n, scratch, basecase);
   } else {
     KaratsubaSquare(r, a, n, scratch, basecase);

@@ -93,15 +93,17 @@ void Square(Limb* r, const Limb* a, uint32_t n);
 // ---- Subquadratic products (karatsuba.cpp, toom3.cpp) ----------------------
 
 /// The classical product and square that the subquadratic products bottom out
-/// in, and the operand lengths from which a Karatsuba step takes over from
-/// them. A processor kernel with faster classical products passes its own; its
-/// thresholds may not lie below the portable ones, on which the scratch sizes
-/// are counted.
+/// in, the operand lengths from which a Karatsuba step takes over from them,
+/// and those from which a Toom-3 step takes over from Karatsuba's. A processor
+/// kernel with faster classical products passes its own; its thresholds may
+/// not lie below the portable ones, on which the scratch sizes are counted.
 struct ProductBasecase {
   void (*multiply)(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb);
   void (*square)(Limb* r, const Limb* a, uint32_t n);
   uint32_t karatsubaMultiplyThreshold;
   uint32_t karatsubaSquareThreshold;
+  uint32_t toom3MultiplyThreshold;
+  uint32_t toom3SquareThreshold;
 };
 /// Multiply and Square above, with the thresholds of bigint/limbs/tuning.h.
 extern const ProductBasecase kPortableBasecase;

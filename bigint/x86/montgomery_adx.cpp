@@ -410,10 +410,15 @@ LARGEPRIME_ADX_TARGET void AdxReduce(Limb* r, Limb* t, const Limb* m, uint32_t n
 
 // The scratch sizes are counted on the portable thresholds, so these may not
 // be lower.
-const ProductBasecase kAdxBasecase = {&AdxMultiply, &AdxSquare, x86::kAdxKaratsubaMultiplyLimbs,
-                                      x86::kAdxKaratsubaSquareLimbs};
+const ProductBasecase kAdxBasecase = {&AdxMultiply,
+                                      &AdxSquare,
+                                      x86::kAdxKaratsubaMultiplyLimbs,
+                                      x86::kAdxKaratsubaSquareLimbs,
+                                      kToom3MultiplyThreshold,
+                                      x86::kAdxToom3SquareLimbs};
 static_assert(x86::kAdxKaratsubaMultiplyLimbs >= kKaratsubaMultiplyThreshold &&
-                  x86::kAdxKaratsubaSquareLimbs >= kKaratsubaSquareThreshold,
+                  x86::kAdxKaratsubaSquareLimbs >= kKaratsubaSquareThreshold &&
+                  x86::kAdxToom3SquareLimbs >= kToom3SquareThreshold,
               "the scratch of the subquadratic products would not suffice");
 
 AdxMultiplier::AdxMultiplier(const MontgomeryModulus& modulus)

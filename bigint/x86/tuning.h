@@ -30,6 +30,12 @@ constexpr uint32_t kIfmaMinSquareVectors = 9;
 constexpr uint32_t kAdxKaratsubaMultiplyLimbs = 32;
 constexpr uint32_t kAdxKaratsubaSquareLimbs = 48;
 
+/// Toom-3 from this many limbs for the squares of the scalar kernel (its
+/// products take Toom-3 at the portable threshold): one Toom-3 step against one
+/// Karatsuba step on its basecase.
+/// build/bench/product_bench --benchmark_filter='BM_Adx(Toom3Square|KaratsubaSquareLong)'
+constexpr uint32_t kAdxToom3SquareLimbs = 320;
+
 /// The batch kernel (up to eight exponentiations at once, one per lane) serves
 /// moduli of these sizes; beyond them eight at once take longer than eight on
 /// the vector kernel.

@@ -103,7 +103,8 @@ TEST_F(AdxTest, ClassicalProductsMatchGmp) {
 TEST_F(AdxTest, SubquadraticProductsMatchGmpAroundToom3) {
   std::mt19937_64 rng(kTestSeed + 2);
   std::vector<std::pair<uint32_t, uint32_t>> lengths;
-  for (const uint32_t boundary : {limbs::kToom3MultiplyThreshold, limbs::kToom3SquareThreshold}) {
+  for (const uint32_t boundary :
+       {limbs::kToom3MultiplyThreshold, limbs::x86::kAdxToom3SquareLimbs}) {
     for (uint32_t n = boundary - 3; n <= boundary + 3; ++n) {
       lengths.emplace_back(n, n);
       lengths.emplace_back(n + n / 2 - 1, n);
