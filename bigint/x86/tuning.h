@@ -61,6 +61,27 @@ constexpr int32_t BatchWindowBits(int32_t bits) {
   return 4;
 }
 
+/// The AVX2 batch kernel's radix 2^r: a smaller digit takes more of them, a
+/// larger one overflows a lane's column sum at fewer digits (the bound is
+/// checked in bigint/x86/batch_avx2.cpp).
+/// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8Avx2|Adx)'
+constexpr uint32_t kAvx2BatchDigitBits = 28;
+
+/// The AVX2 batch kernel serves moduli of these sizes.
+/// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8Avx2|Adx)'
+constexpr uint32_t kAvx2BatchMinModulusBits = 256;
+constexpr uint32_t kAvx2BatchMaxModulusBits = 7136;
+
+/// The AVX2 batch kernel costs the same for one exponentiation as for eight,
+/// so it runs from as many as it takes to beat them one by one on the scalar
+/// kernel: more than 8 times its time per exponentiation over adx's; 0 where
+/// eight at once lose.
+/// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8Avx2|Adx)'
+constexpr uint32_t Avx2BatchMinLanes(uint32_t modulusBits) {
+  if (modulusBits <= 8192) return 8;
+  return 0;
+}
+
 /// From this many vectors on, a vector Montgomery product is formed in full by
 /// the products below and reduced by two more (the quotient, then its multiple
 /// of the modulus) instead of interleaving product and reduction step by step.

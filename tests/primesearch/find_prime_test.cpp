@@ -180,7 +180,8 @@ TEST(FindPrimeTest, ElapsedSecondsUseWrappingMilliseconds) {
 // bytes every candidate is below 2^24, so sieved candidates include primes below
 // the bound, each its own known factor. From 64 bytes on, batches pay where the
 // processor has a kernel for them; the start 2^512 - 1 has the candidates grow
-// by a bit right away, inside the first batch's look-ahead.
+// by a bit right away, inside the first batch's look-ahead. The search runs on
+// the kernel chosen by size and on adx, whose moduli batch on another kernel.
 TEST(FindPrimeTest, WorkersSieveAndBatchesLeaveTheTraceAsComputed) {
   BuildSmallPrimeTable();
   std::mt19937 rng(kTestSeed + 12);
@@ -200,21 +201,25 @@ TEST(FindPrimeTest, WorkersSieveAndBatchesLeaveTheTraceAsComputed) {
     std::vector<std::string> expected = oracle::PieceLines(pieces);
     expected.insert(expected.end(), outcome.lines.begin(), outcome.lines.end());
     expected.emplace_back("Process took 0 seconds.");
-    for (const uint32_t workers : {1u, 2u, 4u}) {
-      for (const uint32_t sieveBound : {0u, 1u << 16, 1u << 20}) {
-        for (const bool batches : {false, true}) {
-          SCOPED_TRACE(testing::Message()
-                       << byteCount << " bytes from " << pieces[0] << ", " << workers
-                       << " worker(s), sieve bound " << sieveBound << ", batches " << batches);
-          SearchOptions options;
-          options.workers = workers;
-          options.sieveBound = sieveBound;
-          options.batches = batches;
-          ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
-          ManualTicks clock(1000);
-          StringTraceSink sink;
-          FindPrime(byteCount, sink, options);
-          EXPECT_TRUE(oracle::SameLines(SplitLines(sink.Text()), expected));
+    for (const char* kernel : {"", "adx"}) {
+      for (const uint32_t workers : {1u, 2u, 4u}) {
+        for (const uint32_t sieveBound : {0u, 1u << 16, 1u << 20}) {
+          for (const bool batches : {false, true}) {
+            SCOPED_TRACE(testing::Message()
+                         << byteCount << " bytes from " << pieces[0] << ", " << workers
+                         << " worker(s), sieve bound " << sieveBound << ", batches " << batches
+                         << ", kernel '" << kernel << "'");
+            SearchOptions options;
+            options.workers = workers;
+            options.sieveBound = sieveBound;
+            options.batches = batches;
+            options.kernel = kernel;
+            ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
+            ManualTicks clock(1000);
+            StringTraceSink sink;
+            FindPrime(byteCount, sink, options);
+            EXPECT_TRUE(oracle::SameLines(SplitLines(sink.Text()), expected));
+          }
         }
       }
     }
