@@ -74,12 +74,13 @@ constexpr uint32_t kAvx2BatchMaxModulusBits = 7136;
 
 /// The AVX2 batch kernel costs the same for one exponentiation as for eight,
 /// so it runs from as many as it takes to beat them one by one on the scalar
-/// kernel: more than 8 times its time per exponentiation over adx's; 0 where
-/// eight at once lose.
+/// kernel: more than 8 times its time per exponentiation over adx's.
 /// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8Avx2|Adx)'
 constexpr uint32_t Avx2BatchMinLanes(uint32_t modulusBits) {
-  if (modulusBits <= 8192) return 8;
-  return 0;
+  if (modulusBits <= 384) return 5;
+  if (modulusBits <= 768) return 6;
+  if (modulusBits <= 3072) return 7;
+  return 8;
 }
 
 /// From this many vectors on, a vector Montgomery product is formed in full by
