@@ -67,18 +67,22 @@ constexpr int32_t BatchWindowBits(int32_t bits) {
 /// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8Avx2|Adx)'
 constexpr uint32_t kAvx2BatchDigitBits = 28;
 
-/// The AVX2 batch kernel serves moduli of these sizes.
-/// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8Avx2|Adx)'
-constexpr uint32_t kAvx2BatchMinModulusBits = 256;
+/// The AVX2 batch kernel serves moduli of these sizes: below, a search with
+/// batches lost to one without; above, adx's Karatsuba products win.
+/// build/bench/search_bench --kernel=adx --sizes=32,48 --batches=on|off
+constexpr uint32_t kAvx2BatchMinModulusBits = 384;
 constexpr uint32_t kAvx2BatchMaxModulusBits = 7136;
 
 /// The AVX2 batch kernel costs the same for one exponentiation as for eight,
 /// so it runs from as many as it takes to beat them one by one on the scalar
-/// kernel: more than 8 times its time per exponentiation over adx's.
+/// kernel: more than 8 times its time per exponentiation over adx's. Above 1792
+/// bits up to 2560 a search with batches lost to one without in every run
+/// (docs/tuning.md): 0, never.
 /// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8Avx2|Adx)'
+/// build/bench/search_bench --kernel=adx --sizes=256 --batches=on|off
 constexpr uint32_t Avx2BatchMinLanes(uint32_t modulusBits) {
-  if (modulusBits <= 384) return 5;
   if (modulusBits <= 768) return 6;
+  if (modulusBits > 1792 && modulusBits <= 2560) return 0;
   if (modulusBits <= 3072) return 7;
   return 8;
 }

@@ -99,7 +99,7 @@ struct KernelSizes {
 };
 const KernelSizes kBatchSizes[] = {
     {BatchKernelKind::kVector, "vector", {384, 414, 415, 466, 467, 1024, 2078, 2079}},
-    {BatchKernelKind::kAvx2, "adx", {256, 278, 279, 306, 307, 1024, 4096, 7136}},
+    {BatchKernelKind::kAvx2, "adx", {384, 390, 391, 418, 419, 1024, 4096, 7136}},
 };
 
 // Lane l of a batch: the moduli cycle through all ones, sparse and random, and
