@@ -121,7 +121,8 @@ std::optional<BatchChoice> BatchBeside(KernelKind single, const LimbVector& modu
 
 uint32_t BatchMinLanes(const LimbVector& modulus, KernelKind single) {
   const auto choice = BatchBeside(single, modulus);
-  if (!choice || choice->minLanes == 0 || MakeBatchKernel(choice->kind, {modulus}) == nullptr) {
+  if (!choice || choice->minLanes == 0 ||
+      MakeBatchKernel(choice->kind, std::vector<LimbVector>(1, modulus)) == nullptr) {
     return 0;
   }
   return choice->minLanes;
