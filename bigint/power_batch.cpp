@@ -35,8 +35,6 @@ class StopRecorder final : public PowModObserver {
 
 enum class Outcome { kDone, kStopped, kNoKernel };
 
-// One group of jobs, [first, last) of the batch, with the observer (or null)
-// that job `observed` reports to.
 // The kernel a job's modulus is prepared on; the batch kernel that pays beside
 // one depends on it.
 std::optional<KernelKind> SingleKernelOf(const PreparedModulus& modulus) {
@@ -45,6 +43,8 @@ std::optional<KernelKind> SingleKernelOf(const PreparedModulus& modulus) {
   return KernelNamed(kernel->Name());
 }
 
+// One group of jobs, [first, last) of the batch, with the observer (or null)
+// that job `observed` reports to.
 class Group {
  public:
   Group(const std::vector<PowerJob>& jobs, uint32_t first, uint32_t last, uint32_t observed,
