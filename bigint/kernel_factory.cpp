@@ -72,22 +72,68 @@ std::optional<PreparedModulus> PrepareWithKernel(const BigInt& modulus, KernelKi
   return prepared;
 }
 
-// With fewer jobs than IfmaBatchMinLanes at the moduli's size the batch costs
-// more than its jobs one by one.
-uint32_t BatchMinLanes(const LimbVector& modulus) {
-  if (MakeBatchKernel({modulus}) == nullptr) return 0;
-  return x86::IfmaBatchMinLanes(static_cast<uint32_t>(kLimbBits * modulus.size()));
+std::vector<BatchKernelKind> AllBatchKernelKinds() {
+  return {BatchKernelKind::kVector, BatchKernelKind::kAvx2};
 }
 
-std::unique_ptr<const BatchKernel> ChooseBatchKernel(const std::vector<LimbVector>& moduli) {
+const char* BatchKernelName(BatchKernelKind kind) {
+  switch (kind) {
+    case BatchKernelKind::kVector: return "vector batch";
+    case BatchKernelKind::kAvx2: return "avx2 batch";
+  }
+  return "unknown";
+}
+
+std::unique_ptr<const BatchKernel> MakeBatchKernel(BatchKernelKind kind,
+                                                   const std::vector<LimbVector>& moduli) {
+  switch (kind) {
+    case BatchKernelKind::kVector: return x86::MakeIfmaBatchKernel(moduli);
+    case BatchKernelKind::kAvx2: return x86::MakeAvx2BatchKernel(moduli);
+  }
+  return nullptr;
+}
+
+namespace {
+
+// The batch kernel beside a single kernel, and the fewest lanes at a size
+// (0: none) with which it beats that kernel one by one. Moduli on the vector
+// kernel batch on vectors of the same radix; those on the scalar kernels on
+// AVX2, measured against adx (the portable kernel is slower still).
+struct BatchChoice {
+  BatchKernelKind kind;
+  uint32_t minLanes;
+};
+
+std::optional<BatchChoice> BatchBeside(KernelKind single, const LimbVector& modulus) {
+  const auto bits = static_cast<uint32_t>(kLimbBits * modulus.size());
+  switch (single) {
+    case KernelKind::kVector:
+      return BatchChoice{BatchKernelKind::kVector, x86::IfmaBatchMinLanes(bits)};
+    case KernelKind::kAdx:
+    case KernelKind::kPortable:
+      return BatchChoice{BatchKernelKind::kAvx2, x86::Avx2BatchMinLanes(bits)};
+    case KernelKind::kPlain: break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+uint32_t BatchMinLanes(const LimbVector& modulus, KernelKind single) {
+  const auto choice = BatchBeside(single, modulus);
+  if (!choice || choice->minLanes == 0 ||
+      MakeBatchKernel(choice->kind, std::vector<LimbVector>(1, modulus)) == nullptr) {
+    return 0;
+  }
+  return choice->minLanes;
+}
+
+std::unique_ptr<const BatchKernel> ChooseBatchKernel(const std::vector<LimbVector>& moduli,
+                                                     KernelKind single) {
   if (moduli.empty()) return nullptr;
-  const auto bits = static_cast<uint32_t>(kLimbBits * moduli[0].size());
-  if (moduli.size() < x86::IfmaBatchMinLanes(bits)) return nullptr;
-  return MakeBatchKernel(moduli);
-}
-
-std::unique_ptr<const BatchKernel> MakeBatchKernel(const std::vector<LimbVector>& moduli) {
-  return x86::MakeIfmaBatchKernel(moduli);
+  const auto choice = BatchBeside(single, moduli[0]);
+  if (!choice || choice->minLanes == 0 || moduli.size() < choice->minLanes) return nullptr;
+  return MakeBatchKernel(choice->kind, moduli);
 }
 
 }  // namespace limbs

@@ -46,26 +46,43 @@ std::unique_ptr<const ModularKernel> MakeKernel(KernelKind kind, const LimbVecto
 /// as usual. For tests and benchmarks.
 std::optional<PreparedModulus> PrepareWithKernel(const BigInt& modulus, KernelKind kind);
 
+/// The batch kernels there are: each runs up to kMaxBatchLanes exponentiations
+/// at once, one modulus per lane.
+enum class BatchKernelKind {
+  kVector,  // radix 2^52 on AVX-512 IFMA vectors, beside the vector kernel
+  kAvx2,    // a small radix on AVX2 vectors, beside the scalar kernels
+};
+
+/// Every batch kind, in the order above.
+std::vector<BatchKernelKind> AllBatchKernelKinds();
+const char* BatchKernelName(BatchKernelKind kind);
+
 /// A batch kernel for these moduli (odd, above 1, without leading zero limbs),
-/// where this processor has one that pays for their number and size; null
-/// otherwise, and the batch runs one by one on each modulus's own kernel.
-std::unique_ptr<const BatchKernel> ChooseBatchKernel(const std::vector<LimbVector>& moduli);
+/// each prepared on the kernel `single`, where this processor has one that
+/// pays for their number and size against `single` one by one; null otherwise,
+/// and the batch runs one by one on each modulus's own kernel.
+std::unique_ptr<const BatchKernel> ChooseBatchKernel(const std::vector<LimbVector>& moduli,
+                                                     KernelKind single);
 
-/// The fewest moduli of this one's size for which ChooseBatchKernel gives a
-/// batch kernel; 0 where it gives none for this modulus whatever their number.
-uint32_t BatchMinLanes(const LimbVector& modulus);
+/// The fewest moduli of this one's size, prepared on `single`, for which
+/// ChooseBatchKernel gives a batch kernel; 0 where it gives none whatever
+/// their number.
+uint32_t BatchMinLanes(const LimbVector& modulus, KernelKind single);
 
-/// The batch kernel for 1 to kMaxBatchLanes such moduli, or null where this
-/// build or processor lacks it or the moduli are outside what it serves.
-std::unique_ptr<const BatchKernel> MakeBatchKernel(const std::vector<LimbVector>& moduli);
+/// The named batch kernel for 1 to kMaxBatchLanes such moduli, or null where
+/// this build or processor lacks it or the moduli are outside what it serves.
+std::unique_ptr<const BatchKernel> MakeBatchKernel(BatchKernelKind kind,
+                                                   const std::vector<LimbVector>& moduli);
 
 /// How PowerBatchOn runs the jobs that need a kernel: as PowerBatch chooses,
-/// on the batch kernel whatever their number, or one by one.
+/// on the named batch kernel whatever their number, or one by one.
 enum class BatchPath { kChosen, kBatchKernel, kOneByOne };
 
 /// PowerBatch on the given path; nullopt where kBatchKernel is asked for and
-/// MakeBatchKernel gives none for the jobs' moduli. For tests and benchmarks.
-std::optional<std::vector<BigInt>> PowerBatchOn(BatchPath path, const std::vector<PowerJob>& jobs,
-                                                PowModObserver* observer, uint32_t observedJob);
+/// MakeBatchKernel(batchKind) gives none for the jobs' moduli. For tests and
+/// benchmarks.
+std::optional<std::vector<BigInt>> PowerBatchOn(
+    BatchPath path, const std::vector<PowerJob>& jobs, PowModObserver* observer,
+    uint32_t observedJob, BatchKernelKind batchKind = BatchKernelKind::kVector);
 
 }  // namespace limbs

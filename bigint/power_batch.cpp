@@ -4,7 +4,6 @@
 #include "bigint/power_batch.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 #include "bigint/kernel_factory.h"
@@ -36,15 +35,16 @@ class StopRecorder final : public PowModObserver {
 
 enum class Outcome { kDone, kStopped, kNoKernel };
 
-// One group of jobs, [first, last) of the batch, with the observer (or null)
-// that job `observed` reports to.
-// The batch kernel lays out numbers as the vector kernel does, eight to a
-// register instead of one; a modulus prepared on another kernel keeps to it.
-bool OnVectorKernel(const PreparedModulus& modulus) {
+// The kernel a job's modulus is prepared on; the batch kernel that pays beside
+// one depends on it.
+std::optional<KernelKind> SingleKernelOf(const PreparedModulus& modulus) {
   const ModularKernel* kernel = PreparedModulusAccess::Kernel(modulus);
-  return kernel != nullptr && std::strcmp(kernel->Name(), KernelName(KernelKind::kVector)) == 0;
+  if (kernel == nullptr) return std::nullopt;
+  return KernelNamed(kernel->Name());
 }
 
+// One group of jobs, [first, last) of the batch, with the observer (or null)
+// that job `observed` reports to.
 class Group {
  public:
   Group(const std::vector<PowerJob>& jobs, uint32_t first, uint32_t last, uint32_t observed,
@@ -61,19 +61,23 @@ class Group {
     }
   }
 
-  Outcome Run(BatchPath path) {
+  Outcome Run(BatchPath path, BatchKernelKind batchKind) {
     if (RunOneByOne(otherJobs_) == Outcome::kStopped) return Outcome::kStopped;
     if (kernelJobs_.empty()) return Outcome::kDone;
     std::vector<LimbVector> moduli;
     for (const uint32_t i : kernelJobs_)
       moduli.push_back(PreparedModulusAccess::Modulus(jobs_[i].modulus));
     std::unique_ptr<const BatchKernel> kernel;
-    if (path == BatchPath::kChosen &&
-        std::all_of(kernelJobs_.begin(), kernelJobs_.end(),
-                    [&](uint32_t i) { return OnVectorKernel(jobs_[i].modulus); }))
-      kernel = ChooseBatchKernel(moduli);
+    if (path == BatchPath::kChosen) {
+      // Moduli prepared on different kernels run one by one.
+      const std::optional<KernelKind> single = SingleKernelOf(jobs_[kernelJobs_[0]].modulus);
+      if (single && std::all_of(kernelJobs_.begin(), kernelJobs_.end(), [&](uint32_t i) {
+            return SingleKernelOf(jobs_[i].modulus) == single;
+          }))
+        kernel = ChooseBatchKernel(moduli, *single);
+    }
     if (path == BatchPath::kBatchKernel) {
-      kernel = MakeBatchKernel(moduli);
+      kernel = MakeBatchKernel(batchKind, moduli);
       if (kernel == nullptr) return Outcome::kNoKernel;
     }
     return kernel != nullptr ? RunOnBatchKernel(*kernel, moduli) : RunOneByOne(kernelJobs_);
@@ -129,7 +133,8 @@ class Group {
 }  // namespace
 
 std::optional<std::vector<BigInt>> PowerBatchOn(BatchPath path, const std::vector<PowerJob>& jobs,
-                                                PowModObserver* observer, uint32_t observedJob) {
+                                                PowModObserver* observer, uint32_t observedJob,
+                                                BatchKernelKind batchKind) {
   const auto count = static_cast<uint32_t>(jobs.size());
   std::vector<BigInt> results(count);
   for (uint32_t i = 0; i < count; ++i) {
@@ -140,7 +145,7 @@ std::optional<std::vector<BigInt>> PowerBatchOn(BatchPath path, const std::vecto
   for (uint32_t first = 0; first < count; first += kPowerBatchSize) {
     Group group(jobs, first, std::min(first + kPowerBatchSize, count), observedJob,
                 recorder ? &*recorder : nullptr, results);
-    const Outcome outcome = group.Run(path);
+    const Outcome outcome = group.Run(path, batchKind);
     if (outcome == Outcome::kNoKernel) return std::nullopt;
     if (outcome == Outcome::kStopped) break;
   }
@@ -155,7 +160,7 @@ std::vector<BigInt> PowerBatch(const std::vector<PowerJob>& jobs, PowModObserver
 }
 
 uint32_t PowerBatchMinJobs(const PreparedModulus& modulus) {
-  if (limbs::PreparedModulusAccess::Kernel(modulus) == nullptr || !limbs::OnVectorKernel(modulus))
-    return 0;
-  return limbs::BatchMinLanes(limbs::PreparedModulusAccess::Modulus(modulus));
+  const std::optional<limbs::KernelKind> single = limbs::SingleKernelOf(modulus);
+  if (!single) return 0;
+  return limbs::BatchMinLanes(limbs::PreparedModulusAccess::Modulus(modulus), *single);
 }

@@ -19,6 +19,15 @@ struct PowerJob {
 /// The most jobs that run at once; a longer batch runs in groups of this many.
 constexpr uint32_t kPowerBatchSize = 8;
 
+/// The fewest jobs on moduli of this one's size, prepared on its kernel, for
+/// which PowerBatch runs them side by side, where that beats running them one
+/// by one on that kernel; 0 where it never does (no batch kernel on this
+/// processor beside that kernel, or none that serves this modulus). Jobs on
+/// moduli prepared on different kernels run one by one. Side by side, jobs
+/// whose exponents share their top bit pass their checkpoints together, with
+/// the same bit counts: observing one observes all.
+uint32_t PowerBatchMinJobs(const PreparedModulus& modulus);
+
 /// result[i] = jobs[i].modulus.Power(jobs[i].base, jobs[i].exponent), with
 /// Power's value and length contract. Where the processor has a kernel for
 /// several exponentiations at once and the jobs suit it (odd moduli of one size
@@ -27,13 +36,5 @@ constexpr uint32_t kPowerBatchSize = 8;
 /// The observer, when given, hears the checkpoints of jobs[observedJob]'s
 /// exponentiation as Power would give them; when it asks to stop, PowerBatch
 /// returns at once with results of the usual lengths that mean nothing.
-/// The fewest jobs on moduli of this one's size for which PowerBatch runs them
-/// side by side, where that beats running them one by one; 0 where it never
-/// does (no batch kernel on this processor, one that does not serve this
-/// modulus, or a modulus prepared on a kernel other than the vector kernel,
-/// whose layout the batch kernel shares). Side by side, jobs whose exponents share their top bit
-/// pass their checkpoints together, with the same bit counts: observing one observes all.
-uint32_t PowerBatchMinJobs(const PreparedModulus& modulus);
-
 std::vector<BigInt> PowerBatch(const std::vector<PowerJob>& jobs,
                                PowModObserver* observer = nullptr, uint32_t observedJob = 0);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bigint/bigint.h"
@@ -549,7 +550,7 @@ class Machine {
   // Up to eight exponentiations at once: the moduli are register j (cut)
   // with other low digits, so most share its size and the batch kernel may
   // take them, or a fresh operand; bases and exponents are registers or fresh
-  // operands. Every path gives each job's PowMod result.
+  // operands. Every path, on every batch kernel, gives each job's PowMod result.
   void PowerBatch(uint32_t i, uint32_t j) {
     const auto count = in_.ConsumeIntegralInRange<uint32_t>(1, kPowerBatchSize);
     const BigInt modulus = CutTo(registers_[j], kMaxModulusDigits);
@@ -565,9 +566,19 @@ class Machine {
       exponents.push_back(
           CutTo(in_.ConsumeBool() ? ConsumeOperand(in_) : registers_[i], kMaxExponentDigits));
     }
+    // The moduli on the kernel chosen by size, or on a scalar one, whose jobs
+    // the chosen path batches on another batch kernel.
+    const char* kernels[] = {"", "adx", "portable"};
+    const char* kernel = in_.PickValueInArray(kernels);
     std::vector<PreparedModulus> prepared;
     std::vector<PowerJob> jobs;
-    for (uint32_t lane = 0; lane < count; ++lane) prepared.emplace_back(moduli[lane]);
+    for (uint32_t lane = 0; lane < count; ++lane) {
+      if (*kernel == '\0') {
+        prepared.emplace_back(moduli[lane]);
+      } else {
+        prepared.emplace_back(moduli[lane], kernel);
+      }
+    }
     for (uint32_t lane = 0; lane < count; ++lane)
       jobs.push_back({prepared[lane], bases[lane], exponents[lane]});
 
@@ -577,10 +588,14 @@ class Machine {
       step.Input("exponent", exponents[lane]);
       step.Input("modulus", moduli[lane]);
     }
-    for (const limbs::BatchPath path :
-         {limbs::BatchPath::kChosen, limbs::BatchPath::kBatchKernel, limbs::BatchPath::kOneByOne}) {
+    std::vector<std::pair<limbs::BatchPath, limbs::BatchKernelKind>> paths = {
+        {limbs::BatchPath::kChosen, limbs::BatchKernelKind::kVector},
+        {limbs::BatchPath::kOneByOne, limbs::BatchKernelKind::kVector}};
+    for (const limbs::BatchKernelKind kind : limbs::AllBatchKernelKinds())
+      paths.emplace_back(limbs::BatchPath::kBatchKernel, kind);
+    for (const auto& [path, kind] : paths) {
       const std::optional<std::vector<BigInt>> results =
-          limbs::PowerBatchOn(path, jobs, nullptr, 0);
+          limbs::PowerBatchOn(path, jobs, nullptr, 0, kind);
       if (!results) continue;  // no batch kernel for these moduli
       for (uint32_t lane = 0; lane < count; ++lane) {
         const Mpz e(exponents[lane]);

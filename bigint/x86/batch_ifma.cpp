@@ -3,10 +3,9 @@
 /// fills one 512-bit vector, so every lane runs its own Montgomery arithmetic
 /// in radix 2^52 and no lane waits on or shuffles with another.
 #include <algorithm>
-#include <utility>
 
-#include "bigint/limbs/window_power.h"
 #include "bigint/x86/kernels.h"
+#include "bigint/x86/lane_batch.h"
 #include "bigint/x86/montgomery_ifma.h"
 #include "bigint/x86/tuning.h"
 
@@ -27,77 +26,17 @@ std::unique_ptr<const BatchKernel> x86::MakeIfmaBatchKernel(
 
 namespace {
 
+using lanes::LaneModuli;
+using lanes::LaneWords;
 using radix52::kDigitBits;
 using radix52::kDigitMask;
-using radix52::kLanes;
-static_assert(kLanes == kMaxBatchLanes, "one exponentiation per lane");
+static_assert(radix52::kLanes == lanes::kLanes, "one row per vector");
 
 // A column sums at most 4 k terms below 2^52 and a carry below 2^12 (below),
 // which fits a lane for k up to 1022.
 static_assert(x86::kIfmaBatchMaxModulusBits + 2 <= 1022 * kDigitBits, "a lane could overflow");
 
-// Digit i of the eight numbers of a batch, lane l holding number l's.
-struct alignas(64) LaneWords {
-  uint64_t word[kLanes];
-};
-using LaneVector = std::vector<LaneWords>;
-
-// A batch of numbers of k digits is stored in k + 2 LaneWords: a zero digit
-// below, the digits, a zero digit above. The products read the zero digits
-// where a column's range runs one past either end, which saves a branch per
-// column pair.
-constexpr uint32_t Stored(uint32_t digits) { return digits + 2; }
-
-// k, the least digit count with 4 m < 2^(52 k).
-uint32_t DigitsFor(const LimbVector& modulus) {
-  return (BitLength(modulus) + 2 + kDigitBits - 1) / kDigitBits;
-}
-
-// Lane `lane` of digits[0..digitCount) = the digits of x[0..n) in radix 2^52;
-// the value must fit.
-void ToLaneDigits(LaneWords* digits, uint32_t lane, uint32_t digitCount, const Limb* x,
-                  uint32_t n) {
-  WideLimb pending = 0;  // bits of x not yet stored, `bits` of them
-  uint32_t bits = 0;
-  uint32_t next = 0;
-  for (uint32_t d = 0; d < digitCount; ++d) {
-    if (bits < kDigitBits && next < n) {
-      pending |= static_cast<WideLimb>(x[next++]) << bits;
-      bits += kLimbBits;
-    }
-    digits[d].word[lane] = static_cast<uint64_t>(pending) & kDigitMask;
-    pending >>= kDigitBits;
-    bits = bits > kDigitBits ? bits - kDigitBits : 0;
-  }
-}
-
-// r[0..n) = the value of lane `lane` of the normalised digits[0..digitCount);
-// it must fit.
-void FromLaneDigits(Limb* r, uint32_t n, const LaneWords* digits, uint32_t lane,
-                    uint32_t digitCount) {
-  WideLimb pending = 0;
-  uint32_t bits = 0;
-  uint32_t next = 0;
-  for (uint32_t i = 0; i < n; ++i) {
-    while (bits < kLimbBits && next < digitCount) {
-      pending |= static_cast<WideLimb>(digits[next++].word[lane]) << bits;
-      bits += kDigitBits;
-    }
-    r[i] = static_cast<Limb>(pending);
-    pending >>= kLimbBits;
-    bits = bits > kLimbBits ? bits - kLimbBits : 0;
-  }
-}
-
 // ---- The product ---------------------------------------------------------------
-
-// The moduli as the product needs them: digits with the zero digit above,
-// and -m^-1 mod 2^52 per lane.
-struct LaneModuli {
-  const LaneWords* digits;  // digit 0; digit k is zero
-  const LaneWords* negativeInverse;
-  uint32_t digitCount;
-};
 
 LARGEPRIME_IFMA_TARGET inline __m512i Load(const LaneWords* x) { return _mm512_load_si512(x); }
 LARGEPRIME_IFMA_TARGET inline void Store(LaneWords* x, __m512i v) { _mm512_store_si512(x, v); }
@@ -259,146 +198,27 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomery(LaneWords* r, const LaneWords* a, c
   }
 }
 
-// r[i] = digit i of entry index[l] of the table in lane l, for every digit.
-void SelectEntries(LaneWords* r, const LaneWords* table, const uint32_t (&index)[kLanes],
-                   uint32_t digitCount) {
-  for (uint32_t l = 0; l < kLanes; ++l) {
-    const LaneWords* entry = table + index[l] * Stored(digitCount);
-    for (uint32_t i = 0; i < digitCount; ++i) r[i].word[l] = entry[i].word[l];
+// The arithmetic of the vector batch kernel.
+struct IfmaLanes {
+  static constexpr const char* kName = "vector batch";
+  static constexpr uint32_t kDigitBits = radix52::kDigitBits;
+  static void Product(LaneWords* r, const LaneWords* a, const LaneWords* b,
+                      const LaneModuli& moduli, LaneWords* q) {
+    AlmostMontgomery<false>(r, a, b, moduli, q);
   }
-}
-
-// ---- The kernel ----------------------------------------------------------------
-
-class IfmaBatchKernel final : public BatchKernel {
- public:
-  explicit IfmaBatchKernel(std::vector<LimbVector> moduli);
-
-  const char* Name() const override { return "vector batch"; }
-  uint32_t Lanes() const override { return static_cast<uint32_t>(plain_.size()); }
-  void Power(const BatchLane* lanes, uint32_t observedLane,
-             PowModObserver* observer) const override;
-
- private:
-  // A batch of k-digit numbers in the stored layout, all digits zero.
-  LaneVector Numbers(uint32_t count) const { return LaneVector(count * Stored(digits_)); }
-  LaneModuli Moduli() const { return {&modulus_[1], &negativeInverse_, digits_}; }
-  void Product(LaneWords* r, const LaneWords* a, const LaneWords* b, LaneWords* q) const {
-    AlmostMontgomery<false>(r + 1, a + 1, b + 1, Moduli(), q);
+  static void Square(LaneWords* r, const LaneWords* a, const LaneModuli& moduli, LaneWords* q) {
+    AlmostMontgomery<true>(r, a, a, moduli, q);
   }
-  void Square(LaneWords* r, const LaneWords* a, LaneWords* q) const {
-    AlmostMontgomery<true>(r + 1, a + 1, a + 1, Moduli(), q);
-  }
-
-  std::vector<LimbVector> plain_;
-  uint32_t digits_;
-  LaneVector modulus_;  // unused lanes repeat lane 0's modulus
-  LaneWords negativeInverse_{};
-  LaneVector rSquared_;  // R^2 mod m, R = 2^(52 k)
-  LaneVector one_;
 };
-
-IfmaBatchKernel::IfmaBatchKernel(std::vector<LimbVector> moduli)
-    : plain_(std::move(moduli)),
-      digits_(DigitsFor(plain_[0])),
-      modulus_(Numbers(1)),
-      rSquared_(Numbers(1)),
-      one_(Numbers(1)) {
-  const uint32_t exponent = 2 * kDigitBits * digits_;
-  LimbVector power(exponent / kLimbBits + 1);
-  power.back() = Limb{1} << (exponent % kLimbBits);
-  for (uint32_t lane = 0; lane < kLanes; ++lane) {
-    const LimbVector& m = plain_[lane < Lanes() ? lane : 0];
-    const auto n = static_cast<uint32_t>(m.size());
-    ToLaneDigits(&modulus_[1], lane, digits_, m.data(), n);
-    negativeInverse_.word[lane] = (0 - InverseModWordBase<uint64_t>(m[0])) & kDigitMask;
-    const LimbVector remainder = Remainder(power, m);
-    ToLaneDigits(&rSquared_[1], lane, digits_, remainder.data(), n);
-    one_[1].word[lane] = 1;
-  }
-}
-
-// The value of bits [low, low + width) of an exponent whose top bit is topBit.
-uint32_t WindowAt(const BatchLane& lane, int32_t low, int32_t width) {
-  uint32_t window = 0;
-  for (int32_t bit = std::min(low + width - 1, lane.topBit); bit >= low; --bit) {
-    window |= ExponentBit(lane.exponent, bit) << (bit - low);
-  }
-  return window;
-}
-
-// Fixed windows (HAC 14.82) with the table indexed per lane: every lane
-// squares at once, and each multiplies by its own window's entry, so lanes
-// with shorter exponents run their leading zero windows on entry 0, R mod m.
-// The observed lane's checkpoints come with the bits of its own exponent.
-void IfmaBatchKernel::Power(const BatchLane* lanes, uint32_t observedLane,
-                            PowModObserver* observer) const {
-  const uint32_t k = digits_;
-  const uint32_t stored = Stored(k);
-  int32_t topBit = 0;
-  for (uint32_t l = 0; l < Lanes(); ++l) topBit = std::max(topBit, lanes[l].topBit);
-  const int32_t observedTop = observedLane < Lanes() ? lanes[observedLane].topBit : -1;
-  Checkpoints checkpoints(observedLane < Lanes() ? observer : nullptr, observedTop);
-  const int32_t width = x86::BatchWindowBits(topBit + 1);
-
-  LaneVector q(k);
-  LaneVector table = Numbers(1u << width);
-  LaneVector power = Numbers(1);
-  LaneVector entry = Numbers(1);
-  for (uint32_t l = 0; l < Lanes(); ++l) {
-    ToLaneDigits(&entry[1], l, k, lanes[l].base, static_cast<uint32_t>(plain_[l].size()));
-  }
-  Product(&table[0], one_.data(), rSquared_.data(), q.data());
-  Product(&table[stored], entry.data(), rSquared_.data(), q.data());
-  for (uint32_t e = 2; e < (1u << width); ++e) {
-    if (e % 2 == 0) {
-      Square(&table[e * stored], &table[e / 2 * stored], q.data());
-    } else {
-      Product(&table[e * stored], &table[(e - 1) * stored], &table[stored], q.data());
-    }
-  }
-
-  uint32_t index[kLanes] = {};
-  const auto selectWindow = [&](int32_t low) {
-    for (uint32_t l = 0; l < Lanes(); ++l) index[l] = WindowAt(lanes[l], low, width);
-    SelectEntries(&entry[1], &table[1], index, k);
-  };
-  int32_t low = (topBit / width) * width;  // the top window's lowest bit
-  selectWindow(low);
-  power = entry;
-  for (int32_t bit = topBit; bit >= low; --bit) {
-    if (bit <= observedTop && !checkpoints.BitDone()) return;
-  }
-  while (low > 0) {
-    low -= width;
-    for (int32_t bit = low + width - 1; bit >= low; --bit) {
-      Square(power.data(), power.data(), q.data());
-      if (bit <= observedTop && !checkpoints.BitDone()) return;
-    }
-    selectWindow(low);
-    Product(power.data(), power.data(), entry.data(), q.data());
-  }
-
-  // power / R mod m + (0 or m) is at most m: one conditional subtraction.
-  Product(power.data(), power.data(), one_.data(), q.data());
-  for (uint32_t l = 0; l < Lanes(); ++l) {
-    const auto n = static_cast<uint32_t>(plain_[l].size());
-    FromLaneDigits(lanes[l].result, n, &power[1], l, k);
-    SubtractModulusIfAbove(lanes[l].result, plain_[l].data(), n, 0);
-  }
-}
 
 }  // namespace
 
 std::unique_ptr<const BatchKernel> x86::MakeIfmaBatchKernel(const std::vector<LimbVector>& moduli) {
-  if (moduli.empty() || moduli.size() > kLanes || !IfmaAvailable()) return nullptr;
-  const uint32_t digits = DigitsFor(moduli[0]);
-  const uint32_t bits = BitLength(moduli[0]);
-  if (bits < x86::kIfmaBatchMinModulusBits || bits > x86::kIfmaBatchMaxModulusBits) return nullptr;
-  for (const LimbVector& m : moduli) {
-    if ((m[0] & 1) == 0 || DigitsFor(m) != digits) return nullptr;
+  if (!IfmaAvailable() || !lanes::SuitLanes(moduli, kDigitBits, x86::kIfmaBatchMinModulusBits,
+                                            x86::kIfmaBatchMaxModulusBits)) {
+    return nullptr;
   }
-  return std::make_unique<IfmaBatchKernel>(moduli);
+  return std::make_unique<lanes::LaneBatchKernel<IfmaLanes> >(moduli);
 }
 
 #endif  // LARGEPRIME_IFMA_KERNEL

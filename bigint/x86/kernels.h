@@ -26,4 +26,9 @@ std::unique_ptr<const ModularKernel> MakeAdxKernel(const LimbVector& modulus);
 /// zero limbs that share the kernel's digit count (bigint/x86/batch_ifma.cpp).
 std::unique_ptr<const BatchKernel> MakeIfmaBatchKernel(const std::vector<LimbVector>& moduli);
 
+/// Montgomery arithmetic in a small radix on 256-bit vectors (AVX2), one
+/// modulus per 64-bit lane, for 1 to kMaxBatchLanes odd moduli without leading
+/// zero limbs that share the kernel's digit count (bigint/x86/batch_avx2.cpp).
+std::unique_ptr<const BatchKernel> MakeAvx2BatchKernel(const std::vector<LimbVector>& moduli);
+
 }  // namespace limbs::x86

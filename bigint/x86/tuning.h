@@ -67,6 +67,32 @@ constexpr int32_t BatchWindowBits(int32_t bits) {
   return 4;
 }
 
+/// The AVX2 batch kernel's radix 2^r: a smaller digit takes more of them, a
+/// larger one overflows a lane's column sum at fewer digits (the bound is
+/// checked in bigint/x86/batch_avx2.cpp).
+/// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8Avx2|Adx)'
+constexpr uint32_t kAvx2BatchDigitBits = 28;
+
+/// The AVX2 batch kernel serves moduli of these sizes: below, a search with
+/// batches lost to one without; above, adx's Karatsuba products win.
+/// build/bench/search_bench --kernel=adx --sizes=32,48 --batches=on|off
+constexpr uint32_t kAvx2BatchMinModulusBits = 384;
+constexpr uint32_t kAvx2BatchMaxModulusBits = 7136;
+
+/// The AVX2 batch kernel costs the same for one exponentiation as for eight,
+/// so it runs from as many as it takes to beat them one by one on the scalar
+/// kernel: more than 8 times its time per exponentiation over adx's. Above 1792
+/// bits up to 2560 a search with batches lost to one without in every run
+/// (docs/tuning.md): 0, never.
+/// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8Avx2|Adx)'
+/// build/bench/search_bench --kernel=adx --sizes=256 --batches=on|off
+constexpr uint32_t Avx2BatchMinLanes(uint32_t modulusBits) {
+  if (modulusBits <= 768) return 6;
+  if (modulusBits > 1792 && modulusBits <= 2560) return 0;
+  if (modulusBits <= 3072) return 7;
+  return 8;
+}
+
 /// From this many vectors on, a vector Montgomery product is formed in full by
 /// the products below and reduced by two more (the quotient, then its multiple
 /// of the modulus) instead of interleaving product and reduction step by step.

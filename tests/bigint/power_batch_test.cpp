@@ -1,8 +1,8 @@
 /// Tests of PowerBatch, several exponentiations at once: every lane count on
-/// the batch kernel (where the processor has it) and one by one, against GMP,
-/// at the sizes where the batch kernel's digit count changes, with edge bases
-/// and exponents in some lanes; jobs the batch kernel cannot take; and the
-/// checkpoints the observer hears, and a stop.
+/// each batch kernel the processor has, as chosen beside each single kernel,
+/// and one by one, against GMP, at the sizes where a batch kernel's digit
+/// count changes, with edge bases and exponents in some lanes; jobs the batch
+/// kernels cannot take; and the checkpoints the observer hears, and a stop.
 #include "bigint/power_batch.h"
 
 #include <gmp.h>
@@ -16,12 +16,14 @@
 
 #include "bigint/bigint.h"
 #include "bigint/kernel_factory.h"
+#include "bigint/limb_conversion.h"
 #include "bigint/limbs/limbs.h"
 #include "bigint/prepared_modulus.h"
 #include "tests/support/bigint_support.h"
 
 namespace {
 
+using limbs::BatchKernelKind;
 using limbs::BatchPath;
 
 struct Job {
@@ -58,17 +60,25 @@ void ExpectPowers(const std::vector<Job>& jobs, const std::vector<BigInt>& resul
   }
 }
 
-// The jobs prepared, and PowerBatchOn on a path; nullopt where it has none.
+// The jobs prepared (on the named kernel where given and there is one), and
+// PowerBatchOn on a path; nullopt where it has none.
 class Batch {
  public:
-  explicit Batch(const std::vector<Job>& jobs) {
-    for (const Job& job : jobs) prepared_.emplace_back(job.modulus);
+  explicit Batch(const std::vector<Job>& jobs, const char* kernel = nullptr) {
+    for (const Job& job : jobs) {
+      if (kernel == nullptr) {
+        prepared_.emplace_back(job.modulus);
+      } else {
+        prepared_.emplace_back(job.modulus, kernel);
+      }
+    }
     for (size_t i = 0; i < jobs.size(); ++i)
       jobs_.push_back({prepared_[i], jobs[i].base, jobs[i].exponent});
   }
   std::optional<std::vector<BigInt>> Run(BatchPath path, PowModObserver* observer = nullptr,
-                                         uint32_t observedJob = 0) const {
-    return limbs::PowerBatchOn(path, jobs_, observer, observedJob);
+                                         uint32_t observedJob = 0,
+                                         BatchKernelKind kind = BatchKernelKind::kVector) const {
+    return limbs::PowerBatchOn(path, jobs_, observer, observedJob, kind);
   }
 
  private:
@@ -76,17 +86,27 @@ class Batch {
   std::vector<PowerJob> jobs_;
 };
 
-// Sizes in bits around each change of the batch kernel's digit count k (the
-// least with 4 m < 2^(52 k)) that decides the columns a product runs: the
-// smallest size it serves, k odd and even on both sides of a change, and the
-// sizes the search uses most.
-const uint32_t kBatchSizes[] = {384, 414, 415, 466, 467, 1024, 2078, 2079};
+// Sizes in bits around each change of a batch kernel's digit count k (the
+// least with 4 m < 2^(r k)) that decides the columns a product runs: the
+// smallest size it serves, k odd and even on both sides of a change, the
+// sizes the search uses most, and the largest it serves, where a lane's column
+// sums come closest to overflowing. PowerBatch chooses each batch kernel for
+// moduli prepared on the single kernel beside it.
+struct KernelSizes {
+  BatchKernelKind kind;
+  const char* single;
+  std::vector<uint32_t> bits;
+};
+const KernelSizes kBatchSizes[] = {
+    {BatchKernelKind::kVector, "vector", {384, 414, 415, 466, 467, 1024, 2078, 2079}},
+    {BatchKernelKind::kAvx2, "adx", {384, 390, 391, 418, 419, 1024, 4096, 7136}},
+};
 
 // Lane l of a batch: the moduli cycle through all ones, sparse and random, and
 // the lanes take turns at edge bases (0, 1, m - 1) and edge exponents (1, all
 // ones of the modulus's size, longer than the others) beside random ones of
-// different lengths.
-Job LaneJob(gmp_randstate_t state, uint32_t bits, uint32_t lane) {
+// different lengths, of about exponentBits bits.
+Job LaneJob(gmp_randstate_t state, uint32_t bits, uint32_t lane, uint32_t exponentBits) {
   const auto moduli = EdgeModuli(state, bits);
   const auto& [shape, m] = moduli[lane % moduli.size()];
   Mpz base;
@@ -98,13 +118,13 @@ Job LaneJob(gmp_randstate_t state, uint32_t bits, uint32_t lane) {
     mpz_set_ui(base.get(), lane % 4 - 1);
     if (lane % 4 == 3) mpz_sub_ui(base.get(), m.get(), 1);
   }
-  Mpz exponent = RandomBits(state, bits - 7 * lane);
+  Mpz exponent = RandomBits(state, exponentBits - 7 * lane);
   std::string exponentLabel = "random";
   if (lane % 3 == 1) {
     exponent = Mpz("1");
     exponentLabel = "1";
   } else if (lane % 3 == 2) {
-    exponent = PowerOfTwo(bits + lane);
+    exponent = PowerOfTwo(exponentBits + lane);
     mpz_sub_ui(exponent.get(), exponent.get(), 1);
     exponentLabel = "all ones";
   }
@@ -113,24 +133,38 @@ Job LaneJob(gmp_randstate_t state, uint32_t bits, uint32_t lane) {
           ToBigInt(base), ToBigInt(exponent)};
 }
 
+// Every lane count up to 2079 bits; above, a full batch only, which takes
+// every lane through the same columns.
+std::vector<uint32_t> LaneCounts(uint32_t bits) {
+  if (bits > 2079) return {kPowerBatchSize};
+  std::vector<uint32_t> counts;
+  for (uint32_t count = 1; count <= kPowerBatchSize; ++count) counts.push_back(count);
+  return counts;
+}
+
 TEST(PowerBatchTest, EveryLaneCountMatchesGmp) {
   gmp_randstate_t state;
   gmp_randinit_default(state);
   gmp_randseed_ui(state, kTestSeed);
   const limbs::LimbVector probe(1024 / limbs::kLimbBits, limbs::kLimbMax);
-  const bool haveBatchKernel = limbs::MakeBatchKernel({probe}) != nullptr;
-  for (const uint32_t bits : kBatchSizes) {
-    for (uint32_t count = 1; count <= kPowerBatchSize; ++count) {
-      SCOPED_TRACE(testing::Message()
-                   << "seed " << kTestSeed << ", " << bits << " bits, " << count << " jobs");
-      std::vector<Job> jobs;
-      for (uint32_t lane = 0; lane < count; ++lane) jobs.push_back(LaneJob(state, bits, lane));
-      const Batch batch(jobs);
-      ExpectPowers(jobs, *batch.Run(BatchPath::kChosen));
-      ExpectPowers(jobs, *batch.Run(BatchPath::kOneByOne));
-      const auto onKernel = batch.Run(BatchPath::kBatchKernel);
-      ASSERT_EQ(onKernel.has_value(), haveBatchKernel);
-      if (onKernel) ExpectPowers(jobs, *onKernel);
+  for (const auto& [kind, single, sizes] : kBatchSizes) {
+    const bool haveBatchKernel = limbs::MakeBatchKernel(kind, {probe}) != nullptr;
+    for (const uint32_t bits : sizes) {
+      for (const uint32_t count : LaneCounts(bits)) {
+        SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << ", " << BatchKernelName(kind)
+                                        << ", " << bits << " bits, " << count << " jobs");
+        // Above 4096 bits short exponents: the products are the same.
+        const uint32_t exponentBits = bits > 4096 ? 128 : bits;
+        std::vector<Job> jobs;
+        for (uint32_t lane = 0; lane < count; ++lane)
+          jobs.push_back(LaneJob(state, bits, lane, exponentBits));
+        const Batch batch(jobs, single);
+        ExpectPowers(jobs, *batch.Run(BatchPath::kChosen));
+        if (count < kPowerBatchSize) ExpectPowers(jobs, *batch.Run(BatchPath::kOneByOne));
+        const auto onKernel = batch.Run(BatchPath::kBatchKernel, nullptr, 0, kind);
+        ASSERT_EQ(onKernel.has_value(), haveBatchKernel);
+        if (onKernel) ExpectPowers(jobs, *onKernel);
+      }
     }
   }
   gmp_randclear(state);
@@ -164,7 +198,10 @@ TEST(PowerBatchTest, JobsOutsideTheBatchKernel) {
   for (const BatchPath path : {BatchPath::kChosen, BatchPath::kOneByOne}) {
     ExpectPowers(jobs, *batch.Run(path));
   }
-  EXPECT_FALSE(batch.Run(BatchPath::kBatchKernel)) << "moduli of different sizes";
+  for (const BatchKernelKind kind : limbs::AllBatchKernelKinds()) {
+    EXPECT_FALSE(batch.Run(BatchPath::kBatchKernel, nullptr, 0, kind))
+        << BatchKernelName(kind) << ": moduli of different sizes";
+  }
   gmp_randclear(state);
 }
 
@@ -180,20 +217,40 @@ struct RecordingObserver : PowModObserver {
 // The observer hears the observed job's checkpoints exactly as Power gives
 // them, whether its exponent is the longest, the shortest or one bit; a stop
 // ends the batch at once with results of the usual lengths.
-// The batch kernel shares the vector kernel's layout: a modulus prepared on
-// another kernel (as a search told to use it prepares them) never batches, so
-// such a search runs as on a processor without the vector unit.
-TEST(PowerBatchTest, OnlyModuliOnTheVectorKernelBatch) {
+// Moduli on the vector kernel batch on the vector batch kernel, those on the
+// scalar kernels on the AVX2 one, where the processor has it; moduli on the
+// plain kernel, or on different kernels in one batch, run one by one.
+TEST(PowerBatchTest, EachSingleKernelBatchesBesideItsOwn) {
   gmp_randstate_t state;
   gmp_randinit_default(state);
   gmp_randseed_ui(state, kTestSeed + 2);
-  const BigInt modulus = ToBigInt(EdgeModuli(state, 1024)[2].second);
-  for (const char* kernel : {"portable", "adx", "vector"}) {
-    const PreparedModulus prepared(modulus, kernel);
-    if (std::string(prepared.KernelName()) != kernel) continue;
-    SCOPED_TRACE(kernel);
-    EXPECT_EQ(PowerBatchMinJobs(prepared) != 0, std::string(kernel) == "vector");
+  const Mpz modulus = EdgeModuli(state, 1024)[2].second;
+  const limbs::LimbVector words = limbs::ToLimbs(ToBigInt(modulus));
+  const struct {
+    const char* kernel;
+    std::optional<BatchKernelKind> batch;
+  } kRows[] = {{"vector", BatchKernelKind::kVector},
+               {"adx", BatchKernelKind::kAvx2},
+               {"portable", BatchKernelKind::kAvx2},
+               {"plain", std::nullopt}};
+  for (const auto& row : kRows) {
+    const PreparedModulus prepared(ToBigInt(modulus), row.kernel);
+    if (std::string(prepared.KernelName()) != row.kernel) continue;
+    SCOPED_TRACE(row.kernel);
+    const bool batches = row.batch && limbs::MakeBatchKernel(*row.batch, {words}) != nullptr;
+    EXPECT_EQ(PowerBatchMinJobs(prepared) != 0, batches);
   }
+  // Eight jobs, half on the vector kernel and half on adx: right either way.
+  std::vector<Job> jobs;
+  for (uint32_t lane = 0; lane < kPowerBatchSize; ++lane)
+    jobs.push_back(LaneJob(state, 1024, lane, 1024));
+  std::vector<PreparedModulus> prepared;
+  std::vector<PowerJob> mixed;
+  for (uint32_t i = 0; i < kPowerBatchSize; ++i)
+    prepared.emplace_back(jobs[i].modulus, i % 2 == 0 ? "vector" : "adx");
+  for (uint32_t i = 0; i < kPowerBatchSize; ++i)
+    mixed.push_back({prepared[i], jobs[i].base, jobs[i].exponent});
+  ExpectPowers(jobs, PowerBatch(mixed));
   gmp_randclear(state);
 }
 
@@ -216,18 +273,23 @@ TEST(PowerBatchTest, ObserverHearsTheObservedJob) {
     RecordingObserver alone;
     PreparedModulus(jobs[observed].modulus)
         .Power(jobs[observed].base, jobs[observed].exponent, &alone);
-    for (const BatchPath path :
-         {BatchPath::kChosen, BatchPath::kBatchKernel, BatchPath::kOneByOne}) {
-      SCOPED_TRACE(testing::Message() << "observed job " << observed << " (" << jobs[observed].label
-                                      << "), path " << static_cast<int>(path));
+    const std::pair<BatchPath, BatchKernelKind> kPaths[] = {
+        {BatchPath::kChosen, BatchKernelKind::kVector},
+        {BatchPath::kBatchKernel, BatchKernelKind::kVector},
+        {BatchPath::kBatchKernel, BatchKernelKind::kAvx2},
+        {BatchPath::kOneByOne, BatchKernelKind::kVector}};
+    for (const auto& [path, kind] : kPaths) {
+      SCOPED_TRACE(testing::Message()
+                   << "observed job " << observed << " (" << jobs[observed].label << "), path "
+                   << static_cast<int>(path) << ", " << BatchKernelName(kind));
       RecordingObserver observer;
-      const auto results = batch.Run(path, &observer, observed);
+      const auto results = batch.Run(path, &observer, observed, kind);
       if (!results) continue;  // no batch kernel here
       ExpectPowers(jobs, *results);
       EXPECT_EQ(observer.heard, alone.heard);
       RecordingObserver stopping;
       stopping.stopAfter = 1;
-      const auto stopped = batch.Run(path, &stopping, observed);
+      const auto stopped = batch.Run(path, &stopping, observed, kind);
       EXPECT_EQ(stopping.heard, std::vector<int32_t>(alone.heard.begin(), alone.heard.begin() + 1));
       for (size_t i = 0; i < jobs.size(); ++i) {
         EXPECT_EQ((*stopped)[i].Length(), std::max(jobs[i].modulus.Length(), 2u));

@@ -180,7 +180,8 @@ TEST(FindPrimeTest, ElapsedSecondsUseWrappingMilliseconds) {
 // bytes every candidate is below 2^24, so sieved candidates include primes below
 // the bound, each its own known factor. From 64 bytes on, batches pay where the
 // processor has a kernel for them; the start 2^512 - 1 has the candidates grow
-// by a bit right away, inside the first batch's look-ahead.
+// by a bit right away, inside the first batch's look-ahead. The search runs on
+// the kernel chosen by size and on adx, whose moduli batch on another kernel.
 TEST(FindPrimeTest, WorkersSieveAndBatchesLeaveTheTraceAsComputed) {
   BuildSmallPrimeTable();
   std::mt19937 rng(kTestSeed + 12);
@@ -200,21 +201,25 @@ TEST(FindPrimeTest, WorkersSieveAndBatchesLeaveTheTraceAsComputed) {
     std::vector<std::string> expected = oracle::PieceLines(pieces);
     expected.insert(expected.end(), outcome.lines.begin(), outcome.lines.end());
     expected.emplace_back("Process took 0 seconds.");
-    for (const uint32_t workers : {1u, 2u, 4u}) {
-      for (const uint32_t sieveBound : {0u, 1u << 16, 1u << 20}) {
-        for (const bool batches : {false, true}) {
-          SCOPED_TRACE(testing::Message()
-                       << byteCount << " bytes from " << pieces[0] << ", " << workers
-                       << " worker(s), sieve bound " << sieveBound << ", batches " << batches);
-          SearchOptions options;
-          options.workers = workers;
-          options.sieveBound = sieveBound;
-          options.batches = batches;
-          ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
-          ManualTicks clock(1000);
-          StringTraceSink sink;
-          FindPrime(byteCount, sink, options);
-          EXPECT_TRUE(oracle::SameLines(SplitLines(sink.Text()), expected));
+    for (const char* kernel : {"", "adx"}) {
+      for (const uint32_t workers : {1u, 2u, 4u}) {
+        for (const uint32_t sieveBound : {0u, 1u << 16, 1u << 20}) {
+          for (const bool batches : {false, true}) {
+            SCOPED_TRACE(testing::Message()
+                         << byteCount << " bytes from " << pieces[0] << ", " << workers
+                         << " worker(s), sieve bound " << sieveBound << ", batches " << batches
+                         << ", kernel '" << kernel << "'");
+            SearchOptions options;
+            options.workers = workers;
+            options.sieveBound = sieveBound;
+            options.batches = batches;
+            options.kernel = kernel;
+            ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
+            ManualTicks clock(1000);
+            StringTraceSink sink;
+            FindPrime(byteCount, sink, options);
+            EXPECT_TRUE(oracle::SameLines(SplitLines(sink.Text()), expected));
+          }
         }
       }
     }
@@ -245,8 +250,8 @@ TEST(FindPrimeTest, EveryKernelGivesTheComputedTrace) {
 // them, with its own bit counts, even when it runs side by side with others:
 // each lies inside a Lehman run, before the result it leads to, counts the bits
 // of an exponent (n-1)/2 whose checkpoints come every 32 bits from its top bit,
-// and without them the trace is the computed one. Run under ThreadSanitizer by
-// the tsan workflow.
+// and without them the trace is the computed one, whichever batch kernel runs
+// them. Run under ThreadSanitizer by the tsan workflow.
 TEST(FindPrimeTest, ProgressLinesComeOnlyFromTheAwaitedExponentiation) {
   BuildSmallPrimeTable();
   std::atomic<uint32_t> now{0};
@@ -260,13 +265,17 @@ TEST(FindPrimeTest, ProgressLinesComeOnlyFromTheAwaitedExponentiation) {
     expected.insert(expected.end(), outcome.lines.begin(), outcome.lines.end());
     // Every candidate has the first one's length: the exponent's top bit.
     const auto topBit = static_cast<int32_t>(mpz_sizeinbase(first.get(), 2)) - 2;
+    // Batches on the kernel chosen by size and, for moduli on adx, on another.
+    const std::pair<bool, const char*> kRuns[] = {{false, ""}, {true, ""}, {true, "adx"}};
     for (const uint32_t workers : {1u, 2u, 4u}) {
-      for (const bool batches : {false, true}) {
+      for (const auto& [batches, kernel] : kRuns) {
         SCOPED_TRACE(testing::Message()
-                     << byteCount << " bytes, " << workers << " worker(s), batches " << batches);
+                     << byteCount << " bytes, " << workers << " worker(s), batches " << batches
+                     << ", kernel '" << kernel << "'");
         SearchOptions options;
         options.workers = workers;
         options.batches = batches;
+        options.kernel = kernel;
         ScriptedCounter counter(std::vector<uint64_t>(pieces.begin(), pieces.end()));
         StringTraceSink sink;
         FindPrime(byteCount, sink, options);
