@@ -122,7 +122,7 @@ struct PairRange {
 // y_(t-i) of step i - 1, carried in yAbove.
 LARGEPRIME_AVX2_TARGET inline void AddPairProducts(PairSums& sums, const PairRange& range) {
   const auto top = static_cast<std::ptrdiff_t>(range.t);
-  Row yAbove = Load(range.y + top + 1 - range.first);
+  Row yAbove = Load(range.y + (top + 1 - static_cast<std::ptrdiff_t>(range.first)));
   for (uint32_t i = range.first; i < range.first + range.count; ++i) {
     const Row x = Load(range.x + i);
     const Row y = Load(range.y + (top - static_cast<std::ptrdiff_t>(i)));
@@ -192,9 +192,9 @@ LARGEPRIME_AVX2_TARGET void AlmostMontgomery(LaneWords* r, const LaneWords* a, c
         Store(r, Digit(high));
       }
     } else {
-      Store(r + t - k, Digit(low));
+      Store(r + (t - k), Digit(low));
       high = Add(high, Carry(low));
-      Store(r + t + 1 - k, Digit(high));
+      Store(r + (t + 1 - k), Digit(high));
     }
     carried = Add(Carry(high), above);
   }

@@ -3,6 +3,7 @@
 /// fills one 512-bit vector, so every lane runs its own Montgomery arithmetic
 /// in radix 2^52 and no lane waits on or shuffles with another.
 #include <algorithm>
+#include <cstddef>
 
 #include "bigint/x86/kernels.h"
 #include "bigint/x86/lane_batch.h"
@@ -64,20 +65,26 @@ LARGEPRIME_IFMA_TARGET inline void Add(PairSums& sums, const PairSums& more) {
 }
 
 // The products of one range of a pass: x_i y_(t-i) and x_i y_(t+1-i) for
-// `count` values of i from `first`, where yTop points at y_t. Each x_i and
-// y_j is loaded once for two products (four multiply-adds).
+// `count` values of i from `first`. Each x_i and y_j is loaded once for two
+// products (four multiply-adds). y_j is reached by its index from y, which
+// stays within y_(-1) .. y_k: a pointer to y_t could lie past the array.
 struct PairRange {
   const LaneWords* x;
-  const LaneWords* yTop;
+  const LaneWords* y;
+  uint32_t t;
   uint32_t first;
   uint32_t count;
 };
+
+LARGEPRIME_IFMA_TARGET inline __m512i LoadY(const PairRange& range, uint32_t i, uint32_t above) {
+  return Load(range.y + (static_cast<std::ptrdiff_t>(range.t + above) - i));
+}
 
 // y_(t+1-i) of step i is y_(t-i) of step i - 1, carried in yAbove.
 LARGEPRIME_IFMA_TARGET inline void MultiplyAddStep(PairSums& sums, const PairRange& range,
                                                    uint32_t i, __m512i& yAbove) {
   const __m512i x = Load(range.x + i);
-  const __m512i y = Load(range.yTop - i);
+  const __m512i y = LoadY(range, i, 0);
   sums.low = _mm512_madd52lo_epu64(sums.low, x, y);
   sums.middleHigh = _mm512_madd52hi_epu64(sums.middleHigh, x, y);
   sums.middleLow = _mm512_madd52lo_epu64(sums.middleLow, x, yAbove);
@@ -89,8 +96,8 @@ LARGEPRIME_IFMA_TARGET inline void MultiplyAddStep(PairSums& sums, const PairRan
 // both multiply-add units busy through the instructions' latency.
 LARGEPRIME_IFMA_TARGET inline void AddSideBySide(PairSums& sums1, const PairRange& range1,
                                                  PairSums& sums2, const PairRange& range2) {
-  __m512i yAbove1 = Load(range1.yTop + 1 - range1.first);
-  __m512i yAbove2 = Load(range2.yTop + 1 - range2.first);
+  __m512i yAbove1 = LoadY(range1, range1.first, 1);
+  __m512i yAbove2 = LoadY(range2, range2.first, 1);
   for (uint32_t n = 0; n < range1.count; ++n) {
     MultiplyAddStep(sums1, range1, range1.first + n, yAbove1);
     MultiplyAddStep(sums2, range2, range2.first + n, yAbove2);
@@ -102,15 +109,15 @@ LARGEPRIME_IFMA_TARGET inline void AddSideBySide(PairSums& sums1, const PairRang
 // side by side.
 LARGEPRIME_IFMA_TARGET inline void AddPairProducts(PairSums& sums1, const PairRange& range1,
                                                    PairSums& sums2, const PairRange& range2) {
-  AddSideBySide(sums1, range1, sums2, {range2.x, range2.yTop, range2.first, range1.count});
+  AddSideBySide(sums1, range1, sums2, {range2.x, range2.y, range2.t, range2.first, range1.count});
   const uint32_t rest = range2.count - range1.count;
   const uint32_t restFirst = range2.first + range1.count;
   PairSums upper = ZeroSums();
-  AddSideBySide(sums2, {range2.x, range2.yTop, restFirst, rest / 2}, upper,
-                {range2.x, range2.yTop, restFirst + rest / 2, rest - rest / 2});
+  AddSideBySide(sums2, {range2.x, range2.y, range2.t, restFirst, rest / 2}, upper,
+                {range2.x, range2.y, range2.t, restFirst + rest / 2, rest - rest / 2});
   if (rest % 2 != 0) {
-    const PairRange last{range2.x, range2.yTop, restFirst + rest - 1, 1};
-    __m512i yAbove = Load(last.yTop + 1 - last.first);
+    const PairRange last{range2.x, range2.y, range2.t, restFirst + rest - 1, 1};
+    __m512i yAbove = LoadY(last, last.first, 1);
     MultiplyAddStep(upper, last, last.first, yAbove);
   }
   Add(sums2, upper);
@@ -159,15 +166,15 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomery(LaneWords* r, const LaneWords* a, c
   for (uint32_t t = 0; t < 2 * k; t += 2) {
     const uint32_t first = t + 1 > k ? t + 1 - k : 0;
     // q_i m_j for the quotient digits known, i < t.
-    const PairRange quotients{q, m + t, first, std::min(t, k) - first};
+    const PairRange quotients{q, m, t, first, std::min(t, k) - first};
     PairSums ab = ZeroSums();
     PairSums qm = ZeroSums();
     if constexpr (IsSquare) {
       // The cross products reach i = s - 1, never further than the quotients.
-      AddPairProducts(ab, {a, a + t, first, t / 2 - first}, qm, quotients);
+      AddPairProducts(ab, {a, a, t, first, t / 2 - first}, qm, quotients);
       ab = SquarePairSums(ab, a, t);
     } else {
-      AddPairProducts(qm, quotients, ab, {a, b + t, first, std::min(t + 2, k) - first});
+      AddPairProducts(qm, quotients, ab, {a, b, t, first, std::min(t + 2, k) - first});
     }
     __m512i low = _mm512_add_epi64(_mm512_add_epi64(carried, ab.low), qm.low);
     __m512i middle = _mm512_add_epi64(_mm512_add_epi64(ab.middleHigh, ab.middleLow),
@@ -190,9 +197,9 @@ LARGEPRIME_IFMA_TARGET void AlmostMontgomery(LaneWords* r, const LaneWords* a, c
         Store(r, _mm512_and_si512(middle, mask));
       }
     } else {
-      Store(r + t - k, _mm512_and_si512(low, mask));
+      Store(r + (t - k), _mm512_and_si512(low, mask));
       middle = _mm512_add_epi64(middle, _mm512_srli_epi64(low, kDigitBits));
-      Store(r + t + 1 - k, _mm512_and_si512(middle, mask));
+      Store(r + (t + 1 - k), _mm512_and_si512(middle, mask));
     }
     carried = _mm512_add_epi64(high, _mm512_srli_epi64(middle, kDigitBits));
   }
