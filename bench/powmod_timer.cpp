@@ -3,7 +3,7 @@
 /// builds can be compared on one machine.
 ///
 ///   powmod_timer [--bits=2048,8192] [--runs=5] [--kernel=NAME]
-///   powmod_timer --trace=BYTES [--start=0]
+///   powmod_timer --trace=BYTES [--start=0] [--kernel=NAME]
 ///
 /// The first form times one modular exponentiation per size, best of the runs,
 /// on a random odd modulus with its top bit set, a base below it and an exponent
@@ -13,7 +13,9 @@
 /// the result, so that builds which should compute the same number can be seen
 /// to do so. The second form runs the program's whole search from a fixed start
 /// (the random pieces of search_bench's start of that index) with the clocks
-/// stopped, and prints its trace: the same on every platform and processor.
+/// stopped, and prints its trace: the same on every platform and processor,
+/// and on every kernel (with --kernel, the search's exponentiations run on the
+/// one named, and its batches on the batch kernel that goes with it).
 #include <algorithm>
 #include <chrono>
 #include <cinttypes>
@@ -114,7 +116,9 @@ int TraceSearch(const Options& options) {
   platform::SetTickCountSource([] { return uint32_t{0}; });
   BuildSmallPrimeTable();
   FileTraceSink out(stdout);
-  FindPrime(static_cast<uint16_t>(options.traceBytes), out);
+  SearchOptions search;
+  if (options.kernel) search.kernel = limbs::KernelName(*options.kernel);
+  FindPrime(static_cast<uint16_t>(options.traceBytes), out, search);
   platform::SetPerformanceCounterSource(nullptr);
   platform::SetTickCountSource(nullptr);
   if (!out.Succeeded()) {
@@ -206,10 +210,11 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr,
                  "usage: %s [--bits=2048,8192] [--runs=5] [--kernel=NAME]\n"
-                 "       %s --trace=BYTES [--start=0]\n"
+                 "       %s --trace=BYTES [--start=0] [--kernel=NAME]\n"
                  "  The first times one exponentiation per size (multiples of 16 bits), best\n"
                  "  of the runs, on the kernel the program chooses or the one named: %s.\n"
-                 "  The second prints the trace of a search of BYTES bytes from a fixed start.\n",
+                 "  The second prints the trace of a search of BYTES bytes from a fixed start,\n"
+                 "  on the kernel the program chooses or the one named.\n",
                  argv[0], argv[0], kernels.c_str());
     return 2;
   }

@@ -50,8 +50,9 @@ build_preset() {
 # against the Linux one of a release build, on this processor: for each size the
 # same kernel (the vector kernel where the processor has AVX-512 IFMA) and the
 # same power, and from fixed starts the same whole trace, byte for byte once the
-# Windows line ends are undone. The sizes take the vector kernel's shapes: 2, 5,
-# 10, 15 and 20 vectors in registers, and 30 in memory.
+# Windows line ends are undone, also with the search on the scalar kernel and
+# its batches on AVX2. The sizes take the vector kernel's shapes: 2, 5, 10, 15
+# and 20 vectors in registers, and 30 in memory.
 windows_matches_linux() {
   local windows=(/usr/lib/wine/wine64 "$1") linux=build/release/powmod_timer
   { cmake --preset release >/dev/null && cmake --build --preset release --target powmod_timer; } ||
@@ -63,15 +64,16 @@ windows_matches_linux() {
   [[ $actual == "$expected" ]] ||
     { echo "kernels or powers differ; Linux:"; echo "$expected"; echo "Windows:"; echo "$actual"; return 1; }
   awk '{print "    " $1 " bits: the " $2 " kernel on both, power digest " $3}' <<<"$actual"
-  local traces bytes status=0
+  local traces search status=0
   traces=$(mktemp -d)
-  for bytes in 64 512; do
-    "$linux" --trace=$bytes >"$traces/linux" &&
-      "${windows[@]}" --trace=$bytes | tr -d '\r' >"$traces/windows" &&
+  for search in "--trace=64" "--trace=512" "--trace=512 --kernel=adx"; do
+    # shellcheck disable=SC2086 # the search's options, split into words
+    "$linux" $search >"$traces/linux" &&
+      "${windows[@]}" $search | tr -d '\r' >"$traces/windows" &&
       grep -qx 'Appears prime' "$traces/linux" &&
       cmp "$traces/windows" "$traces/linux" ||
-      { echo "the traces of the $bytes-byte search differ or are incomplete"; status=1; break; }
-    echo "    $bytes-byte search from a fixed start: the same trace"
+      { echo "the traces of the search $search differ or are incomplete"; status=1; break; }
+    echo "    search $search from a fixed start: the same trace"
   done
   rm -rf "$traces"
   return $status
