@@ -95,6 +95,14 @@ std::unique_ptr<const BatchKernel> MakeBatchKernel(BatchKernelKind kind,
 
 namespace {
 
+bool BatchKernelServes(BatchKernelKind kind, const std::vector<LimbVector>& moduli) {
+  switch (kind) {
+    case BatchKernelKind::kVector: return x86::IfmaBatchServes(moduli);
+    case BatchKernelKind::kAvx2: return x86::Avx2BatchServes(moduli);
+  }
+  return false;
+}
+
 // The batch kernel beside a single kernel, and the fewest lanes at a size
 // (0: none) with which it beats that kernel one by one. Moduli on the vector
 // kernel batch on vectors of the same radix; those on the scalar kernels on
@@ -119,10 +127,12 @@ std::optional<BatchChoice> BatchBeside(KernelKind single, const LimbVector& modu
 
 }  // namespace
 
+// Asked before every Lehman run's first base, so it checks what the batch
+// kernel serves without preparing one (eight divisions for R^2 mod m).
 uint32_t BatchMinLanes(const LimbVector& modulus, KernelKind single) {
   const auto choice = BatchBeside(single, modulus);
   if (!choice || choice->minLanes == 0 ||
-      MakeBatchKernel(choice->kind, std::vector<LimbVector>(1, modulus)) == nullptr) {
+      !BatchKernelServes(choice->kind, std::vector<LimbVector>(1, modulus))) {
     return 0;
   }
   return choice->minLanes;

@@ -28,6 +28,8 @@ namespace limbs {
 
 #if !LARGEPRIME_AVX2_BATCH_KERNEL
 
+bool x86::Avx2BatchServes(const std::vector<LimbVector>& /*moduli*/) { return false; }
+
 std::unique_ptr<const BatchKernel> x86::MakeAvx2BatchKernel(
     const std::vector<LimbVector>& /*moduli*/) {
   return nullptr;
@@ -223,11 +225,13 @@ bool Avx2Available() {
 
 }  // namespace
 
+bool x86::Avx2BatchServes(const std::vector<LimbVector>& moduli) {
+  return Avx2Available() && lanes::SuitLanes(moduli, kDigitBits, x86::kAvx2BatchMinModulusBits,
+                                             x86::kAvx2BatchMaxModulusBits);
+}
+
 std::unique_ptr<const BatchKernel> x86::MakeAvx2BatchKernel(const std::vector<LimbVector>& moduli) {
-  if (!Avx2Available() || !lanes::SuitLanes(moduli, kDigitBits, x86::kAvx2BatchMinModulusBits,
-                                            x86::kAvx2BatchMaxModulusBits)) {
-    return nullptr;
-  }
+  if (!Avx2BatchServes(moduli)) return nullptr;
   return std::make_unique<lanes::LaneBatchKernel<Avx2Lanes> >(moduli);
 }
 

@@ -18,6 +18,8 @@ namespace limbs {
 
 #if !LARGEPRIME_IFMA_KERNEL
 
+bool x86::IfmaBatchServes(const std::vector<LimbVector>& /*moduli*/) { return false; }
+
 std::unique_ptr<const BatchKernel> x86::MakeIfmaBatchKernel(
     const std::vector<LimbVector>& /*moduli*/) {
   return nullptr;
@@ -220,11 +222,13 @@ struct IfmaLanes {
 
 }  // namespace
 
+bool x86::IfmaBatchServes(const std::vector<LimbVector>& moduli) {
+  return IfmaAvailable() && lanes::SuitLanes(moduli, kDigitBits, x86::kIfmaBatchMinModulusBits,
+                                             x86::kIfmaBatchMaxModulusBits);
+}
+
 std::unique_ptr<const BatchKernel> x86::MakeIfmaBatchKernel(const std::vector<LimbVector>& moduli) {
-  if (!IfmaAvailable() || !lanes::SuitLanes(moduli, kDigitBits, x86::kIfmaBatchMinModulusBits,
-                                            x86::kIfmaBatchMaxModulusBits)) {
-    return nullptr;
-  }
+  if (!IfmaBatchServes(moduli)) return nullptr;
   return std::make_unique<lanes::LaneBatchKernel<IfmaLanes> >(moduli);
 }
 
