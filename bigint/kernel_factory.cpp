@@ -95,10 +95,10 @@ std::unique_ptr<const BatchKernel> MakeBatchKernel(BatchKernelKind kind,
 
 namespace {
 
-bool BatchKernelServes(BatchKernelKind kind, const std::vector<LimbVector>& moduli) {
+bool BatchKernelServes(BatchKernelKind kind, const LimbVector& modulus) {
   switch (kind) {
-    case BatchKernelKind::kVector: return x86::IfmaBatchServes(moduli);
-    case BatchKernelKind::kAvx2: return x86::Avx2BatchServes(moduli);
+    case BatchKernelKind::kVector: return x86::IfmaBatchServes(modulus);
+    case BatchKernelKind::kAvx2: return x86::Avx2BatchServes(modulus);
   }
   return false;
 }
@@ -131,8 +131,7 @@ std::optional<BatchChoice> BatchBeside(KernelKind single, const LimbVector& modu
 // kernel serves without preparing one (eight divisions for R^2 mod m).
 uint32_t BatchMinLanes(const LimbVector& modulus, KernelKind single) {
   const auto choice = BatchBeside(single, modulus);
-  if (!choice || choice->minLanes == 0 ||
-      !BatchKernelServes(choice->kind, std::vector<LimbVector>(1, modulus))) {
+  if (!choice || choice->minLanes == 0 || !BatchKernelServes(choice->kind, modulus)) {
     return 0;
   }
   return choice->minLanes;

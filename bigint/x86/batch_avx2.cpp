@@ -28,7 +28,7 @@ namespace limbs {
 
 #if !LARGEPRIME_AVX2_BATCH_KERNEL
 
-bool x86::Avx2BatchServes(const std::vector<LimbVector>& /*moduli*/) { return false; }
+bool x86::Avx2BatchServes(const LimbVector& /*modulus*/) { return false; }
 
 std::unique_ptr<const BatchKernel> x86::MakeAvx2BatchKernel(
     const std::vector<LimbVector>& /*moduli*/) {
@@ -225,13 +225,16 @@ bool Avx2Available() {
 
 }  // namespace
 
-bool x86::Avx2BatchServes(const std::vector<LimbVector>& moduli) {
-  return Avx2Available() && lanes::SuitLanes(moduli, kDigitBits, x86::kAvx2BatchMinModulusBits,
-                                             x86::kAvx2BatchMaxModulusBits);
+bool x86::Avx2BatchServes(const LimbVector& modulus) {
+  return Avx2Available() &&
+         lanes::SuitsLane(modulus, x86::kAvx2BatchMinModulusBits, x86::kAvx2BatchMaxModulusBits);
 }
 
 std::unique_ptr<const BatchKernel> x86::MakeAvx2BatchKernel(const std::vector<LimbVector>& moduli) {
-  if (!Avx2BatchServes(moduli)) return nullptr;
+  if (!Avx2Available() || !lanes::SuitLanes(moduli, kDigitBits, x86::kAvx2BatchMinModulusBits,
+                                            x86::kAvx2BatchMaxModulusBits)) {
+    return nullptr;
+  }
   return std::make_unique<lanes::LaneBatchKernel<Avx2Lanes> >(moduli);
 }
 

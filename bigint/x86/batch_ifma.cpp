@@ -18,7 +18,7 @@ namespace limbs {
 
 #if !LARGEPRIME_IFMA_KERNEL
 
-bool x86::IfmaBatchServes(const std::vector<LimbVector>& /*moduli*/) { return false; }
+bool x86::IfmaBatchServes(const LimbVector& /*modulus*/) { return false; }
 
 std::unique_ptr<const BatchKernel> x86::MakeIfmaBatchKernel(
     const std::vector<LimbVector>& /*moduli*/) {
@@ -222,13 +222,16 @@ struct IfmaLanes {
 
 }  // namespace
 
-bool x86::IfmaBatchServes(const std::vector<LimbVector>& moduli) {
-  return IfmaAvailable() && lanes::SuitLanes(moduli, kDigitBits, x86::kIfmaBatchMinModulusBits,
-                                             x86::kIfmaBatchMaxModulusBits);
+bool x86::IfmaBatchServes(const LimbVector& modulus) {
+  return IfmaAvailable() &&
+         lanes::SuitsLane(modulus, x86::kIfmaBatchMinModulusBits, x86::kIfmaBatchMaxModulusBits);
 }
 
 std::unique_ptr<const BatchKernel> x86::MakeIfmaBatchKernel(const std::vector<LimbVector>& moduli) {
-  if (!IfmaBatchServes(moduli)) return nullptr;
+  if (!IfmaAvailable() || !lanes::SuitLanes(moduli, kDigitBits, x86::kIfmaBatchMinModulusBits,
+                                            x86::kIfmaBatchMaxModulusBits)) {
+    return nullptr;
+  }
   return std::make_unique<lanes::LaneBatchKernel<IfmaLanes> >(moduli);
 }
 

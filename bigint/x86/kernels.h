@@ -25,16 +25,16 @@ std::unique_ptr<const ModularKernel> MakeAdxKernel(const LimbVector& modulus);
 /// modulus per 64-bit lane, for 1 to kMaxBatchLanes odd moduli without leading
 /// zero limbs that share the kernel's digit count (bigint/x86/batch_ifma.cpp).
 std::unique_ptr<const BatchKernel> MakeIfmaBatchKernel(const std::vector<LimbVector>& moduli);
-/// Whether MakeIfmaBatchKernel gives a kernel for these moduli, without the
-/// work of preparing one.
-bool IfmaBatchServes(const std::vector<LimbVector>& moduli);
+/// Whether MakeIfmaBatchKernel gives a kernel for moduli of this one's digit
+/// count, without the work of preparing one.
+bool IfmaBatchServes(const LimbVector& modulus);
 
 /// Montgomery arithmetic in a small radix on 256-bit vectors (AVX2), one
 /// modulus per 64-bit lane, for 1 to kMaxBatchLanes odd moduli without leading
 /// zero limbs that share the kernel's digit count (bigint/x86/batch_avx2.cpp).
 std::unique_ptr<const BatchKernel> MakeAvx2BatchKernel(const std::vector<LimbVector>& moduli);
-/// Whether MakeAvx2BatchKernel gives a kernel for these moduli, without the
-/// work of preparing one.
-bool Avx2BatchServes(const std::vector<LimbVector>& moduli);
+/// Whether MakeAvx2BatchKernel gives a kernel for moduli of this one's digit
+/// count, without the work of preparing one.
+bool Avx2BatchServes(const LimbVector& modulus);
 
 }  // namespace limbs::x86

@@ -236,13 +236,18 @@ void LaneBatchKernel<Arithmetic>::Power(const BatchLane* lanes, uint32_t observe
   }
 }
 
+/// Whether a lane batch kernel serving [minBits, maxBits] serves this modulus.
+inline bool SuitsLane(const LimbVector& modulus, uint32_t minBits, uint32_t maxBits) {
+  const uint32_t bits = BitLength(modulus);
+  return (modulus[0] & 1) != 0 && bits >= minBits && bits <= maxBits;
+}
+
 /// Whether these moduli suit a lane batch kernel in radix 2^digitBits serving
 /// [minBits, maxBits]: 1 to kLanes odd moduli of the first one's digit count.
 inline bool SuitLanes(const std::vector<LimbVector>& moduli, uint32_t digitBits, uint32_t minBits,
                       uint32_t maxBits) {
   if (moduli.empty() || moduli.size() > kLanes) return false;
-  const uint32_t bits = BitLength(moduli[0]);
-  if (bits < minBits || bits > maxBits) return false;
+  if (!SuitsLane(moduli[0], minBits, maxBits)) return false;
   const uint32_t digits = DigitsFor(moduli[0], digitBits);
   return std::all_of(moduli.begin(), moduli.end(), [&](const LimbVector& m) {
     return (m[0] & 1) != 0 && DigitsFor(m, digitBits) == digits;
