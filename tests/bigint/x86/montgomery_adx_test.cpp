@@ -202,6 +202,48 @@ TEST_F(AdxTest, MultiplierMatchesGmp) {
   gmp_randclear(state);
 }
 
+// The reduction alone on the largest value it takes, m R - 1, on (m - 1) R,
+// on R - 1 and on a random value below m R, so that rows carry through every
+// limb. The result must be t / R mod m; it is compared modulo m, as the final
+// subtraction decides only how far below beta^n it lands. The sizes are those
+// with rows of their own and their neighbours on the general row loop.
+TEST_F(AdxTest, ReductionMatchesGmpOnLargestValues) {
+  gmp_randstate_t state;
+  gmp_randinit_default(state);
+  gmp_randseed_ui(state, kTestSeed + 3);
+  const Mpz beta = PowerOfTwo(64);
+  for (const uint32_t n : {8u, 15u, 16u, 17u, 24u, 31u, 32u, 33u, 40u}) {
+    const Mpz radix = PowerOfTwo(64 * n);
+    for (const auto& [shape, m] : EdgeModuli(state, 64 * n)) {
+      Mpz inverseR, mR, largest, highOnly, lowOnly, random, negativeInverse;
+      ASSERT_NE(mpz_invert(inverseR.get(), radix.get(), m.get()), 0);
+      ASSERT_NE(mpz_invert(negativeInverse.get(), m.get(), beta.get()), 0);
+      mpz_sub(negativeInverse.get(), beta.get(), negativeInverse.get());
+      mpz_mul(mR.get(), m.get(), radix.get());
+      mpz_sub_ui(largest.get(), mR.get(), 1);
+      mpz_sub(highOnly.get(), mR.get(), radix.get());
+      mpz_sub_ui(lowOnly.get(), radix.get(), 1);
+      mpz_urandomm(random.get(), state, mR.get());
+      const LimbVector mLimbs = ToLimbs(m, n);
+      const std::pair<const char*, Mpz> values[] = {
+          {"m R - 1", largest}, {"(m - 1) R", highOnly}, {"R - 1", lowOnly}, {"random", random}};
+      for (const auto& [label, t] : values) {
+        SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 3 << ", " << n << "-limb "
+                                        << shape << " modulus, t = " << label);
+        LimbVector tLimbs = ToLimbs(t, 2 * n), r(n);
+        limbs::AdxReduce(r.data(), tLimbs.data(), mLimbs.data(), n,
+                         mpz_get_ui(negativeInverse.get()));
+        Mpz expected, actual;
+        mpz_mul(expected.get(), t.get(), inverseR.get());
+        mpz_mod(expected.get(), expected.get(), m.get());
+        mpz_mod(actual.get(), FromLimbs(r).get(), m.get());
+        EXPECT_EQ(actual, expected);
+      }
+    }
+  }
+  gmp_randclear(state);
+}
+
 }  // namespace
 
 #endif  // LARGEPRIME_ADX_KERNEL
