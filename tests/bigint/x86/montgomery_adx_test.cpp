@@ -212,7 +212,8 @@ TEST_F(AdxTest, ReductionMatchesGmpOnLargestValues) {
   gmp_randinit_default(state);
   gmp_randseed_ui(state, kTestSeed + 3);
   const Mpz beta = PowerOfTwo(64);
-  for (const uint32_t n : {8u, 15u, 16u, 17u, 24u, 31u, 32u, 33u, 47u, 48u, 49u, 63u, 64u, 65u}) {
+  for (const uint32_t n : {8u,  15u, 16u, 17u, 23u, 24u, 25u, 31u, 32u, 33u, 40u,
+                           47u, 48u, 49u, 56u, 63u, 64u, 65u, 72u, 80u, 88u}) {
     const Mpz radix = PowerOfTwo(64 * n);
     for (const auto& [shape, m] : EdgeModuli(state, 64 * n)) {
       Mpz inverseR, mR, largest, highOnly, lowOnly, random, negativeInverse;
