@@ -343,19 +343,18 @@ LARGEPRIME_ADX_TARGET __attribute__((noinline, no_sanitize("address"))) void Red
 LARGEPRIME_ADX_TARGET inline void ReduceRows(Limb* t, const Limb* m, uint32_t n,
                                              Limb negativeInverse) {
   if (n == 16) return ReduceRows16(t, m, negativeInverse);
-  // Every multiple of 8 limbs from 24 below the reduction by products.
-  switch (n) {
-    case 24: return ReduceRowsInTiles<24>(t, m, negativeInverse);
-    case 32: return ReduceRowsInTiles<32>(t, m, negativeInverse);
-    case 40: return ReduceRowsInTiles<40>(t, m, negativeInverse);
-    case 48: return ReduceRowsInTiles<48>(t, m, negativeInverse);
-    case 56: return ReduceRowsInTiles<56>(t, m, negativeInverse);
-    case 64: return ReduceRowsInTiles<64>(t, m, negativeInverse);
-    case 72: return ReduceRowsInTiles<72>(t, m, negativeInverse);
-    case 80: return ReduceRowsInTiles<80>(t, m, negativeInverse);
-    case 88: return ReduceRowsInTiles<88>(t, m, negativeInverse);
-    default: break;
-  }
+  // Every multiple of 8 limbs from 24 below the reduction by products, the
+  // moduli of 2048, 3072 and 4096 bits first. (A switch here measured 8 %
+  // slower on PowModAdx at 3072 bits, by the code's layout.)
+  if (n == 32) return ReduceRowsInTiles<32>(t, m, negativeInverse);
+  if (n == 48) return ReduceRowsInTiles<48>(t, m, negativeInverse);
+  if (n == 64) return ReduceRowsInTiles<64>(t, m, negativeInverse);
+  if (n == 24) return ReduceRowsInTiles<24>(t, m, negativeInverse);
+  if (n == 40) return ReduceRowsInTiles<40>(t, m, negativeInverse);
+  if (n == 56) return ReduceRowsInTiles<56>(t, m, negativeInverse);
+  if (n == 72) return ReduceRowsInTiles<72>(t, m, negativeInverse);
+  if (n == 80) return ReduceRowsInTiles<80>(t, m, negativeInverse);
+  if (n == 88) return ReduceRowsInTiles<88>(t, m, negativeInverse);
   const uint64_t blockCount = (n - 2) / 8;
   const Limb* const end = t + n;
   Limb *r, *next;
