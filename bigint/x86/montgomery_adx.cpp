@@ -192,11 +192,11 @@ LARGEPRIME_ADX_TARGET inline void ReduceRows16(Limb* t, const Limb* m, Limb nega
   LARGEPRIME_REDUCE_UNROLLED(LARGEPRIME_STEPS_2_TO_15);
 }
 
-// The rows of a reduction of 32 limbs run in tiles: eight rows at a time pass
-// over an eight-limb window of t held in registers, so each limb of t is
-// loaded and stored once per eight rows instead of once per row. A row's piece
-// across one window ends with its carry (high half plus both flags, below
-// beta) saved for its piece across the next window. Each piece starts with
+// The rows of a reduction of a multiple of 8 limbs run in tiles: eight rows
+// at a time pass over an eight-limb window of t held in registers, so each
+// limb of t is loaded and stored once per eight rows instead of once per row.
+// A row's piece across one window ends with its carry (high half plus both
+// flags, below beta) saved for its piece across the next window. Each piece starts with
 // both flags cleared, so the pieces of one window's eight rows overlap,
 // each a step behind the one before on the window's registers. The
 // reduction takes 8 to 10 % less time than with rows over memory at 24 and
@@ -223,6 +223,7 @@ LARGEPRIME_ADX_TARGET inline void ReduceRows16(Limb* t, const Limb* m, Limb nega
   "adcx %[zero], %[" reg           \
   "]\n\t"                          \
   "adox %[zero], %[" reg "]\n\t"
+// Limbs 0 to 6 of a window, all that the last window of a group holds.
 #define LARGEPRIME_TILE_WINDOW(op) op(0) op(1) op(2) op(3) op(4) op(5) op(6)
 #define LARGEPRIME_TILE_LOAD(k) "mov 8*" #k "(%[t]), %[w" #k "]\n\t"
 #define LARGEPRIME_TILE_STORE(k) "mov %[w" #k "], 8*" #k "(%[t])\n\t"
