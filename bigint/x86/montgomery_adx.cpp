@@ -257,98 +257,174 @@ LARGEPRIME_ADX_TARGET inline void DoubleAndAddDiagonal(Limb* r, const Limb* a, u
       : "rdx", "cc", "memory");
 }
 
-// The first k limbs of a row at their offsets, k = 1 .. 15: a row of odd
-// length leaves its high half in `high`, one of even length in `carry`.
-#define LARGEPRIME_FIRST_1 LARGEPRIME_STEP_EVEN("0")
-#define LARGEPRIME_FIRST_2 LARGEPRIME_FIRST_1 LARGEPRIME_STEP_ODD("8")
-#define LARGEPRIME_FIRST_3 LARGEPRIME_FIRST_2 LARGEPRIME_STEP_EVEN("16")
-#define LARGEPRIME_FIRST_4 LARGEPRIME_FIRST_3 LARGEPRIME_STEP_ODD("24")
-#define LARGEPRIME_FIRST_5 LARGEPRIME_FIRST_4 LARGEPRIME_STEP_EVEN("32")
-#define LARGEPRIME_FIRST_6 LARGEPRIME_FIRST_5 LARGEPRIME_STEP_ODD("40")
-#define LARGEPRIME_FIRST_7 LARGEPRIME_FIRST_6 LARGEPRIME_STEP_EVEN("48")
-#define LARGEPRIME_FIRST_8 LARGEPRIME_FIRST_7 LARGEPRIME_STEP_ODD("56")
-#define LARGEPRIME_FIRST_9 LARGEPRIME_FIRST_8 LARGEPRIME_STEP_EVEN("64")
-#define LARGEPRIME_FIRST_10 LARGEPRIME_FIRST_9 LARGEPRIME_STEP_ODD("72")
-#define LARGEPRIME_FIRST_11 LARGEPRIME_FIRST_10 LARGEPRIME_STEP_EVEN("80")
-#define LARGEPRIME_FIRST_12 LARGEPRIME_FIRST_11 LARGEPRIME_STEP_ODD("88")
-#define LARGEPRIME_FIRST_13 LARGEPRIME_FIRST_12 LARGEPRIME_STEP_EVEN("96")
-#define LARGEPRIME_FIRST_14 LARGEPRIME_FIRST_13 LARGEPRIME_STEP_ODD("104")
-#define LARGEPRIME_FIRST_15 LARGEPRIME_FIRST_14 LARGEPRIME_STEP_EVEN("112")
+// One row of kRowLimbs limbs, every limb unrolled, each limb's step labelled
+// (100 + its index) so that a shorter row of L limbs can enter at step
+// kRowLimbs - L with its pointers moved back by as many limbs: every row then
+// ends at the same last step, which leaves the high half in `carry`, and its
+// limb carried out lands kRowLimbs limbs past the moved pointer.
+#define LARGEPRIME_ENTRY_PAIR(even, evenOffset, odd, oddOffset) \
+#even ":\n\t" LARGEPRIME_STEP_EVEN(#evenOffset) #odd ":\n\t" LARGEPRIME_STEP_ODD(#oddOffset)
+#define LARGEPRIME_UNROLLED_ROW             \
+  LARGEPRIME_ENTRY_PAIR(100, 0, 101, 8)     \
+  LARGEPRIME_ENTRY_PAIR(102, 16, 103, 24)   \
+  LARGEPRIME_ENTRY_PAIR(104, 32, 105, 40)   \
+  LARGEPRIME_ENTRY_PAIR(106, 48, 107, 56)   \
+  LARGEPRIME_ENTRY_PAIR(108, 64, 109, 72)   \
+  LARGEPRIME_ENTRY_PAIR(110, 80, 111, 88)   \
+  LARGEPRIME_ENTRY_PAIR(112, 96, 113, 104)  \
+  LARGEPRIME_ENTRY_PAIR(114, 112, 115, 120) \
+  LARGEPRIME_ENTRY_PAIR(116, 128, 117, 136) \
+  LARGEPRIME_ENTRY_PAIR(118, 144, 119, 152) \
+  LARGEPRIME_ENTRY_PAIR(120, 160, 121, 168) \
+  LARGEPRIME_ENTRY_PAIR(122, 176, 123, 184) \
+  LARGEPRIME_ENTRY_PAIR(124, 192, 125, 200) \
+  LARGEPRIME_ENTRY_PAIR(126, 208, 127, 216) \
+  LARGEPRIME_ENTRY_PAIR(128, 224, 129, 232) \
+  LARGEPRIME_ENTRY_PAIR(130, 240, 131, 248) \
+  LARGEPRIME_ENTRY_PAIR(132, 256, 133, 264) \
+  LARGEPRIME_ENTRY_PAIR(134, 272, 135, 280) \
+  LARGEPRIME_ENTRY_PAIR(136, 288, 137, 296) \
+  LARGEPRIME_ENTRY_PAIR(138, 304, 139, 312) \
+  LARGEPRIME_ENTRY_PAIR(140, 320, 141, 328) \
+  LARGEPRIME_ENTRY_PAIR(142, 336, 143, 344) \
+  LARGEPRIME_ENTRY_PAIR(144, 352, 145, 360) \
+  LARGEPRIME_ENTRY_PAIR(146, 368, 147, 376) \
+  LARGEPRIME_ENTRY_PAIR(148, 384, 149, 392) \
+  LARGEPRIME_ENTRY_PAIR(150, 400, 151, 408) \
+  LARGEPRIME_ENTRY_PAIR(152, 416, 153, 424) \
+  LARGEPRIME_ENTRY_PAIR(154, 432, 155, 440) \
+  LARGEPRIME_ENTRY_PAIR(156, 448, 157, 456) \
+  LARGEPRIME_ENTRY_PAIR(158, 464, 159, 472) \
+  LARGEPRIME_ENTRY_PAIR(160, 480, 161, 488) \
+  LARGEPRIME_ENTRY_PAIR(162, 496, 163, 504)
+// The step a row ends on, its high half, and where its carry goes (bytes).
+#define LARGEPRIME_ROW_OUT "carry"
+#define LARGEPRIME_ROW_END_BYTES "512"
+constexpr uint32_t kRowLimbs = 64;
 
-// Row i of the cross products of a 16-limb square, of `length` = 15 - i
-// limbs: r[2i+1..i+16) += a[i] a[i+1..16) with [a] at a + i + 1 and [r] at
-// r + 2i + 1, the limb carried out (from register `out`) stored at r[i+16],
-// and both pointers moved on to row i + 1.
-#define LARGEPRIME_TRIANGLE_ROW(length, bytes, out)     \
-  "mov -8(%[a]), %%rdx\n\t"                             \
-  "xor %k[carry], %k[carry]\n\t" /* clears CF and OF */ \
-      LARGEPRIME_FIRST_##length                         \
-      LARGEPRIME_TRIANGLE_ROW_END(bytes, "%[" out "]")
-#define LARGEPRIME_TRIANGLE_ROW_END(bytes, out) \
-  "adcx %[zero], " out                          \
-  "\n\t"                                        \
-  "adox %[zero], " out                          \
-  "\n\t"                                        \
-  "mov " out ", " bytes                         \
-  "(%[r])\n\t"                                  \
-  "lea 8(%[a]), %[a]\n\t"                       \
-  "lea 16(%[r]), %[r]\n\t"
-#define LARGEPRIME_TRIANGLE_16                \
-  LARGEPRIME_TRIANGLE_ROW(15, "120", "high")  \
-  LARGEPRIME_TRIANGLE_ROW(14, "112", "carry") \
-  LARGEPRIME_TRIANGLE_ROW(13, "104", "high")  \
-  LARGEPRIME_TRIANGLE_ROW(12, "96", "carry")  \
-  LARGEPRIME_TRIANGLE_ROW(11, "88", "high")   \
-  LARGEPRIME_TRIANGLE_ROW(10, "80", "carry")  \
-  LARGEPRIME_TRIANGLE_ROW(9, "72", "high")    \
-  LARGEPRIME_TRIANGLE_ROW(8, "64", "carry")   \
-  LARGEPRIME_TRIANGLE_ROW(7, "56", "high")    \
-  LARGEPRIME_TRIANGLE_ROW(6, "48", "carry")   \
-  LARGEPRIME_TRIANGLE_ROW(5, "40", "high")    \
-  LARGEPRIME_TRIANGLE_ROW(4, "32", "carry")   \
-  LARGEPRIME_TRIANGLE_ROW(3, "24", "high")    \
-  LARGEPRIME_TRIANGLE_ROW(2, "16", "carry")   \
-  LARGEPRIME_TRIANGLE_ROW(1, "8", "high")
+// The entry steps' addresses as offsets from the table (label 9), in the
+// read-only data, indexed by the number of steps skipped: position independent,
+// as a compiler's own jump tables.
+#define LARGEPRIME_ENTRY_OFFSETS_8(s0, s1, s2, s3, s4, s5, s6, s7)                        \
+  ".long " #s0 "f - 9b, " #s1 "f - 9b, " #s2 "f - 9b, " #s3 "f - 9b, " #s4 "f - 9b, " #s5 \
+  "f - 9b, " #s6 "f - 9b, " #s7 "f - 9b\n\t"
+#define LARGEPRIME_ENTRY_TABLE                                                               \
+  ".pushsection .rodata\n\t"                                                                 \
+  ".p2align 2\n"                                                                             \
+  "9:\n\t" LARGEPRIME_ENTRY_OFFSETS_8(100, 101, 102, 103, 104, 105, 106, 107)                \
+      LARGEPRIME_ENTRY_OFFSETS_8(108, 109, 110, 111, 112, 113, 114, 115)                     \
+          LARGEPRIME_ENTRY_OFFSETS_8(116, 117, 118, 119, 120, 121, 122, 123)                 \
+              LARGEPRIME_ENTRY_OFFSETS_8(124, 125, 126, 127, 128, 129, 130, 131)             \
+                  LARGEPRIME_ENTRY_OFFSETS_8(132, 133, 134, 135, 136, 137, 138, 139)         \
+                      LARGEPRIME_ENTRY_OFFSETS_8(140, 141, 142, 143, 144, 145, 146, 147)     \
+                          LARGEPRIME_ENTRY_OFFSETS_8(148, 149, 150, 151, 152, 153, 154, 155) \
+                              LARGEPRIME_ENTRY_OFFSETS_8(156, 157, 158, 159, 160, 161, 162,  \
+                                                         163) ".popsection\n\t"
 
-// r[0..32) = the sum of a[i] a[j] beta^(i+j) over i < j < 16: every row of
-// the triangle unrolled in one piece, with no branch.
-LARGEPRIME_ADX_TARGET void CrossProducts16(Limb* r, const Limb* a) {
-  for (uint32_t i = 0; i < 16; ++i) r[i] = 0;
-  r[31] = 0;
-  Limb* rows = r + 1;
-  const Limb* multiplicands = a + 1;
-  uint64_t carry, low, high, zero;
-  __asm__ volatile("xor %k[zero], %k[zero]\n\t" LARGEPRIME_TRIANGLE_16
-                   : [r] "+&r"(rows), [a] "+&r"(multiplicands), [carry] "=&r"(carry),
+// A row enters with both registers that may carry the high half in cleared
+// (whichever its first step reads), which also clears CF and OF; the jump is
+// marked as one through a table, like a compiler's switch under
+// -fcf-protection. It ends with the chains' last carries joined to the high
+// half.
+#define LARGEPRIME_ENTER_ROW(target)                                                             \
+  "xor %k[carry], %k[carry]\n\t"                                                                 \
+  "xor %k[high], %k[high]\n\t"                                                                   \
+  "notrack jmp *%[" target "]\n\t" LARGEPRIME_UNROLLED_ROW "adcx %[zero], %[" LARGEPRIME_ROW_OUT \
+  "]\n\t"                                                                                        \
+  "adox %[zero], %[" LARGEPRIME_ROW_OUT "]\n\t"
+
+// r[0..na+nb) = r[0..na) + a[0..na) b[0..nb), 1 <= na <= kRowLimbs, nb >= 1,
+// all rows in one piece of assembly: row i adds a b[i] at limb i on the
+// unrolled row, entered at the same step each time (so the jump is always
+// predicted), and stores the limb it carries out at limb na + i, which no row
+// has reached yet.
+LARGEPRIME_ADX_TARGET void AddRows(Limb* r, const Limb* a, uint32_t na, const Limb* b,
+                                   uint32_t nb) {
+  const Limb* const end = b + nb;
+  uint64_t skipped = kRowLimbs - na;
+  uint64_t target, carry, low, high, zero;
+  __asm__ volatile(
+      LARGEPRIME_ENTRY_TABLE
+      "lea 9b(%%rip), %[target]\n\t"
+      "movslq (%[target], %[skipped], 4), %[low]\n\t"
+      "add %[low], %[target]\n\t"
+      "shl $3, %[skipped]\n\t"
+      "sub %[skipped], %[a]\n\t"
+      "sub %[skipped], %[r]\n\t"
+      "xor %k[zero], %k[zero]\n"
+      "1:\n\t"
+      "mov (%[b]), %%rdx\n\t" LARGEPRIME_ENTER_ROW("target") "mov %[" LARGEPRIME_ROW_OUT
+                                                             "], " LARGEPRIME_ROW_END_BYTES
+                                                             "(%[r])\n\t"
+                                                             "lea 8(%[r]), %[r]\n\t"
+                                                             "lea 8(%[b]), %[b]\n\t"
+                                                             "cmp %[end], %[b]\n\t"
+                                                             "jne 1b\n\t"
+      : [r] "+&r"(r), [a] "+&r"(a), [b] "+&r"(b), [skipped] "+&r"(skipped), [target] "=&r"(target),
+        [carry] "=&r"(carry), [low] "=&r"(low), [high] "=&r"(high), [zero] "=&r"(zero)
+      : [end] "rm"(end)
+      : "rdx", "cc", "memory");
+}
+
+// r[1..2n-1) = r[1..n) + the sum of a[i] a[j] beta^(i+j) over i < j < n, 2 <=
+// n <= kRowLimbs + 1, if that fits (below beta^(2n-1)): row i adds a[i]
+// a[i+1..n) at limb 2i + 1 and stores its carry at limb n + i, which no row
+// has reached yet; r[0] and r[2n-1] are left alone. Its n - 1 - i limbs enter the unrolled row one
+// step later than the row before, so the moved pointer into a stays put (at a + n - kRowLimbs) and
+// the one into r moves by one limb a row.
+LARGEPRIME_ADX_TARGET void TriangleRows(Limb* r, const Limb* a, uint32_t n) {
+  uint64_t skipped = kRowLimbs + 1 - n;  // by row 0
+  // Bytes from the moved pointers up to a and r (-8 for n = kRowLimbs + 1).
+  const int64_t back = 8 * (int64_t{kRowLimbs} - n);
+  const Limb* multiplicands = a;
+  Limb* rows = r;
+  const Limb* row = a;
+  uint64_t table, carry, low, high, zero;
+  __asm__ volatile(LARGEPRIME_ENTRY_TABLE
+                   "lea 9b(%%rip), %[table]\n\t"
+                   "sub %[back], %[a]\n\t"
+                   "sub %[back], %[r]\n\t"
+                   "xor %k[zero], %k[zero]\n"
+                   "1:\n\t"
+                   "mov (%[multiplicands]), %%rdx\n\t"
+                   "movslq (%[table], %[skipped], 4), %[low]\n\t"
+                   "add %[table], %[low]\n\t" LARGEPRIME_ENTER_ROW(
+                       "low") "mov %[" LARGEPRIME_ROW_OUT "], " LARGEPRIME_ROW_END_BYTES
+                              "(%[r])\n\t"
+                              "lea 8(%[multiplicands]), %[multiplicands]\n\t"
+                              "lea 8(%[r]), %[r]\n\t"
+                              "add $1, %[skipped]\n\t"
+                              "cmp %[limbs], %[skipped]\n\t"
+                              "jne 1b\n\t"
+                   : [r] "+&r"(rows), [a] "+&r"(row), [multiplicands] "+&r"(multiplicands),
+                     [skipped] "+&r"(skipped), [table] "=&r"(table), [carry] "=&r"(carry),
                      [low] "=&r"(low), [high] "=&r"(high), [zero] "=&r"(zero)
-                   :
+                   : [back] "r"(back), [limbs] "i"(kRowLimbs)
                    : "rdx", "cc", "memory");
 }
 
-// r[0..16+nb) = a[0..16) b[0..nb), nb >= 1, all rows in one piece of
-// assembly: each row adds a b[i] at limb i, unrolled, and stores the limb it
-// carries out at limb 16 + i, which no row has reached yet.
-LARGEPRIME_ADX_TARGET void Multiply16(Limb* r, const Limb* a, const Limb* b, uint32_t nb) {
-  for (uint32_t i = 0; i < 16; ++i) r[i] = 0;
-  const Limb* const end = b + nb;
-  uint64_t carry, low, high, zero;
-  __asm__ volatile(
-      "xor %k[zero], %k[zero]\n"
-      "1:\n\t"
-      "mov (%[b]), %%rdx\n\t"
-      "xor %k[carry], %k[carry]\n\t"  // clears CF and OF
-      LARGEPRIME_STEPS_2("0", "8") LARGEPRIME_STEPS_2_TO_15
-      "adcx %[zero], %[carry]\n\t"
-      "adox %[zero], %[carry]\n\t"
-      "mov %[carry], 128(%[r])\n\t"
-      "lea 8(%[r]), %[r]\n\t"
-      "lea 8(%[b]), %[b]\n\t"
-      "cmp %[end], %[b]\n\t"
-      "jne 1b\n\t"
-      : [r] "+&r"(r), [b] "+&r"(b), [carry] "=&r"(carry), [low] "=&r"(low), [high] "=&r"(high),
-        [zero] "=&r"(zero)
-      : [a] "r"(a), [end] "rm"(end)
-      : "rdx", "cc", "memory");
+// r[0..na+nb) = a[0..na) b[0..nb), 1 <= na <= kRowLimbs, nb >= 1.
+LARGEPRIME_ADX_TARGET void MultiplyRows(Limb* r, const Limb* a, uint32_t na, const Limb* b,
+                                        uint32_t nb) {
+  for (uint32_t i = 0; i < na; ++i) r[i] = 0;
+  AddRows(r, a, na, b, nb);
+}
+
+// r[0..2n) = the sum of a[i] a[j] beta^(i+j) over i < j < n, 2 <= n <=
+// kRowLimbs + 1. From kAdxSquareSplitLimbs on, with a = a1 beta^h + a0, h =
+// floor(n / 2): the triangle of a0, then a0 a1 added at limb h as rows of one
+// length (each entering the unrolled row at the same step), then the triangle
+// of a1 added at limb 2h. The rows of a1's triangle start where a0 a1 ends,
+// and those of a0 a1 where a0's triangle ends (its top limb 2h - 1 is clear),
+// so every row's carry still lands on a limb no row has reached.
+LARGEPRIME_ADX_TARGET void CrossProducts(Limb* r, const Limb* a, uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i) r[i] = 0;
+  r[2 * n - 1] = 0;
+  if (n < x86::kAdxSquareSplitLimbs) return TriangleRows(r, a, n);
+  const uint32_t h = n / 2;
+  TriangleRows(r, a, h);
+  AddRows(r + h, a + h, n - h, a, h);
+  TriangleRows(r + 2 * h, a + h, n - h);
 }
 
 }  // namespace
@@ -372,19 +448,24 @@ std::unique_ptr<const ModularKernel> x86::MakeAdxKernel(const LimbVector& modulu
       "adx", MontgomeryModulus(modulus));
 }
 
+// Rows of the longer operand where it fits the unrolled row, else of the
+// shorter; the row loop beyond it.
 LARGEPRIME_ADX_TARGET void AdxMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b,
                                        uint32_t nb) {
-  if (na == 16) return Multiply16(r, a, b, nb);
-  if (nb == 16) return Multiply16(r, b, a, na);
+  if (na <= kRowLimbs && (na >= nb || nb > kRowLimbs)) return MultiplyRows(r, a, na, b, nb);
+  if (nb <= kRowLimbs) return MultiplyRows(r, b, nb, a, na);
   for (uint32_t i = 0; i < na; ++i) r[i] = 0;
   for (uint32_t i = 0; i < nb; ++i) r[na + i] = AddRow(r + i, a, na, b[i], 0);
 }
 
-// Row i adds a[i] a[i+1..n) at limb 2i + 1; its carry lands on limb n + i,
-// which no row has reached yet.
+// The cross products on the unrolled row where each row fits it, else row i
+// adds a[i] a[i+1..n) at limb 2i + 1 through the row loop, its carry landing
+// on limb n + i, which no row has reached yet; then doubled, with the squares.
 LARGEPRIME_ADX_TARGET void AdxSquare(Limb* r, const Limb* a, uint32_t n) {
-  if (n == 16) {
-    CrossProducts16(r, a);
+  if (n == 1) {
+    r[0] = r[1] = 0;
+  } else if (n <= kRowLimbs + 1) {
+    CrossProducts(r, a, n);
   } else {
     for (uint32_t i = 0; i < 2 * n; ++i) r[i] = 0;
     for (uint32_t i = 0; i + 1 < n; ++i)
