@@ -257,6 +257,100 @@ LARGEPRIME_ADX_TARGET inline void DoubleAndAddDiagonal(Limb* r, const Limb* a, u
       : "rdx", "cc", "memory");
 }
 
+// The first k limbs of a row at their offsets, k = 1 .. 15: a row of odd
+// length leaves its high half in `high`, one of even length in `carry`.
+#define LARGEPRIME_FIRST_1 LARGEPRIME_STEP_EVEN("0")
+#define LARGEPRIME_FIRST_2 LARGEPRIME_FIRST_1 LARGEPRIME_STEP_ODD("8")
+#define LARGEPRIME_FIRST_3 LARGEPRIME_FIRST_2 LARGEPRIME_STEP_EVEN("16")
+#define LARGEPRIME_FIRST_4 LARGEPRIME_FIRST_3 LARGEPRIME_STEP_ODD("24")
+#define LARGEPRIME_FIRST_5 LARGEPRIME_FIRST_4 LARGEPRIME_STEP_EVEN("32")
+#define LARGEPRIME_FIRST_6 LARGEPRIME_FIRST_5 LARGEPRIME_STEP_ODD("40")
+#define LARGEPRIME_FIRST_7 LARGEPRIME_FIRST_6 LARGEPRIME_STEP_EVEN("48")
+#define LARGEPRIME_FIRST_8 LARGEPRIME_FIRST_7 LARGEPRIME_STEP_ODD("56")
+#define LARGEPRIME_FIRST_9 LARGEPRIME_FIRST_8 LARGEPRIME_STEP_EVEN("64")
+#define LARGEPRIME_FIRST_10 LARGEPRIME_FIRST_9 LARGEPRIME_STEP_ODD("72")
+#define LARGEPRIME_FIRST_11 LARGEPRIME_FIRST_10 LARGEPRIME_STEP_EVEN("80")
+#define LARGEPRIME_FIRST_12 LARGEPRIME_FIRST_11 LARGEPRIME_STEP_ODD("88")
+#define LARGEPRIME_FIRST_13 LARGEPRIME_FIRST_12 LARGEPRIME_STEP_EVEN("96")
+#define LARGEPRIME_FIRST_14 LARGEPRIME_FIRST_13 LARGEPRIME_STEP_ODD("104")
+#define LARGEPRIME_FIRST_15 LARGEPRIME_FIRST_14 LARGEPRIME_STEP_EVEN("112")
+
+// Row i of the cross products of a 16-limb square, of `length` = 15 - i
+// limbs: r[2i+1..i+16) += a[i] a[i+1..16) with [a] at a + i + 1 and [r] at
+// r + 2i + 1, the limb carried out (from register `out`) stored at r[i+16],
+// and both pointers moved on to row i + 1.
+#define LARGEPRIME_TRIANGLE_ROW(length, bytes, out)     \
+  "mov -8(%[a]), %%rdx\n\t"                             \
+  "xor %k[carry], %k[carry]\n\t" /* clears CF and OF */ \
+      LARGEPRIME_FIRST_##length                         \
+      LARGEPRIME_TRIANGLE_ROW_END(bytes, "%[" out "]")
+#define LARGEPRIME_TRIANGLE_ROW_END(bytes, out) \
+  "adcx %[zero], " out                          \
+  "\n\t"                                        \
+  "adox %[zero], " out                          \
+  "\n\t"                                        \
+  "mov " out ", " bytes                         \
+  "(%[r])\n\t"                                  \
+  "lea 8(%[a]), %[a]\n\t"                       \
+  "lea 16(%[r]), %[r]\n\t"
+#define LARGEPRIME_TRIANGLE_16                \
+  LARGEPRIME_TRIANGLE_ROW(15, "120", "high")  \
+  LARGEPRIME_TRIANGLE_ROW(14, "112", "carry") \
+  LARGEPRIME_TRIANGLE_ROW(13, "104", "high")  \
+  LARGEPRIME_TRIANGLE_ROW(12, "96", "carry")  \
+  LARGEPRIME_TRIANGLE_ROW(11, "88", "high")   \
+  LARGEPRIME_TRIANGLE_ROW(10, "80", "carry")  \
+  LARGEPRIME_TRIANGLE_ROW(9, "72", "high")    \
+  LARGEPRIME_TRIANGLE_ROW(8, "64", "carry")   \
+  LARGEPRIME_TRIANGLE_ROW(7, "56", "high")    \
+  LARGEPRIME_TRIANGLE_ROW(6, "48", "carry")   \
+  LARGEPRIME_TRIANGLE_ROW(5, "40", "high")    \
+  LARGEPRIME_TRIANGLE_ROW(4, "32", "carry")   \
+  LARGEPRIME_TRIANGLE_ROW(3, "24", "high")    \
+  LARGEPRIME_TRIANGLE_ROW(2, "16", "carry")   \
+  LARGEPRIME_TRIANGLE_ROW(1, "8", "high")
+
+// r[0..32) = the sum of a[i] a[j] beta^(i+j) over i < j < 16: every row of
+// the triangle unrolled in one piece, with no branch.
+LARGEPRIME_ADX_TARGET void CrossProducts16(Limb* r, const Limb* a) {
+  for (uint32_t i = 0; i < 16; ++i) r[i] = 0;
+  r[31] = 0;
+  Limb* rows = r + 1;
+  const Limb* multiplicands = a + 1;
+  uint64_t carry, low, high, zero;
+  __asm__ volatile("xor %k[zero], %k[zero]\n\t" LARGEPRIME_TRIANGLE_16
+                   : [r] "+&r"(rows), [a] "+&r"(multiplicands), [carry] "=&r"(carry),
+                     [low] "=&r"(low), [high] "=&r"(high), [zero] "=&r"(zero)
+                   :
+                   : "rdx", "cc", "memory");
+}
+
+// r[0..16+nb) = a[0..16) b[0..nb), nb >= 1, all rows in one piece of
+// assembly: each row adds a b[i] at limb i, unrolled, and stores the limb it
+// carries out at limb 16 + i, which no row has reached yet.
+LARGEPRIME_ADX_TARGET void Multiply16(Limb* r, const Limb* a, const Limb* b, uint32_t nb) {
+  for (uint32_t i = 0; i < 16; ++i) r[i] = 0;
+  const Limb* const end = b + nb;
+  uint64_t carry, low, high, zero;
+  __asm__ volatile(
+      "xor %k[zero], %k[zero]\n"
+      "1:\n\t"
+      "mov (%[b]), %%rdx\n\t"
+      "xor %k[carry], %k[carry]\n\t"  // clears CF and OF
+      LARGEPRIME_STEPS_2("0", "8") LARGEPRIME_STEPS_2_TO_15
+      "adcx %[zero], %[carry]\n\t"
+      "adox %[zero], %[carry]\n\t"
+      "mov %[carry], 128(%[r])\n\t"
+      "lea 8(%[r]), %[r]\n\t"
+      "lea 8(%[b]), %[b]\n\t"
+      "cmp %[end], %[b]\n\t"
+      "jne 1b\n\t"
+      : [r] "+&r"(r), [b] "+&r"(b), [carry] "=&r"(carry), [low] "=&r"(low), [high] "=&r"(high),
+        [zero] "=&r"(zero)
+      : [a] "r"(a), [end] "rm"(end)
+      : "rdx", "cc", "memory");
+}
+
 // One row of kRowLimbs limbs, every limb unrolled, each limb's step labelled
 // (100 + its index) so that a shorter row of L limbs can enter at step
 // kRowLimbs - L with its pointers moved back by as many limbs: every row then
@@ -297,19 +391,20 @@ LARGEPRIME_ADX_TARGET inline void DoubleAndAddDiagonal(Limb* r, const Limb* a, u
   LARGEPRIME_ENTRY_PAIR(158, 464, 159, 472) \
   LARGEPRIME_ENTRY_PAIR(160, 480, 161, 488) \
   LARGEPRIME_ENTRY_PAIR(162, 496, 163, 504)
-// The step a row ends on, its high half, and where its carry goes (bytes).
-#define LARGEPRIME_ROW_OUT "carry"
-#define LARGEPRIME_ROW_END_BYTES "512"
+// The last step (odd) leaves the high half in `carry`; the row's limb carried
+// out goes kRowLimbs limbs past the moved pointer into r.
+#define LARGEPRIME_STORE_ROW_CARRY "mov %[carry], 512(%[r])\n\t"
 constexpr uint32_t kRowLimbs = 64;
 
-// The entry steps' addresses as offsets from the table (label 9), in the
-// read-only data, indexed by the number of steps skipped: position independent,
-// as a compiler's own jump tables.
+// The entry steps' addresses as offsets from the table (label 9), position
+// independent, as a compiler's own jump tables. It sits in the code after the
+// rows, jumped over, as the Windows assembler has no section stack to put it in
+// the read-only data from inside a function.
 #define LARGEPRIME_ENTRY_OFFSETS_8(s0, s1, s2, s3, s4, s5, s6, s7)                        \
-  ".long " #s0 "f - 9b, " #s1 "f - 9b, " #s2 "f - 9b, " #s3 "f - 9b, " #s4 "f - 9b, " #s5 \
-  "f - 9b, " #s6 "f - 9b, " #s7 "f - 9b\n\t"
+  ".long " #s0 "b - 9b, " #s1 "b - 9b, " #s2 "b - 9b, " #s3 "b - 9b, " #s4 "b - 9b, " #s5 \
+  "b - 9b, " #s6 "b - 9b, " #s7 "b - 9b\n\t"
 #define LARGEPRIME_ENTRY_TABLE                                                               \
-  ".pushsection .rodata\n\t"                                                                 \
+  "jmp 8f\n\t"                                                                               \
   ".p2align 2\n"                                                                             \
   "9:\n\t" LARGEPRIME_ENTRY_OFFSETS_8(100, 101, 102, 103, 104, 105, 106, 107)                \
       LARGEPRIME_ENTRY_OFFSETS_8(108, 109, 110, 111, 112, 113, 114, 115)                     \
@@ -319,19 +414,19 @@ constexpr uint32_t kRowLimbs = 64;
                       LARGEPRIME_ENTRY_OFFSETS_8(140, 141, 142, 143, 144, 145, 146, 147)     \
                           LARGEPRIME_ENTRY_OFFSETS_8(148, 149, 150, 151, 152, 153, 154, 155) \
                               LARGEPRIME_ENTRY_OFFSETS_8(156, 157, 158, 159, 160, 161, 162,  \
-                                                         163) ".popsection\n\t"
+                                                         163) "8:\n\t"
 
 // A row enters with both registers that may carry the high half in cleared
 // (whichever its first step reads), which also clears CF and OF; the jump is
 // marked as one through a table, like a compiler's switch under
 // -fcf-protection. It ends with the chains' last carries joined to the high
 // half.
-#define LARGEPRIME_ENTER_ROW(target)                                                             \
-  "xor %k[carry], %k[carry]\n\t"                                                                 \
-  "xor %k[high], %k[high]\n\t"                                                                   \
-  "notrack jmp *%[" target "]\n\t" LARGEPRIME_UNROLLED_ROW "adcx %[zero], %[" LARGEPRIME_ROW_OUT \
-  "]\n\t"                                                                                        \
-  "adox %[zero], %[" LARGEPRIME_ROW_OUT "]\n\t"
+#define LARGEPRIME_ENTER_ROW(target)                       \
+  "xor %k[carry], %k[carry]\n\t"                           \
+  "xor %k[high], %k[high]\n\t"                             \
+  "notrack jmp *%[" target "]\n\t" LARGEPRIME_UNROLLED_ROW \
+  "adcx %[zero], %[carry]\n\t"                             \
+  "adox %[zero], %[carry]\n\t"
 
 // r[0..na+nb) = r[0..na) + a[0..na) b[0..nb), 1 <= na <= kRowLimbs, nb >= 1,
 // all rows in one piece of assembly: row i adds a b[i] at limb i on the
@@ -344,8 +439,7 @@ LARGEPRIME_ADX_TARGET void AddRows(Limb* r, const Limb* a, uint32_t na, const Li
   uint64_t skipped = kRowLimbs - na;
   uint64_t target, carry, low, high, zero;
   __asm__ volatile(
-      LARGEPRIME_ENTRY_TABLE
-      "lea 9b(%%rip), %[target]\n\t"
+      "lea 9f(%%rip), %[target]\n\t"
       "movslq (%[target], %[skipped], 4), %[low]\n\t"
       "add %[low], %[target]\n\t"
       "shl $3, %[skipped]\n\t"
@@ -353,13 +447,11 @@ LARGEPRIME_ADX_TARGET void AddRows(Limb* r, const Limb* a, uint32_t na, const Li
       "sub %[skipped], %[r]\n\t"
       "xor %k[zero], %k[zero]\n"
       "1:\n\t"
-      "mov (%[b]), %%rdx\n\t" LARGEPRIME_ENTER_ROW("target") "mov %[" LARGEPRIME_ROW_OUT
-                                                             "], " LARGEPRIME_ROW_END_BYTES
-                                                             "(%[r])\n\t"
-                                                             "lea 8(%[r]), %[r]\n\t"
-                                                             "lea 8(%[b]), %[b]\n\t"
-                                                             "cmp %[end], %[b]\n\t"
-                                                             "jne 1b\n\t"
+      "mov (%[b]), %%rdx\n\t" LARGEPRIME_ENTER_ROW("target") LARGEPRIME_STORE_ROW_CARRY
+      "lea 8(%[r]), %[r]\n\t"
+      "lea 8(%[b]), %[b]\n\t"
+      "cmp %[end], %[b]\n\t"
+      "jne 1b\n\t" LARGEPRIME_ENTRY_TABLE
       : [r] "+&r"(r), [a] "+&r"(a), [b] "+&r"(b), [skipped] "+&r"(skipped), [target] "=&r"(target),
         [carry] "=&r"(carry), [low] "=&r"(low), [high] "=&r"(high), [zero] "=&r"(zero)
       : [end] "rm"(end)
@@ -369,9 +461,10 @@ LARGEPRIME_ADX_TARGET void AddRows(Limb* r, const Limb* a, uint32_t na, const Li
 // r[1..2n-1) = r[1..n) + the sum of a[i] a[j] beta^(i+j) over i < j < n, 2 <=
 // n <= kRowLimbs + 1, if that fits (below beta^(2n-1)): row i adds a[i]
 // a[i+1..n) at limb 2i + 1 and stores its carry at limb n + i, which no row
-// has reached yet; r[0] and r[2n-1] are left alone. Its n - 1 - i limbs enter the unrolled row one
-// step later than the row before, so the moved pointer into a stays put (at a + n - kRowLimbs) and
-// the one into r moves by one limb a row.
+// has reached yet; r[0] and r[2n-1] are left alone. Its n - 1 - i limbs
+// enter the unrolled row one step later than the row before, so the moved
+// pointer into a stays put (at a + n - kRowLimbs) and the one into r moves by
+// one limb a row.
 LARGEPRIME_ADX_TARGET void TriangleRows(Limb* r, const Limb* a, uint32_t n) {
   uint64_t skipped = kRowLimbs + 1 - n;  // by row 0
   // Bytes from the moved pointers up to a and r (-8 for n = kRowLimbs + 1).
@@ -380,27 +473,25 @@ LARGEPRIME_ADX_TARGET void TriangleRows(Limb* r, const Limb* a, uint32_t n) {
   Limb* rows = r;
   const Limb* row = a;
   uint64_t table, carry, low, high, zero;
-  __asm__ volatile(LARGEPRIME_ENTRY_TABLE
-                   "lea 9b(%%rip), %[table]\n\t"
-                   "sub %[back], %[a]\n\t"
-                   "sub %[back], %[r]\n\t"
-                   "xor %k[zero], %k[zero]\n"
-                   "1:\n\t"
-                   "mov (%[multiplicands]), %%rdx\n\t"
-                   "movslq (%[table], %[skipped], 4), %[low]\n\t"
-                   "add %[table], %[low]\n\t" LARGEPRIME_ENTER_ROW(
-                       "low") "mov %[" LARGEPRIME_ROW_OUT "], " LARGEPRIME_ROW_END_BYTES
-                              "(%[r])\n\t"
-                              "lea 8(%[multiplicands]), %[multiplicands]\n\t"
-                              "lea 8(%[r]), %[r]\n\t"
-                              "add $1, %[skipped]\n\t"
-                              "cmp %[limbs], %[skipped]\n\t"
-                              "jne 1b\n\t"
-                   : [r] "+&r"(rows), [a] "+&r"(row), [multiplicands] "+&r"(multiplicands),
-                     [skipped] "+&r"(skipped), [table] "=&r"(table), [carry] "=&r"(carry),
-                     [low] "=&r"(low), [high] "=&r"(high), [zero] "=&r"(zero)
-                   : [back] "r"(back), [limbs] "i"(kRowLimbs)
-                   : "rdx", "cc", "memory");
+  __asm__ volatile(
+      "lea 9f(%%rip), %[table]\n\t"
+      "sub %[back], %[a]\n\t"
+      "sub %[back], %[r]\n\t"
+      "xor %k[zero], %k[zero]\n"
+      "1:\n\t"
+      "mov (%[multiplicands]), %%rdx\n\t"
+      "movslq (%[table], %[skipped], 4), %[low]\n\t"
+      "add %[table], %[low]\n\t" LARGEPRIME_ENTER_ROW("low") LARGEPRIME_STORE_ROW_CARRY
+      "lea 8(%[multiplicands]), %[multiplicands]\n\t"
+      "lea 8(%[r]), %[r]\n\t"
+      "add $1, %[skipped]\n\t"
+      "cmp %[limbs], %[skipped]\n\t"
+      "jne 1b\n\t" LARGEPRIME_ENTRY_TABLE
+      : [r] "+&r"(rows), [a] "+&r"(row), [multiplicands] "+&r"(multiplicands),
+        [skipped] "+&r"(skipped), [table] "=&r"(table), [carry] "=&r"(carry), [low] "=&r"(low),
+        [high] "=&r"(high), [zero] "=&r"(zero)
+      : [back] "r"(back), [limbs] "i"(kRowLimbs)
+      : "rdx", "cc", "memory");
 }
 
 // r[0..na+nb) = a[0..na) b[0..nb), 1 <= na <= kRowLimbs, nb >= 1.
@@ -448,22 +539,28 @@ std::unique_ptr<const ModularKernel> x86::MakeAdxKernel(const LimbVector& modulu
       "adx", MontgomeryModulus(modulus));
 }
 
-// Rows of the longer operand where it fits the unrolled row, else of the
-// shorter; the row loop beyond it.
+// The 16-limb rows where an operand has 16 limbs (the leaves of products of
+// 128 limbs; their rows have no entry jump), else rows of the longer operand
+// where it fits the unrolled row, else of the shorter; the row loop beyond it.
 LARGEPRIME_ADX_TARGET void AdxMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b,
                                        uint32_t nb) {
+  if (na == 16) return Multiply16(r, a, b, nb);
+  if (nb == 16) return Multiply16(r, b, a, na);
   if (na <= kRowLimbs && (na >= nb || nb > kRowLimbs)) return MultiplyRows(r, a, na, b, nb);
   if (nb <= kRowLimbs) return MultiplyRows(r, b, nb, a, na);
   for (uint32_t i = 0; i < na; ++i) r[i] = 0;
   for (uint32_t i = 0; i < nb; ++i) r[na + i] = AddRow(r + i, a, na, b[i], 0);
 }
 
-// The cross products on the unrolled row where each row fits it, else row i
+// The cross products of 16 limbs as one triangle, on the unrolled row where
+// each row fits it, else row i
 // adds a[i] a[i+1..n) at limb 2i + 1 through the row loop, its carry landing
 // on limb n + i, which no row has reached yet; then doubled, with the squares.
 LARGEPRIME_ADX_TARGET void AdxSquare(Limb* r, const Limb* a, uint32_t n) {
   if (n == 1) {
     r[0] = r[1] = 0;
+  } else if (n == 16) {
+    CrossProducts16(r, a);
   } else if (n <= kRowLimbs + 1) {
     CrossProducts(r, a, n);
   } else {
