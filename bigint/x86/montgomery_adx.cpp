@@ -508,6 +508,7 @@ LARGEPRIME_ADX_TARGET void MultiplyRows(Limb* r, const Limb* a, uint32_t na, con
 // of a1 added at limb 2h. The rows of a1's triangle start where a0 a1 ends,
 // and those of a0 a1 where a0's triangle ends (its top limb 2h - 1 is clear),
 // so every row's carry still lands on a limb no row has reached.
+static_assert(x86::kAdxSquareSplitLimbs >= 4, "each half of a split square needs two limbs");
 LARGEPRIME_ADX_TARGET void CrossProducts(Limb* r, const Limb* a, uint32_t n) {
   for (uint32_t i = 0; i < n; ++i) r[i] = 0;
   r[2 * n - 1] = 0;
@@ -553,9 +554,9 @@ LARGEPRIME_ADX_TARGET void AdxMultiply(Limb* r, const Limb* a, uint32_t na, cons
 }
 
 // The cross products of 16 limbs as one triangle, on the unrolled row where
-// each row fits it, else row i
-// adds a[i] a[i+1..n) at limb 2i + 1 through the row loop, its carry landing
-// on limb n + i, which no row has reached yet; then doubled, with the squares.
+// each row fits it, else row i adds a[i] a[i+1..n) at limb 2i + 1 through the
+// row loop, its carry landing on limb n + i, which no row has reached yet;
+// then doubled, with the squares.
 LARGEPRIME_ADX_TARGET void AdxSquare(Limb* r, const Limb* a, uint32_t n) {
   if (n == 1) {
     r[0] = r[1] = 0;
