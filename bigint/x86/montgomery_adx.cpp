@@ -498,6 +498,174 @@ LARGEPRIME_ADX_TARGET void Multiply16(Limb* r, const Limb* a, const Limb* b, uin
       : "rdx", "cc", "memory");
 }
 
+// One row of kRowLimbs limbs, every limb unrolled, each limb's step labelled
+// (100 + its index) so that a shorter row of L limbs can enter at step
+// kRowLimbs - L with its pointers moved back by as many limbs: every row then
+// ends at the same last step, which leaves the high half in `carry`, and its
+// limb carried out lands kRowLimbs limbs past the moved pointer.
+#define LARGEPRIME_ENTRY_PAIR(even, evenOffset, odd, oddOffset) \
+#even ":\n\t" LARGEPRIME_STEP_EVEN(#evenOffset) #odd ":\n\t" LARGEPRIME_STEP_ODD(#oddOffset)
+#define LARGEPRIME_UNROLLED_ROW             \
+  LARGEPRIME_ENTRY_PAIR(100, 0, 101, 8)     \
+  LARGEPRIME_ENTRY_PAIR(102, 16, 103, 24)   \
+  LARGEPRIME_ENTRY_PAIR(104, 32, 105, 40)   \
+  LARGEPRIME_ENTRY_PAIR(106, 48, 107, 56)   \
+  LARGEPRIME_ENTRY_PAIR(108, 64, 109, 72)   \
+  LARGEPRIME_ENTRY_PAIR(110, 80, 111, 88)   \
+  LARGEPRIME_ENTRY_PAIR(112, 96, 113, 104)  \
+  LARGEPRIME_ENTRY_PAIR(114, 112, 115, 120) \
+  LARGEPRIME_ENTRY_PAIR(116, 128, 117, 136) \
+  LARGEPRIME_ENTRY_PAIR(118, 144, 119, 152) \
+  LARGEPRIME_ENTRY_PAIR(120, 160, 121, 168) \
+  LARGEPRIME_ENTRY_PAIR(122, 176, 123, 184) \
+  LARGEPRIME_ENTRY_PAIR(124, 192, 125, 200) \
+  LARGEPRIME_ENTRY_PAIR(126, 208, 127, 216) \
+  LARGEPRIME_ENTRY_PAIR(128, 224, 129, 232) \
+  LARGEPRIME_ENTRY_PAIR(130, 240, 131, 248) \
+  LARGEPRIME_ENTRY_PAIR(132, 256, 133, 264) \
+  LARGEPRIME_ENTRY_PAIR(134, 272, 135, 280) \
+  LARGEPRIME_ENTRY_PAIR(136, 288, 137, 296) \
+  LARGEPRIME_ENTRY_PAIR(138, 304, 139, 312) \
+  LARGEPRIME_ENTRY_PAIR(140, 320, 141, 328) \
+  LARGEPRIME_ENTRY_PAIR(142, 336, 143, 344) \
+  LARGEPRIME_ENTRY_PAIR(144, 352, 145, 360) \
+  LARGEPRIME_ENTRY_PAIR(146, 368, 147, 376) \
+  LARGEPRIME_ENTRY_PAIR(148, 384, 149, 392) \
+  LARGEPRIME_ENTRY_PAIR(150, 400, 151, 408) \
+  LARGEPRIME_ENTRY_PAIR(152, 416, 153, 424) \
+  LARGEPRIME_ENTRY_PAIR(154, 432, 155, 440) \
+  LARGEPRIME_ENTRY_PAIR(156, 448, 157, 456) \
+  LARGEPRIME_ENTRY_PAIR(158, 464, 159, 472) \
+  LARGEPRIME_ENTRY_PAIR(160, 480, 161, 488) \
+  LARGEPRIME_ENTRY_PAIR(162, 496, 163, 504)
+// The last step (odd) leaves the high half in `carry`; the row's limb carried
+// out goes kRowLimbs limbs past the moved pointer into r.
+#define LARGEPRIME_STORE_ROW_CARRY "mov %[carry], 512(%[r])\n\t"
+constexpr uint32_t kRowLimbs = 64;
+
+// The entry steps' addresses as offsets from the table (label 9), position
+// independent, as a compiler's own jump tables. It sits in the code after the
+// rows, jumped over, as the Windows assembler has no section stack to put it in
+// the read-only data from inside a function.
+#define LARGEPRIME_ENTRY_OFFSETS_8(s0, s1, s2, s3, s4, s5, s6, s7)                        \
+  ".long " #s0 "b - 9b, " #s1 "b - 9b, " #s2 "b - 9b, " #s3 "b - 9b, " #s4 "b - 9b, " #s5 \
+  "b - 9b, " #s6 "b - 9b, " #s7 "b - 9b\n\t"
+#define LARGEPRIME_ENTRY_TABLE                                                               \
+  "jmp 8f\n\t"                                                                               \
+  ".p2align 2\n"                                                                             \
+  "9:\n\t" LARGEPRIME_ENTRY_OFFSETS_8(100, 101, 102, 103, 104, 105, 106, 107)                \
+      LARGEPRIME_ENTRY_OFFSETS_8(108, 109, 110, 111, 112, 113, 114, 115)                     \
+          LARGEPRIME_ENTRY_OFFSETS_8(116, 117, 118, 119, 120, 121, 122, 123)                 \
+              LARGEPRIME_ENTRY_OFFSETS_8(124, 125, 126, 127, 128, 129, 130, 131)             \
+                  LARGEPRIME_ENTRY_OFFSETS_8(132, 133, 134, 135, 136, 137, 138, 139)         \
+                      LARGEPRIME_ENTRY_OFFSETS_8(140, 141, 142, 143, 144, 145, 146, 147)     \
+                          LARGEPRIME_ENTRY_OFFSETS_8(148, 149, 150, 151, 152, 153, 154, 155) \
+                              LARGEPRIME_ENTRY_OFFSETS_8(156, 157, 158, 159, 160, 161, 162,  \
+                                                         163) "8:\n\t"
+
+// A row enters with both registers that may carry the high half in cleared
+// (whichever its first step reads), which also clears CF and OF; the jump is
+// marked as one through a table, like a compiler's switch under
+// -fcf-protection. It ends with the chains' last carries joined to the high
+// half.
+#define LARGEPRIME_ENTER_ROW(target)                       \
+  "xor %k[carry], %k[carry]\n\t"                           \
+  "xor %k[high], %k[high]\n\t"                             \
+  "notrack jmp *%[" target "]\n\t" LARGEPRIME_UNROLLED_ROW \
+  "adcx %[zero], %[carry]\n\t"                             \
+  "adox %[zero], %[carry]\n\t"
+
+// r[0..na+nb) = r[0..na) + a[0..na) b[0..nb), 1 <= na <= kRowLimbs, nb >= 1,
+// all rows in one piece of assembly: row i adds a b[i] at limb i on the
+// unrolled row, entered at the same step each time (so the jump is always
+// predicted), and stores the limb it carries out at limb na + i, which no row
+// has reached yet.
+LARGEPRIME_ADX_TARGET void AddRows(Limb* r, const Limb* a, uint32_t na, const Limb* b,
+                                   uint32_t nb) {
+  const Limb* const end = b + nb;
+  uint64_t skipped = kRowLimbs - na;
+  uint64_t target, carry, low, high, zero;
+  __asm__ volatile(
+      "lea 9f(%%rip), %[target]\n\t"
+      "movslq (%[target], %[skipped], 4), %[low]\n\t"
+      "add %[low], %[target]\n\t"
+      "shl $3, %[skipped]\n\t"
+      "sub %[skipped], %[a]\n\t"
+      "sub %[skipped], %[r]\n\t"
+      "xor %k[zero], %k[zero]\n"
+      "1:\n\t"
+      "mov (%[b]), %%rdx\n\t" LARGEPRIME_ENTER_ROW("target") LARGEPRIME_STORE_ROW_CARRY
+      "lea 8(%[r]), %[r]\n\t"
+      "lea 8(%[b]), %[b]\n\t"
+      "cmp %[end], %[b]\n\t"
+      "jne 1b\n\t" LARGEPRIME_ENTRY_TABLE
+      : [r] "+&r"(r), [a] "+&r"(a), [b] "+&r"(b), [skipped] "+&r"(skipped), [target] "=&r"(target),
+        [carry] "=&r"(carry), [low] "=&r"(low), [high] "=&r"(high), [zero] "=&r"(zero)
+      : [end] "rm"(end)
+      : "rdx", "cc", "memory");
+}
+
+// r[1..2n-1) = r[1..n) + the sum of a[i] a[j] beta^(i+j) over i < j < n, 2 <=
+// n <= kRowLimbs + 1, if that fits (below beta^(2n-1)): row i adds a[i]
+// a[i+1..n) at limb 2i + 1 and stores its carry at limb n + i, which no row
+// has reached yet; r[0] and r[2n-1] are left alone. Its n - 1 - i limbs
+// enter the unrolled row one step later than the row before, so the moved
+// pointer into a stays put (at a + n - kRowLimbs) and the one into r moves by
+// one limb a row.
+LARGEPRIME_ADX_TARGET void TriangleRows(Limb* r, const Limb* a, uint32_t n) {
+  uint64_t skipped = kRowLimbs + 1 - n;  // by row 0
+  // Bytes from the moved pointers up to a and r (-8 for n = kRowLimbs + 1).
+  const int64_t back = 8 * (int64_t{kRowLimbs} - n);
+  const Limb* multiplicands = a;
+  Limb* rows = r;
+  const Limb* row = a;
+  uint64_t table, carry, low, high, zero;
+  __asm__ volatile(
+      "lea 9f(%%rip), %[table]\n\t"
+      "sub %[back], %[a]\n\t"
+      "sub %[back], %[r]\n\t"
+      "xor %k[zero], %k[zero]\n"
+      "1:\n\t"
+      "mov (%[multiplicands]), %%rdx\n\t"
+      "movslq (%[table], %[skipped], 4), %[low]\n\t"
+      "add %[table], %[low]\n\t" LARGEPRIME_ENTER_ROW("low") LARGEPRIME_STORE_ROW_CARRY
+      "lea 8(%[multiplicands]), %[multiplicands]\n\t"
+      "lea 8(%[r]), %[r]\n\t"
+      "add $1, %[skipped]\n\t"
+      "cmp %[limbs], %[skipped]\n\t"
+      "jne 1b\n\t" LARGEPRIME_ENTRY_TABLE
+      : [r] "+&r"(rows), [a] "+&r"(row), [multiplicands] "+&r"(multiplicands),
+        [skipped] "+&r"(skipped), [table] "=&r"(table), [carry] "=&r"(carry), [low] "=&r"(low),
+        [high] "=&r"(high), [zero] "=&r"(zero)
+      : [back] "r"(back), [limbs] "i"(kRowLimbs)
+      : "rdx", "cc", "memory");
+}
+
+// r[0..na+nb) = a[0..na) b[0..nb), 1 <= na <= kRowLimbs, nb >= 1.
+LARGEPRIME_ADX_TARGET void MultiplyRows(Limb* r, const Limb* a, uint32_t na, const Limb* b,
+                                        uint32_t nb) {
+  for (uint32_t i = 0; i < na; ++i) r[i] = 0;
+  AddRows(r, a, na, b, nb);
+}
+
+// r[0..2n) = the sum of a[i] a[j] beta^(i+j) over i < j < n, 2 <= n <=
+// kRowLimbs + 1. From kAdxSquareSplitLimbs on, with a = a1 beta^h + a0, h =
+// floor(n / 2): the triangle of a0, then a0 a1 added at limb h as rows of one
+// length (each entering the unrolled row at the same step), then the triangle
+// of a1 added at limb 2h. The rows of a1's triangle start where a0 a1 ends,
+// and those of a0 a1 where a0's triangle ends (its top limb 2h - 1 is clear),
+// so every row's carry still lands on a limb no row has reached.
+static_assert(x86::kAdxSquareSplitLimbs >= 4, "each half of a split square needs two limbs");
+LARGEPRIME_ADX_TARGET void CrossProducts(Limb* r, const Limb* a, uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i) r[i] = 0;
+  r[2 * n - 1] = 0;
+  if (n < x86::kAdxSquareSplitLimbs) return TriangleRows(r, a, n);
+  const uint32_t h = n / 2;
+  TriangleRows(r, a, h);
+  AddRows(r + h, a + h, n - h, a, h);
+  TriangleRows(r + 2 * h, a + h, n - h);
+}
+
 }  // namespace
 
 // Asked of cpuid leaf 7 (structured extended features: BMI2 is bit 8 of EBX,
@@ -519,19 +687,30 @@ std::unique_ptr<const ModularKernel> x86::MakeAdxKernel(const LimbVector& modulu
       "adx", MontgomeryModulus(modulus));
 }
 
+// The 16-limb rows where an operand has 16 limbs (the leaves of products of
+// 128 limbs; their rows have no entry jump), else rows of the longer operand
+// where it fits the unrolled row, else of the shorter; the row loop beyond it.
 LARGEPRIME_ADX_TARGET void AdxMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b,
                                        uint32_t nb) {
   if (na == 16) return Multiply16(r, a, b, nb);
   if (nb == 16) return Multiply16(r, b, a, na);
+  if (na <= kRowLimbs && (na >= nb || nb > kRowLimbs)) return MultiplyRows(r, a, na, b, nb);
+  if (nb <= kRowLimbs) return MultiplyRows(r, b, nb, a, na);
   for (uint32_t i = 0; i < na; ++i) r[i] = 0;
   for (uint32_t i = 0; i < nb; ++i) r[na + i] = AddRow(r + i, a, na, b[i], 0);
 }
 
-// Row i adds a[i] a[i+1..n) at limb 2i + 1; its carry lands on limb n + i,
-// which no row has reached yet.
+// The cross products of 16 limbs as one triangle, on the unrolled row where
+// each row fits it, else row i adds a[i] a[i+1..n) at limb 2i + 1 through the
+// row loop, its carry landing on limb n + i, which no row has reached yet;
+// then doubled, with the squares.
 LARGEPRIME_ADX_TARGET void AdxSquare(Limb* r, const Limb* a, uint32_t n) {
-  if (n == 16) {
+  if (n == 1) {
+    r[0] = r[1] = 0;
+  } else if (n == 16) {
     CrossProducts16(r, a);
+  } else if (n <= kRowLimbs + 1) {
+    CrossProducts(r, a, n);
   } else {
     for (uint32_t i = 0; i < 2 * n; ++i) r[i] = 0;
     for (uint32_t i = 0; i + 1 < n; ++i)

@@ -36,6 +36,13 @@ constexpr uint32_t kAdxKaratsubaSquareLimbs = 48;
 /// build/bench/product_bench --benchmark_filter='BM_Adx(Toom3Square|KaratsubaSquareLong)'
 constexpr uint32_t kAdxToom3SquareLimbs = 320;
 
+/// From this many limbs a classical square on the scalar kernel forms its cross
+/// products as two triangles of the halves and their product, whose rows all
+/// have one length: the rows of one triangle of this size, each of another
+/// length, ran slower than the row loop.
+/// build/bench/product_bench --benchmark_filter='AdxSquare/'
+constexpr uint32_t kAdxSquareSplitLimbs = 48;
+
 /// The batch kernel (up to eight exponentiations at once, one per lane) serves
 /// moduli of these sizes; beyond them eight at once take longer than eight on
 /// the vector kernel.

@@ -1,8 +1,9 @@
 /// Tests of the mulx/adcx/adox kernel against GMP: the classical product and
-/// square on operands of every length around the row loop's block size, with
+/// square on operands of every row length of the unrolled row and past it, with
 /// limbs all ones, one or zero, and the Montgomery multiplier's products and
 /// squares of m - 1, 1, 0 and random values across the sizes where its forms
-/// change, and the subquadratic products on its basecase around Toom-3.
+/// change, and the subquadratic products on its basecase around Karatsuba's
+/// method and Toom-3.
 /// Skipped where the processor lacks the instructions.
 #include "bigint/x86/montgomery_adx.h"
 
@@ -62,16 +63,21 @@ std::vector<std::pair<std::string, LimbVector>> ExtremeOperands(std::mt19937_64&
           {"random", random}};
 }
 
-// Every length of the row loop's remainder and several whole blocks, on both
-// sides of each operand length, and the lengths around the unrolled 16- and
-// 32-limb kernels: the product's and the square's limbs as GMP gives them.
+// Every row length of the unrolled row (1 to 64 limbs, where a shorter row
+// enters it later), the lengths past it where the row loop takes over, and
+// the row loop's remainders, on both sides of each operand length, so that
+// each of the operands gives the rows, and neither: the product's and the
+// square's limbs as GMP gives them.
 TEST_F(AdxTest, ClassicalProductsMatchGmp) {
   std::mt19937_64 rng(kTestSeed);
   std::vector<uint32_t> lengths;
-  for (uint32_t n = 1; n <= 25; ++n) lengths.push_back(n);
-  for (uint32_t n = 31; n <= 33; ++n) lengths.push_back(n);
+  for (uint32_t n = 1; n <= 33; ++n) lengths.push_back(n);
+  for (uint32_t n = 46; n <= 49; ++n) lengths.push_back(n);
+  for (uint32_t n = 62; n <= 67; ++n) lengths.push_back(n);
+  lengths.push_back(75);
+  const uint32_t otherLengths[] = {1, 2, 3, 7, 8, 9, 15, 16, 17, 24, 31, 32, 47, 64, 65, 66, 75};
   for (const uint32_t na : lengths) {
-    for (uint32_t nb = 1; nb <= 25; nb += 3) {
+    for (const uint32_t nb : otherLengths) {
       for (const auto& [aLabel, a] : ExtremeOperands(rng, na)) {
         for (const auto& [bLabel, b] : ExtremeOperands(rng, nb)) {
           SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << ", " << aLabel << " of " << na
@@ -97,14 +103,16 @@ TEST_F(AdxTest, ClassicalProductsMatchGmp) {
 }
 
 // The subquadratic products on this kernel's basecase, three limbs either
-// side of the Toom-3 thresholds, with operands of equal length and with the
+// side of the Karatsuba and Toom-3 thresholds (from the leaves' widest
+// classical products to their first split), with operands of equal length and with the
 // shorter one just long enough for a Toom-3 step, in exactly the scratch that
 // ProductScratchLimbs counts (so that a shortfall shows under the sanitizers).
-TEST_F(AdxTest, SubquadraticProductsMatchGmpAroundToom3) {
+TEST_F(AdxTest, SubquadraticProductsMatchGmpAroundThresholds) {
   std::mt19937_64 rng(kTestSeed + 2);
   std::vector<std::pair<uint32_t, uint32_t>> lengths;
   for (const uint32_t boundary :
-       {limbs::kToom3MultiplyThreshold, limbs::x86::kAdxToom3SquareLimbs}) {
+       {limbs::x86::kAdxKaratsubaMultiplyLimbs, limbs::x86::kAdxKaratsubaSquareLimbs,
+        limbs::kToom3MultiplyThreshold, limbs::x86::kAdxToom3SquareLimbs}) {
     for (uint32_t n = boundary - 3; n <= boundary + 3; ++n) {
       lengths.emplace_back(n, n);
       lengths.emplace_back(n + n / 2 - 1, n);
