@@ -721,9 +721,10 @@ LARGEPRIME_ADX_TARGET void AdxSquare(Limb* r, const Limb* a, uint32_t n) {
 
 // Row i clears limb i of t with q = t[i] (-m^-1) mod beta; the limb it carries
 // out belongs at limb n + i, and is parked in the cleared limb i, so no carry
-// runs along t. The parked limbs are added at the end: t + q m < 2 m R, so
-// the sum is below 2 m with its carry bit, and one conditional subtraction
-// finishes it.
+// runs along t. The parked limbs are added at the end: t + q m < (beta^n + m) R,
+// so the sum is below beta^n + m with its carry bit, and m comes off only when
+// that bit is set. No comparison with m: its outcome is a coin toss for the
+// branch predictor, and the next product takes any value below beta^n.
 LARGEPRIME_ADX_TARGET void AdxReduce(Limb* r, Limb* t, const Limb* m, uint32_t n,
                                      Limb negativeInverse) {
   if (n == 1) {
@@ -731,7 +732,7 @@ LARGEPRIME_ADX_TARGET void AdxReduce(Limb* r, Limb* t, const Limb* m, uint32_t n
   } else {
     ReduceRows(t, m, n, negativeInverse);
   }
-  SubtractModulusIfAbove(r, m, n, AddLimbs(r, t + n, t, n));
+  if (AddLimbs(r, t + n, t, n) != 0) SubtractLimbs(r, r, m, n);
 }
 
 // The scratch sizes are counted on the portable thresholds, so these may not
@@ -779,7 +780,12 @@ void AdxMultiplier::Square(Limb* r, const Limb* a) {
 
 void AdxMultiplier::Enter(Limb* r, const Limb* a) { Multiply(r, a, modulus_.RSquared()); }
 
-void AdxMultiplier::Leave(Limb* r, const Limb* a) { Multiply(r, a, one_.data()); }
+// a / R < 1 + m for a below beta^n, so the product is at most m, and m itself
+// stands for 0.
+void AdxMultiplier::Leave(Limb* r, const Limb* a) {
+  Multiply(r, a, one_.data());
+  SubtractModulusIfAbove(r, modulus_.Modulus(), Size(), 0);
+}
 
 #endif  // LARGEPRIME_ADX_KERNEL
 

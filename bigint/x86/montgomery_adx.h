@@ -36,16 +36,17 @@ void AdxMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb
 /// r[0..2n) = a a: each cross product a[i] a[j] (i < j) once, doubled, plus
 /// the squares on the diagonal. n >= 1; r must not overlap a.
 void AdxSquare(Limb* r, const Limb* a, uint32_t n);
-/// r[0..n) = t / R mod m for t[0..2n) < m R, odd m, R = beta^n, one limb of the
-/// quotient at a time (HAC 14.32); t is overwritten. negativeInverse =
-/// -m^-1 mod beta. r may overlap neither t nor m.
+/// r[0..n) = t / R mod m, not always below m but below beta^n, for any t[0..2n),
+/// odd m, R = beta^n, one limb of the quotient at a time (HAC 14.32); t is
+/// overwritten. negativeInverse = -m^-1 mod beta. r may overlap neither t nor m.
 void AdxReduce(Limb* r, Limb* t, const Limb* m, uint32_t n, Limb negativeInverse);
 /// The classical product and square above as the basecase of the subquadratic
 /// products, with the Karatsuba thresholds of bigint/x86/tuning.h.
 extern const ProductBasecase kAdxBasecase;
 
 /// Montgomery arithmetic modulo one MontgomeryModulus for one exponentiation,
-/// on the same representatives x R mod m as the portable multiplier, with its
+/// on representatives of x R mod m that may exceed m by a multiple of it but
+/// stay below beta^n (the plain values going in and out are below m), with its
 /// own scratch space. A product or square is formed in full, on this kernel's
 /// classical products below the Karatsuba thresholds of bigint/x86/tuning.h and
 /// on the subquadratic ones with those as their basecase above, then reduced:
@@ -60,7 +61,7 @@ class AdxMultiplier {
   uint32_t PlainSize() const { return modulus_.Size(); }
   /// r = a R mod m.
   void Enter(Limb* r, const Limb* a);
-  /// r = a / R mod m.
+  /// r = a / R mod m, below m.
   void Leave(Limb* r, const Limb* a);
   /// r = a b / R mod m; r may be a or b.
   void Multiply(Limb* r, const Limb* a, const Limb* b);

@@ -34,6 +34,13 @@ Mpz FromLimbs(const LimbVector& x) {
 }
 
 // x in exactly n limbs (x < 2^(64 n)).
+// x mod m: a representative's value.
+Mpz Mod(const Mpz& x, const Mpz& m) {
+  Mpz r;
+  mpz_mod(r.get(), x.get(), m.get());
+  return r;
+}
+
 LimbVector ToLimbs(const Mpz& x, size_t n) {
   LimbVector limbs(n);
   size_t count = 0;
@@ -159,10 +166,11 @@ std::vector<uint32_t> MultiplierSizes() {
   return sizes;
 }
 
-// For each operand pair among m - 1, 1, 0 and a random value, as
-// representatives: Multiply gives a b / R mod m, also into one of its
-// operands, and Square the same as Multiply of a value with itself; Enter and
-// Leave are each other's inverse.
+// For each operand pair among m - 1, 1, 0, a random value and the
+// representatives above m (m itself, beta^n - 1): Multiply gives a
+// representative of a b / R mod m, also into one of its operands, and Square
+// the same as Multiply of a value with itself; Leave gives the value below m, so
+// Enter and Leave are each other's inverse.
 TEST_F(AdxTest, MultiplierMatchesGmp) {
   gmp_randstate_t state;
   gmp_randinit_default(state);
@@ -173,17 +181,28 @@ TEST_F(AdxTest, MultiplierMatchesGmp) {
       limbs::AdxMultiplier multiplier(modulus);
       Mpz inverseR = PowerOfTwo(64 * n);
       ASSERT_NE(mpz_invert(inverseR.get(), inverseR.get(), m.get()), 0);
-      Mpz mMinusOne, random;
+      Mpz mMinusOne, random, largest = PowerOfTwo(64 * n);
       mpz_sub_ui(mMinusOne.get(), m.get(), 1);
       mpz_urandomm(random.get(), state, m.get());
+      mpz_sub_ui(largest.get(), largest.get(), 1);
       const std::pair<const char*, Mpz> operands[] = {
-          {"m - 1", mMinusOne}, {"1", Mpz("1")}, {"0", Mpz("0")}, {"random", random}};
+          {"m - 1", mMinusOne}, {"1", Mpz("1")}, {"0", Mpz("0")},
+          {"random", random},   {"m", m},        {"beta^n - 1", largest}};
       for (const auto& [aLabel, a] : operands) {
         const LimbVector aLimbs = ToLimbs(a, n);
-        LimbVector entered(n), left(n);
-        multiplier.Enter(entered.data(), aLimbs.data());
-        multiplier.Leave(left.data(), entered.data());
-        EXPECT_EQ(FromLimbs(left), a) << n << "-limb " << shape << " modulus, Enter then Leave";
+        LimbVector left(n);
+        if (mpz_cmp(a.get(), m.get()) < 0) {
+          LimbVector entered(n);
+          multiplier.Enter(entered.data(), aLimbs.data());
+          multiplier.Leave(left.data(), entered.data());
+          EXPECT_EQ(FromLimbs(left), a) << n << "-limb " << shape << " modulus, Enter then Leave";
+        }
+        Mpz leftExpected;
+        mpz_mul(leftExpected.get(), a.get(), inverseR.get());
+        mpz_mod(leftExpected.get(), leftExpected.get(), m.get());
+        multiplier.Leave(left.data(), aLimbs.data());
+        EXPECT_EQ(FromLimbs(left), leftExpected)
+            << n << "-limb " << shape << " modulus, Leave " << aLabel;
         for (const auto& [bLabel, b] : operands) {
           SCOPED_TRACE(testing::Message()
                        << "seed " << kTestSeed + 1 << ", " << n << "-limb " << shape
@@ -194,14 +213,14 @@ TEST_F(AdxTest, MultiplierMatchesGmp) {
           mpz_mod(expected.get(), expected.get(), m.get());
           LimbVector product(n);
           multiplier.Multiply(product.data(), aLimbs.data(), ToLimbs(b, n).data());
-          EXPECT_EQ(FromLimbs(product), expected);
+          EXPECT_EQ(Mod(FromLimbs(product), m), expected);
           LimbVector inPlace = aLimbs;
           multiplier.Multiply(inPlace.data(), inPlace.data(), ToLimbs(b, n).data());
-          EXPECT_EQ(FromLimbs(inPlace), expected) << "into the first operand";
+          EXPECT_EQ(Mod(FromLimbs(inPlace), m), expected) << "into the first operand";
           if (&a == &b) {
             LimbVector square = aLimbs;
             multiplier.Square(square.data(), square.data());
-            EXPECT_EQ(FromLimbs(square), expected) << "square in place";
+            EXPECT_EQ(Mod(FromLimbs(square), m), expected) << "square in place";
           }
         }
       }
