@@ -229,11 +229,11 @@ TEST_F(AdxTest, MultiplierMatchesGmp) {
   gmp_randclear(state);
 }
 
-// The reduction alone on the largest value it takes, m R - 1, on (m - 1) R,
-// on R - 1 and on a random value below m R, so that rows carry through every
-// limb. The result must be t / R mod m; it is compared modulo m, as the final
-// subtraction decides only how far below beta^n it lands. The sizes are those
-// with rows of their own and their neighbours on the general row loop.
+// The reduction alone on the square of the largest representative,
+// (R - 1)^2, on m R - 1, (m - 1) R, R - 1 and a random value below m R, so
+// that rows carry through every limb. The result must be t / R mod m; it is compared modulo m, as
+// the final subtraction decides only how far below beta^n it lands. The sizes are those with rows
+// of their own and their neighbours on the general row loop.
 TEST_F(AdxTest, ReductionMatchesGmpOnLargestValues) {
   gmp_randstate_t state;
   gmp_randinit_default(state);
@@ -243,7 +243,7 @@ TEST_F(AdxTest, ReductionMatchesGmpOnLargestValues) {
                            47u, 48u, 49u, 56u, 63u, 64u, 65u, 72u, 80u, 88u}) {
     const Mpz radix = PowerOfTwo(64 * n);
     for (const auto& [shape, m] : EdgeModuli(state, 64 * n)) {
-      Mpz inverseR, mR, largest, highOnly, lowOnly, random, negativeInverse;
+      Mpz inverseR, mR, largest, highOnly, lowOnly, random, negativeInverse, square;
       ASSERT_NE(mpz_invert(inverseR.get(), radix.get(), m.get()), 0);
       ASSERT_NE(mpz_invert(negativeInverse.get(), m.get(), beta.get()), 0);
       mpz_sub(negativeInverse.get(), beta.get(), negativeInverse.get());
@@ -252,9 +252,13 @@ TEST_F(AdxTest, ReductionMatchesGmpOnLargestValues) {
       mpz_sub(highOnly.get(), mR.get(), radix.get());
       mpz_sub_ui(lowOnly.get(), radix.get(), 1);
       mpz_urandomm(random.get(), state, mR.get());
+      mpz_mul(square.get(), lowOnly.get(), lowOnly.get());
       const LimbVector mLimbs = ToLimbs(m, n);
-      const std::pair<const char*, Mpz> values[] = {
-          {"m R - 1", largest}, {"(m - 1) R", highOnly}, {"R - 1", lowOnly}, {"random", random}};
+      const std::pair<const char*, Mpz> values[] = {{"(R - 1)^2", square},
+                                                    {"m R - 1", largest},
+                                                    {"(m - 1) R", highOnly},
+                                                    {"R - 1", lowOnly},
+                                                    {"random", random}};
       for (const auto& [label, t] : values) {
         SCOPED_TRACE(testing::Message() << "seed " << kTestSeed + 3 << ", " << n << "-limb "
                                         << shape << " modulus, t = " << label);
