@@ -100,6 +100,15 @@ constexpr uint32_t Avx2BatchMinLanes(uint32_t modulusBits) {
   return 8;
 }
 
+/// Beside the mulx/adx kernel the AVX2 batch kernel runs only up to this many
+/// bits: above, adx's reduction in windows of registers brings an exponentiation
+/// to within 5 % of the batch's time per lane (0.95 at 3072 bits, 0.97 at 4096,
+/// 1.02 at 6144), and a 512-byte search on one worker with batches took 0.55 of
+/// GMP's against 0.48 without (medians of five starts). The portable kernel
+/// keeps the lane counts above.
+/// build/bench/search_bench --kernel=adx --sizes=512 --starts=5 --batches=on|off
+constexpr uint32_t kAvx2BatchMaxBitsBesideAdx = 1792;
+
 /// From this many vectors on, a vector Montgomery product is formed in full by
 /// the products below and reduced by two more (the quotient, then its multiple
 /// of the modulus) instead of interleaving product and reduction step by step.
