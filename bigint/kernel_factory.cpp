@@ -118,11 +118,9 @@ std::optional<BatchChoice> BatchBeside(KernelKind single, const LimbVector& modu
     case KernelKind::kVector:
       return BatchChoice{BatchKernelKind::kVector, x86::IfmaBatchMinLanes(bits)};
     case KernelKind::kAdx:
-      return BatchChoice{BatchKernelKind::kAvx2, bits <= x86::kAvx2BatchMaxBitsBesideAdx
-                                                     ? x86::Avx2BatchMinLanes(bits)
-                                                     : 0};
     case KernelKind::kPortable:
-      return BatchChoice{BatchKernelKind::kAvx2, x86::Avx2BatchMinLanes(bits)};
+      return BatchChoice{BatchKernelKind::kAvx2,
+                         x86::Avx2BatchMinLanes(bits, single == KernelKind::kAdx)};
     case KernelKind::kPlain: break;
   }
   return std::nullopt;

@@ -88,26 +88,22 @@ constexpr uint32_t kAvx2BatchMaxModulusBits = 7136;
 
 /// The AVX2 batch kernel costs the same for one exponentiation as for eight,
 /// so it runs from as many as it takes to beat them one by one on the scalar
-/// kernel: more than 8 times its time per exponentiation over adx's. Above 1792
-/// bits up to 2560 a search with batches lost to one without in every run
-/// (docs/tuning.md): 0, never.
+/// kernel: more than 8 times its time per exponentiation over that kernel's.
+/// Above 1792 bits up to 2560 a search with batches lost to one without in
+/// every run (docs/tuning.md): 0, never. Beside the mulx/adx kernel it never
+/// runs above 1792 bits: adx's reduction in windows of registers brings an
+/// exponentiation there to within 5 % of the batch's time per lane (0.95 at
+/// 3072 bits, 0.97 at 4096, 1.02 at 6144), and a 512-byte search on one worker
+/// with batches took 0.55 of GMP's against 0.48 without (medians of five
+/// starts). Beside the portable kernel the counts above 2560 bits stand.
 /// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8Avx2|Adx)'
-/// build/bench/search_bench --kernel=adx --sizes=256 --batches=on|off
-constexpr uint32_t Avx2BatchMinLanes(uint32_t modulusBits) {
+/// build/bench/search_bench --kernel=adx --sizes=256,512 --starts=5 --batches=on|off
+constexpr uint32_t Avx2BatchMinLanes(uint32_t modulusBits, bool besideAdx) {
   if (modulusBits <= 768) return 6;
-  if (modulusBits > 1792 && modulusBits <= 2560) return 0;
+  if (modulusBits > 1792 && (besideAdx || modulusBits <= 2560)) return 0;
   if (modulusBits <= 3072) return 7;
   return 8;
 }
-
-/// Beside the mulx/adx kernel the AVX2 batch kernel runs only up to this many
-/// bits: above, adx's reduction in windows of registers brings an exponentiation
-/// to within 5 % of the batch's time per lane (0.95 at 3072 bits, 0.97 at 4096,
-/// 1.02 at 6144), and a 512-byte search on one worker with batches took 0.55 of
-/// GMP's against 0.48 without (medians of five starts). The portable kernel
-/// keeps the lane counts above.
-/// build/bench/search_bench --kernel=adx --sizes=512 --starts=5 --batches=on|off
-constexpr uint32_t kAvx2BatchMaxBitsBesideAdx = 1792;
 
 /// From this many vectors on, a vector Montgomery product is formed in full by
 /// the products below and reduced by two more (the quotient, then its multiple
