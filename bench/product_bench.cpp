@@ -202,6 +202,8 @@ void GmpMulmodBnm1(mp_ptr r, mp_size_t rn, mp_srcptr a, mp_size_t an, mp_srcptr 
                    mp_ptr scratch) __asm__("__gmpn_mulmod_bnm1");
 void GmpRedcN(mp_ptr r, mp_ptr t, mp_srcptr m, mp_size_t n,
               mp_srcptr inverse) __asm__("__gmpn_redc_n");
+void GmpBinvert(mp_ptr r, mp_srcptr a, mp_size_t n, mp_ptr scratch) __asm__("__gmpn_binvert");
+mp_size_t GmpBinvertItch(mp_size_t n) __asm__("__gmpn_binvert_itch");
 }
 
 void BM_GmpMultiplyLow(benchmark::State& state) {
@@ -375,6 +377,46 @@ void BM_AdxReduceByProducts(benchmark::State& state) {
 }
 #endif
 
+#if LARGEPRIME_ADX_KERNEL
+// One Montgomery square on the adx kernel as an exponentiation runs it: a is the
+// last result, so each square waits on the one before and sees new limbs.
+void BM_AdxMontgomerySquare(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  std::mt19937_64 rng(kSeed + Size(state));
+  LimbVector m = RandomLimbs(rng, Size(state));
+  m.front() |= 1;
+  m.back() |= Limb{1} << (limbs::kLimbBits - 1);
+  const limbs::MontgomeryModulus modulus(m);
+  limbs::AdxMultiplier multiplier(modulus);
+  LimbVector a = RandomLimbs(rng, Size(state));
+  a.back() >>= 1;
+  for (auto _ : state) {
+    multiplier.Square(a.data(), a.data());
+    benchmark::DoNotOptimize(a.data());
+  }
+}
+
+// GMP's Montgomery square as mpz_powm forms it at these sizes, from mpn_sqr and
+// mpn_redc_n with the inverse of m modulo beta^n, chained as above.
+void BM_GmpMontgomerySquare(benchmark::State& state) {
+  std::mt19937_64 rng(kSeed + Size(state));
+  const mp_size_t n = GmpLimbs(state);
+  const auto limbs = static_cast<size_t>(n);
+  std::vector<mp_limb_t> m(limbs), inverse(limbs), a(limbs), t(2 * limbs),
+      scratch(static_cast<size_t>(GmpBinvertItch(n)));
+  for (size_t i = 0; i < limbs; ++i) m[i] = rng(), a[i] = rng();
+  m[0] |= 1;
+  m[limbs - 1] |= mp_limb_t{1} << (GMP_NUMB_BITS - 1);
+  a[limbs - 1] >>= 1;
+  GmpBinvert(inverse.data(), m.data(), n, scratch.data());
+  for (auto _ : state) {
+    mpn_sqr(t.data(), a.data(), n);
+    GmpRedcN(a.data(), t.data(), m.data(), n, inverse.data());
+    benchmark::DoNotOptimize(a.data());
+  }
+}
+#endif
+
 #if LARGEPRIME_IFMA_KERNEL
 // One vector Montgomery product of a with itself (square = false) or one
 // square, for an odd modulus of 8 v digits of 52 bits less 40 bits, v the
@@ -540,6 +582,8 @@ BENCHMARK(BM_AdxMultiplyCyclic)->Apply(ModulusSizes);
 BENCHMARK(BM_GmpMultiplyCyclic)->Apply(ModulusSizes);
 BENCHMARK(BM_AdxReduceByProducts)->Apply(ModulusSizes);
 BENCHMARK(BM_GmpReduceByProducts)->Apply(ModulusSizes);
+BENCHMARK(BM_AdxMontgomerySquare)->Apply(ModulusSizes);
+BENCHMARK(BM_GmpMontgomerySquare)->Apply(ModulusSizes);
 #endif
 #if LARGEPRIME_IFMA_KERNEL
 BENCHMARK(BM_VectorProduct)->DenseRange(1, 20);
