@@ -229,6 +229,9 @@ class PowModKernelTest : public testing::TestWithParam<limbs::KernelKind> {
 TEST_P(PowModKernelTest, MatchesGmpOnLongModuli) {
   const uint32_t full = limbs::kMontgomeryFullProductThreshold;
   const uint32_t byProducts = limbs::kMontgomeryReduceByProductsThreshold;
+  // The least n whose low half product's full part, n - n / 3 limbs, is Toom-3's:
+  // from there the split moves to a length with more factors of two.
+  const uint32_t lowSplit = (3 * limbs::kToom3MultiplyThreshold - 1) / 2;
   const uint32_t bitsPerLimb = limbs::kLimbBits;
   const LongModulus shapes[] = {
       {"just below the full-product threshold", full - 1, LongModulus::kRandom},
@@ -242,6 +245,9 @@ TEST_P(PowModKernelTest, MatchesGmpOnLongModuli) {
       {"just below the reduction-by-products threshold", byProducts - 1, LongModulus::kRandom},
       {"at the reduction-by-products threshold", byProducts, LongModulus::kTopLimbOne},
       {"just above the reduction-by-products threshold", byProducts + 1, LongModulus::kRandom},
+      {"the low half's full product just below Toom-3", lowSplit - 1, LongModulus::kRandom},
+      {"the low half's full product at Toom-3", lowSplit, LongModulus::kAllOnes},
+      {"the low half split off a multiple of 32", lowSplit + 61, LongModulus::kRandom},
       {"16384 bits", 16384 / bitsPerLimb, LongModulus::kRandom},
       {"32768 bits", 32768 / bitsPerLimb, LongModulus::kRandom},
       {"32768 bits, all ones", 32768 / bitsPerLimb, LongModulus::kAllOnes},
