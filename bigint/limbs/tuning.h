@@ -26,6 +26,12 @@ constexpr uint32_t kKaratsubaSquareThreshold = kWideLimbs ? 48 : 80;
 constexpr uint32_t kToom3MultiplyThreshold = kWideLimbs ? 160 : 320;
 constexpr uint32_t kToom3SquareThreshold = kWideLimbs ? 208 : 512;
 
+/// Toom-Cook 4-way from this many limbs for products (squares): one step
+/// against one Toom-3 step on equal sizes.
+/// build/bench/product_bench --benchmark_filter='Toom(3|4)'
+constexpr uint32_t kToom4MultiplyThreshold = kWideLimbs ? 256 : 512;
+constexpr uint32_t kToom4SquareThreshold = kWideLimbs ? 320 : 768;
+
 /// From this many limbs of the modulus on, a Montgomery product is formed in
 /// full by the subquadratic products and then reduced, instead of interleaving
 /// product and reduction column by column.
