@@ -29,8 +29,8 @@ constexpr uint32_t kToom3SquareThreshold = kWideLimbs ? 208 : 512;
 /// Toom-Cook 4-way from this many limbs for products (squares): one step
 /// against one Toom-3 step on equal sizes.
 /// build/bench/product_bench --benchmark_filter='Toom(3|4)'
-constexpr uint32_t kToom4MultiplyThreshold = kWideLimbs ? 256 : 512;
-constexpr uint32_t kToom4SquareThreshold = kWideLimbs ? 320 : 768;
+constexpr uint32_t kToom4MultiplyThreshold = kWideLimbs ? 224 : 448;
+constexpr uint32_t kToom4SquareThreshold = kWideLimbs ? 256 : 640;
 
 /// From this many limbs of the modulus on, a Montgomery product is formed in
 /// full by the subquadratic products and then reduced, instead of interleaving

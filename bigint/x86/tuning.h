@@ -39,8 +39,8 @@ constexpr uint32_t kAdxToom3SquareLimbs = 320;
 /// Toom-4 from this many limbs for the products (squares) of the scalar
 /// kernel: one Toom-4 step against one Toom-3 step on its basecase.
 /// build/bench/product_bench --benchmark_filter='BM_AdxToom(3|4)'
-constexpr uint32_t kAdxToom4MultiplyLimbs = 256;
-constexpr uint32_t kAdxToom4SquareLimbs = 320;
+constexpr uint32_t kAdxToom4MultiplyLimbs = 248;
+constexpr uint32_t kAdxToom4SquareLimbs = 400;
 
 /// From this many limbs a classical square on the scalar kernel forms its cross
 /// products as two triangles of the halves and their product, whose rows all
