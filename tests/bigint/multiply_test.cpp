@@ -230,7 +230,8 @@ TEST(MultiplyTest, ExactDivisionUndoesMultiplication) {
   std::mt19937 rng(kTestSeed);
   auto randomLimb = [&rng] {
     limbs::Limb limb = 0;
-    for (uint32_t i = 0; i < limbs::kLimbBits; i += 32) limb = (limb << 16 << 16) | rng();
+    for (uint32_t i = 0; i < limbs::kLimbBits; i += 32)
+      limb = (limb << 16 << 16) | static_cast<limbs::Limb>(rng());
     return limb;
   };
   for (const limbs::Limb d : {limbs::Limb{3}, limbs::Limb{5}, limbs::Limb{15}}) {
