@@ -6,7 +6,7 @@
 /// Then the limb additions and subtractions under them, the low half product
 /// and the two Montgomery reductions of a full product
 /// (bigint/limbs/montgomery_reduction.h), the mulx/adx classical products with
-/// one Karatsuba and one Toom-3 step on them, and the vector Montgomery product
+/// one Karatsuba, Toom-3 and Toom-4 step on them, and the vector Montgomery product
 /// and square (bigint/x86/montgomery_ifma.h) per vector count, interleaved and
 /// by products, and the plain radix-2^52 products beneath the latter, where the
 /// processor has them.
@@ -39,14 +39,14 @@ LimbVector RandomLimbs(std::mt19937_64& rng, uint32_t n) {
 }
 
 // Operands, result and scratch for products of n limbs (scratch enough for a
-// Karatsuba or Toom-3 step also below its threshold).
+// Karatsuba, Toom-3 or Toom-4 step also below its threshold).
 struct ProductOperands {
   explicit ProductOperands(uint32_t n)
       : rng(kSeed + n),
         a(RandomLimbs(rng, n)),
         b(RandomLimbs(rng, n)),
         r(2 * n),
-        scratch(6 * n + 64 + limbs::ProductScratchLimbs(n)) {}
+        scratch(6 * n + 256 + limbs::ProductScratchLimbs(n)) {}
   std::mt19937_64 rng;
   LimbVector a, b, r, scratch;
 };
@@ -290,8 +290,9 @@ void BM_AdxReduce(benchmark::State& state) {
   }
 }
 
-// One Karatsuba step and one Toom-3 step on the scalar kernel's basecase: the
-// measurement behind the Toom-3 thresholds where that kernel runs.
+// One Karatsuba, Toom-3 and Toom-4 step on the scalar kernel's basecase, with
+// GMP's product and square of the same sizes: the measurement behind the
+// Toom-3 and Toom-4 thresholds where that kernel runs.
 void BM_AdxKaratsubaLong(benchmark::State& state) {
   if (SkipWithoutAdx(state)) return;
   ProductOperands x(Size(state));
@@ -312,6 +313,16 @@ void BM_AdxToom3(benchmark::State& state) {
   }
 }
 
+void BM_AdxToom4(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::Toom4Multiply(x.r.data(), x.a.data(), Size(state), x.b.data(), Size(state),
+                         x.scratch.data(), limbs::kAdxBasecase);
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
 void BM_AdxKaratsubaSquareLong(benchmark::State& state) {
   if (SkipWithoutAdx(state)) return;
   ProductOperands x(Size(state));
@@ -327,6 +338,15 @@ void BM_AdxToom3Square(benchmark::State& state) {
   ProductOperands x(Size(state));
   for (auto _ : state) {
     limbs::Toom3Square(x.r.data(), x.a.data(), Size(state), x.scratch.data(), limbs::kAdxBasecase);
+    benchmark::DoNotOptimize(x.r.data());
+  }
+}
+
+void BM_AdxToom4Square(benchmark::State& state) {
+  if (SkipWithoutAdx(state)) return;
+  ProductOperands x(Size(state));
+  for (auto _ : state) {
+    limbs::Toom4Square(x.r.data(), x.a.data(), Size(state), x.scratch.data(), limbs::kAdxBasecase);
     benchmark::DoNotOptimize(x.r.data());
   }
 }
@@ -544,7 +564,7 @@ void ModulusSizes(benchmark::internal::Benchmark* b) {
       "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
 }
 
-// Sizes in limbs around the Toom-3 thresholds.
+// Sizes in limbs around the Toom-3 and Toom-4 thresholds.
 void LongSizes(benchmark::internal::Benchmark* b) {
   for (int64_t n = 64; n <= 512; n += n < 256 ? 16 : 64) b->Arg(n);
   b->ComputeStatistics(
@@ -572,8 +592,12 @@ BENCHMARK(BM_AdxSquare)->Apply(Sizes);
 BENCHMARK(BM_AdxReduce)->Apply(Sizes);
 BENCHMARK(BM_AdxKaratsubaLong)->Apply(LongSizes);
 BENCHMARK(BM_AdxToom3)->Apply(LongSizes);
+BENCHMARK(BM_AdxToom4)->Apply(LongSizes);
+BENCHMARK(BM_GmpMultiply)->Apply(LongSizes)->Name("BM_GmpMultiplyLong");
 BENCHMARK(BM_AdxKaratsubaSquareLong)->Apply(LongSizes);
 BENCHMARK(BM_AdxToom3Square)->Apply(LongSizes);
+BENCHMARK(BM_AdxToom4Square)->Apply(LongSizes);
+BENCHMARK(BM_GmpSquare)->Apply(LongSizes)->Name("BM_GmpSquareLong");
 BENCHMARK(BM_AdxSquareChosen)->Apply(ModulusSizes);
 BENCHMARK(BM_GmpSquare)->Apply(ModulusSizes)->Name("BM_GmpSquareChosen");
 BENCHMARK(BM_AdxMultiplyLow)->Apply(ModulusSizes);

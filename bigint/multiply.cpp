@@ -1,5 +1,5 @@
 /// BigInt multiplication on wide limbs: the classical algorithm for short
-/// operands, Karatsuba's and Toom-Cook 3-way for long ones, with a dedicated
+/// operands, Karatsuba's and Toom-Cook 3-way and 4-way for long ones, with a dedicated
 /// squaring when both operands are equal.
 #include "bigint/bigint.h"
 #include "bigint/limb_conversion.h"

@@ -1,6 +1,8 @@
 /// Subquadratic products on limbs: Karatsuba's multiplication and squaring, and
-/// the entry points that choose between them, Toom-Cook 3-way and the classical
-/// algorithm by the operands' sizes.
+/// the entry points that choose between them, Toom-Cook 3-way and 4-way and the
+/// classical algorithm by the operands' sizes.
+#include <algorithm>
+
 #include "bigint/limbs/limbs.h"
 #include "bigint/limbs/tuning.h"
 
@@ -11,7 +13,9 @@ const ProductBasecase kPortableBasecase = {&Multiply,
                                            kKaratsubaMultiplyThreshold,
                                            kKaratsubaSquareThreshold,
                                            kToom3MultiplyThreshold,
-                                           kToom3SquareThreshold};
+                                           kToom3SquareThreshold,
+                                           kToom4MultiplyThreshold,
+                                           kToom4SquareThreshold};
 
 namespace {
 
@@ -74,20 +78,20 @@ void MultiplyByPieces(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32
 // its sub-products, of at most h = ceil(n / 2) limbs, need their own beyond
 // them; MultiplyByPieces (nb <= h) needs 2h plus that of h. A Toom-3 step needs
 // six evaluations of k + 1 limbs and four values of 2k + 2 limbs, k = ceil(n / 3),
-// then that of k + 1 limbs (a square needs three evaluations fewer).
+// then that of k + 1 limbs (a square needs three evaluations fewer); a Toom-4
+// step ten evaluations of k + 1 limbs and six values of 2k + 2, k = ceil(n / 4),
+// then that of k + 1 limbs.
 uint32_t ProductScratchLimbs(uint32_t n) {
-  const uint32_t threshold = kKaratsubaMultiplyThreshold < kKaratsubaSquareThreshold
-                                 ? kKaratsubaMultiplyThreshold
-                                 : kKaratsubaSquareThreshold;
-  if (n < threshold) return 0;
+  if (n < std::min(kKaratsubaMultiplyThreshold, kKaratsubaSquareThreshold)) return 0;
   const uint32_t h = (n + 1) / 2;
   uint32_t need = 4 * h + ProductScratchLimbs(h);
-  const uint32_t toom = kToom3MultiplyThreshold < kToom3SquareThreshold ? kToom3MultiplyThreshold
-                                                                        : kToom3SquareThreshold;
-  if (n >= toom) {
+  if (n >= std::min(kToom3MultiplyThreshold, kToom3SquareThreshold)) {
     const uint32_t k = (n + 2) / 3;
-    const uint32_t toomNeed = 6 * (k + 1) + 4 * (2 * k + 2) + ProductScratchLimbs(k + 1);
-    if (toomNeed > need) need = toomNeed;
+    need = std::max(need, 6 * (k + 1) + 4 * (2 * k + 2) + ProductScratchLimbs(k + 1));
+  }
+  if (n >= std::min(kToom4MultiplyThreshold, kToom4SquareThreshold)) {
+    const uint32_t k = (n + 3) / 4;
+    need = std::max(need, 10 * (k + 1) + 6 * (2 * k + 2) + ProductScratchLimbs(k + 1));
   }
   return need;
 }
@@ -100,6 +104,8 @@ void FastMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t n
     basecase.multiply(r, a, na, b, nb);
   } else if (nb <= (na + 1) / 2) {
     MultiplyByPieces(r, a, na, b, nb, scratch, basecase);
+  } else if (nb >= basecase.toom4MultiplyThreshold && nb > 3 * ((na + 3) / 4)) {
+    Toom4Multiply(r, a, na, b, nb, scratch, basecase);
   } else if (nb >= basecase.toom3MultiplyThreshold && nb > 2 * ((na + 2) / 3)) {
     Toom3Multiply(r, a, na, b, nb, scratch, basecase);
   } else {
@@ -111,6 +117,8 @@ void FastSquare(Limb* r, const Limb* a, uint32_t n, Limb* scratch,
                 const ProductBasecase& basecase) {
   if (n < basecase.karatsubaSquareThreshold) {
     basecase.square(r, a, n);
+  } else if (n >= basecase.toom4SquareThreshold) {
+    Toom4Square(r, a, n, scratch, basecase);
   } else if (n >= basecase.toom3SquareThreshold) {
     Toom3Square(r, a, n, scratch, basecase);
   } else {

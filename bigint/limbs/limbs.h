@@ -75,6 +75,9 @@ Limb SubtractMultiple(Limb* r, const Limb* a, uint32_t n, Limb b);
 Limb ShiftLeft(Limb* r, const Limb* a, uint32_t n, uint32_t s);
 /// r = a >> s for 0 <= s < kLimbBits (r at or below a in memory).
 void ShiftRight(Limb* r, const Limb* a, uint32_t n, uint32_t s);
+/// r = a / d over n limbs for an odd d dividing beta - 1 (3, 5, 15, 17, ...)
+/// and a multiple a of d; for any a, r = a d^-1 mod beta^n. r may equal a.
+void DivideExactly(Limb* r, const Limb* a, uint32_t n, Limb d);
 /// r = r - m when carry (the limb above r) is nonzero or r >= m: the final
 /// step of a modular product whose result is below 2 m (HAC 14.32, step 3).
 void SubtractModulusIfAbove(Limb* r, const Limb* m, uint32_t n, Limb carry);
@@ -90,11 +93,12 @@ void Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb);
 /// overlap a.
 void Square(Limb* r, const Limb* a, uint32_t n);
 
-// ---- Subquadratic products (karatsuba.cpp, toom3.cpp) ----------------------
+// ---- Subquadratic products (karatsuba.cpp, toom3.cpp, toom4.cpp) -----------
 
 /// The classical product and square that the subquadratic products bottom out
 /// in, the operand lengths from which a Karatsuba step takes over from them,
-/// and those from which a Toom-3 step takes over from Karatsuba's. A processor
+/// those from which a Toom-3 step takes over from Karatsuba's, and those from
+/// which a Toom-4 step takes over from Toom-3's. A processor
 /// kernel with faster classical products passes its own; its thresholds may
 /// not lie below the portable ones, on which the scratch sizes are counted.
 struct ProductBasecase {
@@ -104,6 +108,8 @@ struct ProductBasecase {
   uint32_t karatsubaSquareThreshold;
   uint32_t toom3MultiplyThreshold;
   uint32_t toom3SquareThreshold;
+  uint32_t toom4MultiplyThreshold;
+  uint32_t toom4SquareThreshold;
 };
 /// Multiply and Square above, with the thresholds of bigint/limbs/tuning.h.
 extern const ProductBasecase kPortableBasecase;
@@ -111,10 +117,10 @@ extern const ProductBasecase kPortableBasecase;
 /// Scratch limbs that FastMultiply and FastSquare need for operands of up to n
 /// limbs.
 uint32_t ProductScratchLimbs(uint32_t n);
-/// r[0..na+nb) = a * b, by the classical algorithm, Karatsuba's or Toom-Cook
-/// 3-way according to the sizes; an operand more than about twice as long as the other is cut
-/// into pieces of the shorter one's length. na, nb >= 1; r must not overlap a,
-/// b or scratch, which holds ProductScratchLimbs(max(na, nb)) limbs.
+/// r[0..na+nb) = a * b, by the classical algorithm, Karatsuba's, Toom-Cook
+/// 3-way or 4-way according to the sizes; an operand more than about twice as
+/// long as the other is cut into pieces of the shorter one's length. na, nb >= 1; r must not
+/// overlap a, b or scratch, which holds ProductScratchLimbs(max(na, nb)) limbs.
 void FastMultiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, Limb* scratch,
                   const ProductBasecase& basecase = kPortableBasecase);
 /// r[0..2n) = a * a, as FastMultiply.
@@ -134,6 +140,15 @@ void Toom3Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t 
                    const ProductBasecase& basecase = kPortableBasecase);
 /// One step of Toom-Cook 3-way for a square: r[0..2n) = a * a, n >= 3.
 void Toom3Square(Limb* r, const Limb* a, uint32_t n, Limb* scratch,
+                 const ProductBasecase& basecase = kPortableBasecase);
+/// One step of Toom-Cook 4-way (toom4.cpp), its seven products of about a
+/// quarter of the size formed by FastMultiply: r[0..na+nb) = a * b for
+/// 3k < nb <= na with k = ceil(na / 4).
+void Toom4Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t nb, Limb* scratch,
+                   const ProductBasecase& basecase = kPortableBasecase);
+/// One step of Toom-Cook 4-way for a square: r[0..2n) = a * a, n >= 10 (so
+/// that n > 3k).
+void Toom4Square(Limb* r, const Limb* a, uint32_t n, Limb* scratch,
                  const ProductBasecase& basecase = kPortableBasecase);
 
 // ---- Products modulo beta^h - 1 and beta^h + 1 (wrapped_products.cpp) -------

@@ -111,6 +111,37 @@ void ShiftRight(Limb* r, const Limb* a, uint32_t n, uint32_t s) {
   r[n - 1] = a[n - 1] >> s;
 }
 
-// ---- Products -------------------------------------------------------------------
+// With D = (beta - 1) / d and a = q d, a D = q (beta - 1), so q = q beta - a D,
+// and its complement p = beta^n - 1 - q satisfies p = p beta + (beta - 1) +
+// a D modulo beta^n: limb i of p is limb i - 1 of p (beta - 1 below limb 0)
+// plus limb i of a D plus the carry. The products a_i D do not wait on each
+// other, unlike the division by the inverse of d (T. Jebelean, "An algorithm
+// for exact division", 1993), whose limbs each wait on two multiplications;
+// what runs in series are two additions, one forming a D from the products'
+// halves, one forming p. The recurrence gives q = a d^-1 mod beta^n for any a.
+void DivideExactly(Limb* r, const Limb* a, uint32_t n, Limb d) {
+  const Limb multiplier = kLimbMax / d;
+  Limb high = 0;      // the high limb of the previous product
+  Limb carry = 0;     // of the sum forming a D
+  Limb p = kLimbMax;  // the previous limb of p
+  Limb pCarry = 0;    // of the sum forming p
+  for (uint32_t i = 0; i < n; ++i) {
+    const WideLimb product = static_cast<WideLimb>(a[i]) * multiplier;
+    const Limb low = LowLimb(product);
+    Limb limb = low + high;  // limb i of a D
+    Limb nextCarry = limb < low ? 1 : 0;
+    limb += carry;
+    nextCarry += limb < carry ? 1 : 0;
+    high = HighLimb(product);
+    carry = nextCarry;
+    Limb sum = p + limb;
+    Limb nextPCarry = sum < limb ? 1 : 0;
+    sum += pCarry;
+    nextPCarry += sum < pCarry ? 1 : 0;
+    p = sum;
+    pCarry = nextPCarry;
+    r[i] = ~sum;
+  }
+}
 
 }  // namespace limbs

@@ -7,22 +7,6 @@ namespace limbs {
 
 namespace {
 
-// r[0..n) = a / 3 for a multiple a of 3, limb by limb from the lowest with the
-// inverse of 3 modulo beta (exact division: Jebelean, 1993): each quotient limb
-// is the remaining low limb times 3^-1, and the high limb of three times it is
-// borrowed from the next limb. r may be a.
-void DivideExactlyBy3(Limb* r, const Limb* a, uint32_t n) {
-  const Limb inverse = kLimbMax / 3 * 2 + 1;  // 3 * inverse = 2 beta + 1
-  Limb borrow = 0;
-  for (uint32_t i = 0; i < n; ++i) {
-    const Limb ai = a[i];
-    const Limb x = ai - borrow;
-    const Limb q = x * inverse;
-    r[i] = q;
-    borrow = (ai < borrow ? 1 : 0) + static_cast<Limb>((static_cast<WideLimb>(q) * 3) >> kLimbBits);
-  }
-}
-
 // r[0..n) = a - x when subtract, else a + x; the result must be nonnegative
 // and fit. r may be a or x.
 void AddOrSubtract(Limb* r, const Limb* a, const Limb* x, uint32_t n, bool subtract) {
@@ -121,7 +105,7 @@ void Toom3Multiply(Limb* r, const Limb* a, uint32_t na, const Limb* b, uint32_t 
   ShiftRight(vMinus1, vMinus1, wide, 1);
   Limb* p = sum;
   Limb* q = vMinus1;
-  DivideExactlyBy3(v2, v2, wide);  // T
+  DivideExactly(v2, v2, wide, 3);  // T
 
   SubtractFrom(p, wide, r, 2 * k);  // c2
   SubtractFrom(p, wide, c4, n4);
@@ -165,7 +149,7 @@ void Toom3Square(Limb* r, const Limb* a, uint32_t n, Limb* scratch,
   ShiftRight(vMinus1, vMinus1, wide, 1);
   Limb* p = sum;
   Limb* q = vMinus1;
-  DivideExactlyBy3(v2, v2, wide);
+  DivideExactly(v2, v2, wide, 3);
 
   SubtractFrom(p, wide, r, 2 * k);
   SubtractFrom(p, wide, c4, n4);

@@ -26,6 +26,14 @@ constexpr uint32_t kKaratsubaSquareThreshold = kWideLimbs ? 48 : 80;
 constexpr uint32_t kToom3MultiplyThreshold = kWideLimbs ? 160 : 320;
 constexpr uint32_t kToom3SquareThreshold = kWideLimbs ? 208 : 512;
 
+/// Toom-Cook 4-way from this many limbs for products (squares): one step
+/// against one Toom-3 step on equal sizes, interleaved in one process (the
+/// harness is described in docs/tuning.md). Not measured with 32-bit limbs:
+/// twice the 64-bit values, the squares' kept above Toom-3's.
+/// build/bench/product_bench --benchmark_filter='Toom(3|4)'
+constexpr uint32_t kToom4MultiplyThreshold = kWideLimbs ? 224 : 448;
+constexpr uint32_t kToom4SquareThreshold = kWideLimbs ? 256 : 640;
+
 /// From this many limbs of the modulus on, a Montgomery product is formed in
 /// full by the subquadratic products and then reduced, instead of interleaving
 /// product and reduction column by column.

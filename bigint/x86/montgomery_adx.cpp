@@ -742,10 +742,14 @@ const ProductBasecase kAdxBasecase = {&AdxMultiply,
                                       x86::kAdxKaratsubaMultiplyLimbs,
                                       x86::kAdxKaratsubaSquareLimbs,
                                       kToom3MultiplyThreshold,
-                                      x86::kAdxToom3SquareLimbs};
+                                      x86::kAdxToom3SquareLimbs,
+                                      x86::kAdxToom4MultiplyLimbs,
+                                      x86::kAdxToom4SquareLimbs};
 static_assert(x86::kAdxKaratsubaMultiplyLimbs >= kKaratsubaMultiplyThreshold &&
                   x86::kAdxKaratsubaSquareLimbs >= kKaratsubaSquareThreshold &&
-                  x86::kAdxToom3SquareLimbs >= kToom3SquareThreshold,
+                  x86::kAdxToom3SquareLimbs >= kToom3SquareThreshold &&
+                  x86::kAdxToom4MultiplyLimbs >= kToom4MultiplyThreshold &&
+                  x86::kAdxToom4SquareLimbs >= kToom4SquareThreshold,
               "the scratch of the subquadratic products would not suffice");
 
 AdxMultiplier::AdxMultiplier(const MontgomeryModulus& modulus)

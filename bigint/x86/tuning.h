@@ -36,6 +36,15 @@ constexpr uint32_t kAdxKaratsubaSquareLimbs = 48;
 /// build/bench/product_bench --benchmark_filter='BM_Adx(Toom3Square|KaratsubaSquareLong)'
 constexpr uint32_t kAdxToom3SquareLimbs = 320;
 
+/// Toom-4 from this many limbs for the products (squares) of the scalar
+/// kernel: one Toom-4 step against one Toom-3 step on its basecase, interleaved
+/// in one process; from 200 to 304 limbs the products are within 2 % either
+/// way except at 256 (0.90) and 304 (0.93), squares behind up to 384 limbs.
+/// build/bench/product_bench --benchmark_filter='BM_(AdxToom(3|4)|GmpMultiplyLong)/'
+/// build/bench/product_bench --benchmark_filter='BM_(AdxToom(3|4)Square|GmpSquareLong)/'
+constexpr uint32_t kAdxToom4MultiplyLimbs = 248;
+constexpr uint32_t kAdxToom4SquareLimbs = 400;
+
 /// From this many limbs a classical square on the scalar kernel forms its cross
 /// products as two triangles of the halves and their product, whose rows all
 /// have one length: the rows of one triangle of this size, each of another

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "bigint/bigint.h"
@@ -89,6 +90,11 @@ std::vector<ProductSizes> SizesAroundThresholds() {
   const uint32_t s = limbs::kKaratsubaSquareThreshold;
   const uint32_t t3 = limbs::kToom3MultiplyThreshold;
   const uint32_t s3 = limbs::kToom3SquareThreshold;
+  const uint32_t t4 = limbs::kToom4MultiplyThreshold;
+  const uint32_t s4 = limbs::kToom4SquareThreshold;
+  // A Toom-4 step on a of 4j limbs (or 4j - 2) and b of 3j + 1, the shortest b
+  // it takes, with b still at or above the threshold.
+  const uint32_t j = t4 / 3 + 1;
   return {
       {"short operands", 3, 2},
       {"just below the product threshold", t - 1, t - 1},
@@ -117,6 +123,16 @@ std::vector<ProductSizes> SizesAroundThresholds() {
       {"at the Toom-3 square threshold", s3, 0},
       {"just above the Toom-3 square threshold", s3 + 1, 0},
       {"square far above the Toom-3 threshold", 3 * s3 + 8, 0},
+      {"just below the Toom-4 product threshold", t4 - 1, t4 - 1},
+      {"at the Toom-4 product threshold", t4, t4},
+      {"just above the Toom-4 product threshold", t4 + 1, t4 + 1},
+      {"Toom-4 with a one-limb top quarter of b", 4 * j, 3 * j + 1},
+      {"Toom-4 on an odd length, b unbalanced", 4 * j - 2, 3 * j + 1},
+      {"far above the Toom-4 product threshold, nested", 4 * t4 + 5, 4 * t4 + 5},
+      {"just below the Toom-4 square threshold", s4 - 1, 0},
+      {"at the Toom-4 square threshold", s4, 0},
+      {"just above the Toom-4 square threshold", s4 + 1, 0},
+      {"square far above the Toom-4 threshold, nested", 4 * s4 + 3, 0},
   };
 }
 
@@ -204,6 +220,49 @@ TEST(MultiplyTest, MatchesGmpOnShortRandomOperands) {
                  << a.Length() << ") * " << Mpz(b).Decimal() << " (length " << b.Length() << ")");
     CheckProduct(a, b);
     CheckProduct(a, a);
+  }
+}
+
+// The exact division by divisors of beta - 1: q d divided by d gives q back for
+// the quotients 0, 1, the largest (beta^n - 1) / d and random ones, also in
+// place; and for any dividend a, the result times d is a modulo beta^n.
+TEST(MultiplyTest, ExactDivisionUndoesMultiplication) {
+  std::mt19937 rng(kTestSeed);
+  auto randomLimb = [&rng] {
+    limbs::Limb limb = 0;
+    for (uint32_t i = 0; i < limbs::kLimbBits; i += 32)
+      limb = (limb << 16 << 16) | static_cast<limbs::Limb>(rng());
+    return limb;
+  };
+  for (const limbs::Limb d : {limbs::Limb{3}, limbs::Limb{5}, limbs::Limb{15}}) {
+    for (const uint32_t n : {1u, 2u, 9u}) {
+      limbs::LimbVector random(n);
+      for (limbs::Limb& limb : random) limb = randomLimb();
+      limbs::LimbVector one(n), largest(n, limbs::kLimbMax / d), randomQuotient = random;
+      one[0] = 1;
+      randomQuotient[n - 1] /= 2 * d;  // so that q d fits in n limbs
+      // (beta^n - 1) / d repeats the limb (beta - 1) / d.
+      const std::pair<const char*, limbs::LimbVector> quotients[] = {{"zero", limbs::LimbVector(n)},
+                                                                     {"one", one},
+                                                                     {"the largest", largest},
+                                                                     {"random", randomQuotient}};
+      for (const auto& [label, q] : quotients) {
+        SCOPED_TRACE(testing::Message() << "seed " << kTestSeed << ", quotient " << label << " of "
+                                        << n << " limbs, d = " << d);
+        limbs::LimbVector product(n), quotient(n);
+        EXPECT_EQ(limbs::MultiplyByLimb(product.data(), q.data(), n, d), 0u);
+        limbs::DivideExactly(quotient.data(), product.data(), n, d);
+        EXPECT_EQ(quotient, q);
+        limbs::DivideExactly(product.data(), product.data(), n, d);
+        EXPECT_EQ(product, q) << "in place";
+      }
+      SCOPED_TRACE(testing::Message()
+                   << "seed " << kTestSeed << ", any dividend of " << n << " limbs, d = " << d);
+      limbs::LimbVector quotient(n), back(n);
+      limbs::DivideExactly(quotient.data(), random.data(), n, d);
+      limbs::MultiplyByLimb(back.data(), quotient.data(), n, d);
+      EXPECT_EQ(back, random);
+    }
   }
 }
 

@@ -3,7 +3,7 @@
 /// limbs all ones, one or zero, and the Montgomery multiplier's products and
 /// squares of m - 1, 1, 0 and random values across the sizes where its forms
 /// change, and the subquadratic products on its basecase around Karatsuba's
-/// method and Toom-3.
+/// method, Toom-3 and Toom-4.
 /// Skipped where the processor lacks the instructions.
 #include "bigint/x86/montgomery_adx.h"
 
@@ -110,7 +110,7 @@ TEST_F(AdxTest, ClassicalProductsMatchGmp) {
 }
 
 // The subquadratic products on this kernel's basecase, three limbs either
-// side of the Karatsuba and Toom-3 thresholds (from the leaves' widest
+// side of the Karatsuba, Toom-3 and Toom-4 thresholds (from the leaves' widest
 // classical products to their first split), with operands of equal length and with the
 // shorter one just long enough for a Toom-3 step, in exactly the scratch that
 // ProductScratchLimbs counts (so that a shortfall shows under the sanitizers).
@@ -119,12 +119,18 @@ TEST_F(AdxTest, SubquadraticProductsMatchGmpAroundThresholds) {
   std::vector<std::pair<uint32_t, uint32_t>> lengths;
   for (const uint32_t boundary :
        {limbs::x86::kAdxKaratsubaMultiplyLimbs, limbs::x86::kAdxKaratsubaSquareLimbs,
-        limbs::kToom3MultiplyThreshold, limbs::x86::kAdxToom3SquareLimbs}) {
+        limbs::kToom3MultiplyThreshold, limbs::x86::kAdxToom3SquareLimbs,
+        limbs::x86::kAdxToom4MultiplyLimbs, limbs::x86::kAdxToom4SquareLimbs}) {
     for (uint32_t n = boundary - 3; n <= boundary + 3; ++n) {
       lengths.emplace_back(n, n);
       lengths.emplace_back(n + n / 2 - 1, n);
     }
   }
+  // Toom-4 on a of 4j and 4j - 1 limbs and the shortest b it takes, 3j + 1
+  // limbs, at the threshold.
+  const uint32_t j = limbs::x86::kAdxToom4MultiplyLimbs / 3 + 1;
+  lengths.emplace_back(4 * j, 3 * j + 1);
+  lengths.emplace_back(4 * j - 1, 3 * j + 1);
   for (const auto& [na, nb] : lengths) {
     LimbVector scratch(limbs::ProductScratchLimbs(na));
     for (const auto& [aLabel, a] : ExtremeOperands(rng, na)) {
