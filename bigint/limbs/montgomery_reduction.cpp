@@ -22,14 +22,18 @@ void ClearLowColumns(Limb* q, const Limb* t, const Limb* m, uint32_t n, Limb neg
   }
 }
 
-// The high half floor(q m / beta^n) of the product of n-limb q and m, given its
-// low half (q m mod beta^n): from W = q m mod (beta^N - 1), N = 2h >= n, the
+// The high half floor(q m / beta^n) of the product of n-limb q and m, where q
+// m = -t mod beta^n: its low half is beta^n - (t mod beta^n), or 0 when t mod
+// beta^n is (lowNonzero false). From W = q m mod (beta^N - 1), N = 2h >= n, the
 // high half times beta^n is W minus the low half modulo beta^N - 1, and beta^n
 // is the inverse of beta^(N - n) there, a rotation by N - n limbs. The high
 // half is below beta^n - 1, so that residue fixes it. W comes from its residues
-// modulo beta^h - 1 and beta^h + 1, m's prepared with the modulus.
-void HighHalf(Limb* high, const Limb* q, const Limb* low, uint32_t n,
-              const ReductionConstants& constants, Limb* scratch, const ProductBasecase& basecase) {
+// modulo beta^h - 1 and beta^h + 1, m's prepared with the modulus. Returns the
+// high half's n limbs: in `high`, or, when N = n and no rotation is needed,
+// in the scratch.
+const Limb* HighHalf(Limb* high, const Limb* q, const Limb* t, bool lowNonzero, uint32_t n,
+                     const ReductionConstants& constants, Limb* scratch,
+                     const ProductBasecase& basecase) {
   const uint32_t h = (n + 1) / 2;
   const uint32_t wide = 2 * h;
   Limb* qCyclic = scratch;          // h limbs
@@ -44,9 +48,13 @@ void HighHalf(Limb* high, const Limb* q, const Limb* low, uint32_t n,
   MultiplyNegacyclic(w2, qNegacyclic, constants.negacyclic.data(), h, next, basecase);
   CombineResidues(w, w1, w2, h);
 
-  // W - low modulo beta^(2h) - 1, with beta^(2h) - 1 itself made 0.
-  const Limb borrow = PropagateBorrow(w + n, wide - n, SubtractLimbs(w, w, low, n));
-  if (borrow != 0) PropagateBorrow(w, wide, 1);
+  // W - (beta^n - t mod beta^n) = W + (t mod beta^n) - beta^n modulo
+  // beta^(2h) - 1: the carry out of limb n - 1 pays for the beta^n, or 1 is
+  // borrowed from limb n (from limb 0 past the top, where beta^(2h) is 1).
+  // beta^(2h) - 1 itself is then made 0.
+  if (lowNonzero && AddLimbs(w, w, t, n) == 0) {
+    if (PropagateBorrow(w + n, wide - n, 1) != 0) PropagateBorrow(w, wide, 1);
+  }
   bool allOnes = true;
   for (uint32_t i = 0; i < wide && allOnes; ++i) allOnes = w[i] == kLimbMax;
   if (allOnes) {
@@ -55,8 +63,10 @@ void HighHalf(Limb* high, const Limb* q, const Limb* low, uint32_t n,
   // Times beta^(2h - n): a rotation up by that many limbs, of which the high
   // half takes the lowest n.
   const uint32_t shift = wide - n;
+  if (shift == 0) return w;
   for (uint32_t i = 0; i < shift; ++i) high[i] = w[n + i];
   for (uint32_t i = shift; i < n; ++i) high[i] = w[i - shift];
+  return high;
 }
 
 }  // namespace
@@ -91,22 +101,19 @@ ReductionConstants MakeReductionConstants(const Limb* m, uint32_t n, Limb negati
   return constants;
 }
 
-// q m = -t mod R, so its low half is the complement of t's low half plus 1
-// (mod R), and the low halves of t and q m add up to 0 when t mod R is 0 and to
-// R otherwise: only the high half of q m is needed, plus that carry.
+// q m = -t mod R, so the low halves of t and q m add up to 0 when t mod R is 0
+// and to R otherwise: only the high half of q m is needed, plus that carry.
 void ReduceByProducts(Limb* r, const Limb* t, const Limb* m, uint32_t n,
                       const ReductionConstants& constants, Limb* scratch,
                       const ProductBasecase& basecase) {
-  Limb* q = scratch;     // n limbs
-  Limb* low = q + n;     // n limbs
-  Limb* high = low + n;  // n limbs
+  Limb* q = scratch;   // n limbs
+  Limb* high = q + n;  // n limbs
   Limb* next = high + n;
   MultiplyLow(q, t, constants.inverse.data(), n, next, basecase);
-  for (uint32_t i = 0; i < n; ++i) low[i] = ~t[i];
-  PropagateCarry(low, n, 1);
-  HighHalf(high, q, low, n, constants, next, basecase);
-  Limb carry = AddLimbs(r, t + n, high, n);
-  carry += PropagateCarry(r, n, SignificantLimbs(t, n) != 0 ? 1 : 0);
+  const bool lowNonzero = SignificantLimbs(t, n) != 0;
+  const Limb* qmHigh = HighHalf(high, q, t, lowNonzero, n, constants, next, basecase);
+  Limb carry = AddLimbs(r, t + n, qmHigh, n);
+  carry += PropagateCarry(r, n, lowNonzero ? 1 : 0);
   SubtractModulusIfAbove(r, m, n, carry);
 }
 
@@ -118,7 +125,7 @@ uint32_t ReduceByProductsScratchLimbs(uint32_t n) {
   const uint32_t negacyclic = 2 * h + ProductScratchLimbs(h);
   const uint32_t highHalf = 6 * h + 2 + (cyclic > negacyclic ? cyclic : negacyclic);
   const uint32_t low = MultiplyLowScratchLimbs(n);
-  return 3 * n + (highHalf > low ? highHalf : low);
+  return 2 * n + (highHalf > low ? highHalf : low);
 }
 
 }  // namespace limbs
