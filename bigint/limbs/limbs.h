@@ -65,6 +65,14 @@ Limb SubtractLimb(Limb* r, const Limb* a, uint32_t n, Limb c);
 Limb PropagateCarry(Limb* r, uint32_t n, Limb c);
 /// r -= c over n limbs, stopping where the borrow dies out; returns the borrow out.
 Limb PropagateBorrow(Limb* r, uint32_t n, Limb c);
+/// r[0..n) += x[0..nx), truncated to n limbs (nx may exceed n): the parts of a
+/// value known to fit added into it, so what would pass the top is zero.
+void AddInto(Limb* r, uint32_t n, const Limb* x, uint32_t nx);
+/// r[0..n) -= x[0..nx), nx <= n, the borrow carried through r.
+void SubtractFrom(Limb* r, uint32_t n, const Limb* x, uint32_t nx);
+/// r[0..n) = a - x when subtract, else a + x; the result must be nonnegative
+/// and fit. r may be a or x.
+void AddOrSubtract(Limb* r, const Limb* a, const Limb* x, uint32_t n, bool subtract);
 /// r = a * b over n limbs; returns the high limb of the product. r may be a.
 Limb MultiplyByLimb(Limb* r, const Limb* a, uint32_t n, Limb b);
 /// r += a * b over n limbs; returns the carry limb. r must not overlap a.

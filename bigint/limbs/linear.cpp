@@ -111,6 +111,23 @@ void ShiftRight(Limb* r, const Limb* a, uint32_t n, uint32_t s) {
   r[n - 1] = a[n - 1] >> s;
 }
 
+void AddInto(Limb* r, uint32_t n, const Limb* x, uint32_t nx) {
+  if (nx > n) nx = n;
+  PropagateCarry(r + nx, n - nx, AddLimbs(r, r, x, nx));
+}
+
+void SubtractFrom(Limb* r, uint32_t n, const Limb* x, uint32_t nx) {
+  PropagateBorrow(r + nx, n - nx, SubtractLimbs(r, r, x, nx));
+}
+
+void AddOrSubtract(Limb* r, const Limb* a, const Limb* x, uint32_t n, bool subtract) {
+  if (subtract) {
+    SubtractLimbs(r, a, x, n);
+  } else {
+    AddLimbs(r, a, x, n);
+  }
+}
+
 // With D = (beta - 1) / d and a = q d, a D = q (beta - 1), so q = q beta - a D,
 // and its complement p = beta^n - 1 - q satisfies p = p beta + (beta - 1) +
 // a D modulo beta^n: limb i of p is limb i - 1 of p (beta - 1 below limb 0)

@@ -7,28 +7,6 @@ namespace limbs {
 
 namespace {
 
-// r[0..n) = a - x when subtract, else a + x; the result must be nonnegative
-// and fit. r may be a or x.
-void AddOrSubtract(Limb* r, const Limb* a, const Limb* x, uint32_t n, bool subtract) {
-  if (subtract) {
-    SubtractLimbs(r, a, x, n);
-  } else {
-    AddLimbs(r, a, x, n);
-  }
-}
-
-// r[0..n) -= x[0..nx), nx <= n, with the borrow carried through r.
-void SubtractFrom(Limb* r, uint32_t n, const Limb* x, uint32_t nx) {
-  PropagateBorrow(r + nx, n - nx, SubtractLimbs(r, r, x, nx));
-}
-
-// r[0..n) += x[0..nx), truncated to n limbs: the parts of a product are added
-// into its n limbs, and the product fits, so what would pass the top is zero.
-void AddInto(Limb* r, uint32_t n, const Limb* x, uint32_t nx) {
-  if (nx > n) nx = n;
-  PropagateCarry(r + nx, n - nx, AddLimbs(r, r, x, nx));
-}
-
 // The values of a = a0 + a1 x + a2 x^2 (x = beta^k; a0 and a1 of k limbs, a2 of
 // na - 2k) at 1, -1 and 2, k + 1 limbs each; returns whether a(-1) < 0, storing
 // its magnitude.

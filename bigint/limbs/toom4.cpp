@@ -28,16 +28,6 @@ constexpr uint32_t kEvaluationCount = 5;
 // The five products of the evaluations and room for one more value.
 constexpr uint32_t kValueCount = 6;
 
-// r[0..n) = a + x when !subtract, else a - x; the result must be nonnegative
-// and fit. r may be a or x.
-void AddOrSubtract(Limb* r, const Limb* a, const Limb* x, uint32_t n, bool subtract) {
-  if (subtract) {
-    SubtractLimbs(r, a, x, n);
-  } else {
-    AddLimbs(r, a, x, n);
-  }
-}
-
 // r[0..k] = x[0..k) + y[0..ny), ny <= k.
 void AddPadded(Limb* r, const Limb* x, const Limb* y, uint32_t ny, uint32_t k) {
   const Limb carry = AddLimbs(r, x, y, ny);
@@ -85,19 +75,6 @@ void Evaluate(Evaluations& e, const Limb* a, uint32_t na, uint32_t k) {
   ShiftAndAdd(e.half, a, k, 1, a1, k, k);
   ShiftAndAdd(e.half, e.half, k + 1, 1, a2, k, k);
   ShiftAndAdd(e.half, e.half, k + 1, 1, a3, n3, k);
-}
-
-// r[0..n) += x[0..nx), truncated to n limbs: the coefficients are added into
-// the product's n limbs, and the product fits, so what would pass the top is
-// zero.
-void AddInto(Limb* r, uint32_t n, const Limb* x, uint32_t nx) {
-  if (nx > n) nx = n;
-  PropagateCarry(r + nx, n - nx, AddLimbs(r, r, x, nx));
-}
-
-// r[0..n) -= x[0..nx), nx <= n.
-void SubtractFrom(Limb* r, uint32_t n, const Limb* x, uint32_t nx) {
-  PropagateBorrow(r + nx, n - nx, SubtractLimbs(r, r, x, nx));
 }
 
 // r[0..n) -= x[0..nx) << s, nx < n, through t (nx + 1 limbs).
