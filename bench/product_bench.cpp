@@ -395,9 +395,7 @@ void BM_AdxReduceByProducts(benchmark::State& state) {
     benchmark::DoNotOptimize(x.r.data());
   }
 }
-#endif
 
-#if LARGEPRIME_ADX_KERNEL
 // One Montgomery square on the adx kernel as an exponentiation runs it: a is the
 // last result, so each square waits on the one before and sees new limbs.
 void BM_AdxMontgomerySquare(benchmark::State& state) {
