@@ -153,11 +153,11 @@ struct Upcoming {
 // may run side by side with the current one's, where that pays.
 class LehmanRunner {
  public:
-  LehmanRunner(LehmanCandidates candidates, uint32_t workerCount, const SearchOptions& options,
-               TraceSink& sink)
+  LehmanRunner(LehmanCandidates candidates, uint32_t workerCount, bool batches,
+               const SearchOptions& options, TraceSink& sink)
       : candidates_(std::move(candidates)),
         sink_(sink),
-        batches_(options.batches),
+        batches_(batches),
         exponentiations_(options.exponentiations) {
     if (workerCount > 1) {
       workers_.emplace(workerCount, sink, batches_, exponentiations_);
@@ -287,10 +287,14 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
   const PreparedModulus firstModulus(first, options.kernel);
   const std::string kernel = firstModulus.KernelName();
   const uint32_t workers = WorkerCount(byteCount, kernel, options);
+  // Without a batch kernel that pays beside that kernel at this size, the
+  // search runs as without batches: looking ahead would walk the candidates a
+  // second time for nothing.
+  const bool batches = options.batches && PowerBatchMinJobs(firstModulus) != 0;
   LehmanRunner lehman(
       LehmanCandidates(options.smallPrimes, first, SieveBoundFor(first, firstModulus, options),
                        workers, kernel),
-      workers, options, sink);
+      workers, batches, options, sink);
 
   bool accepted = false;
   while (!accepted && !sink.Failed()) {
