@@ -106,7 +106,8 @@ bool BatchKernelServes(BatchKernelKind kind, const LimbVector& modulus) {
 // The batch kernel beside a single kernel, and the fewest lanes at a size
 // (0: none) with which it beats that kernel one by one. Moduli on the vector
 // kernel batch on vectors of the same radix; those on the scalar kernels on
-// AVX2, measured against adx (the portable kernel is slower still).
+// AVX2, measured against adx (the portable kernel is slower still), beside adx
+// only on the processors where it pays there.
 struct BatchChoice {
   BatchKernelKind kind;
   uint32_t minLanes;
@@ -118,9 +119,10 @@ std::optional<BatchChoice> BatchBeside(KernelKind single, const LimbVector& modu
     case KernelKind::kVector:
       return BatchChoice{BatchKernelKind::kVector, x86::IfmaBatchMinLanes(bits)};
     case KernelKind::kAdx:
-    case KernelKind::kPortable:
       return BatchChoice{BatchKernelKind::kAvx2,
-                         x86::Avx2BatchMinLanes(bits, single == KernelKind::kAdx)};
+                         x86::Avx2BatchPaysBesideAdx() ? x86::Avx2BatchMinLanes(bits, true) : 0};
+    case KernelKind::kPortable:
+      return BatchChoice{BatchKernelKind::kAvx2, x86::Avx2BatchMinLanes(bits, false)};
     case KernelKind::kPlain: break;
   }
   return std::nullopt;

@@ -104,7 +104,9 @@ constexpr uint32_t kAvx2BatchMaxModulusBits = 7136;
 /// exponentiation there to within 5 % of the batch's time per lane (0.95 at
 /// 3072 bits, 0.97 at 4096, 1.02 at 6144), and a 512-byte search on one worker
 /// with batches took 0.55 of GMP's against 0.48 without (medians of five
-/// starts). Beside the portable kernel the counts above 2560 bits stand.
+/// starts). Beside the portable kernel the counts above 2560 bits stand. The
+/// counts beside adx hold on AMD's processors; on Intel's the batch does not
+/// pay beside adx at all (Avx2BatchPaysBesideAdx).
 /// build/bench/powmod_bench --benchmark_filter='PowMod(Batch8Avx2|Adx)'
 /// build/bench/search_bench --kernel=adx --sizes=256,512 --starts=5 --batches=on|off
 constexpr uint32_t Avx2BatchMinLanes(uint32_t modulusBits, bool besideAdx) {

@@ -181,7 +181,8 @@ TEST(FindPrimeTest, ElapsedSecondsUseWrappingMilliseconds) {
 // the bound, each its own known factor. From 64 bytes on, batches pay where the
 // processor has a kernel for them; the start 2^512 - 1 has the candidates grow
 // by a bit right away, inside the first batch's look-ahead. The search runs on
-// the kernel chosen by size and on adx, whose moduli batch on another kernel.
+// the kernel chosen by size and on the scalar kernels, whose moduli batch on
+// another kernel (beside the portable one wherever the processor has AVX2).
 TEST(FindPrimeTest, WorkersSieveAndBatchesLeaveTheTraceAsComputed) {
   BuildSmallPrimeTable();
   std::mt19937 rng(kTestSeed + 12);
@@ -201,7 +202,7 @@ TEST(FindPrimeTest, WorkersSieveAndBatchesLeaveTheTraceAsComputed) {
     std::vector<std::string> expected = oracle::PieceLines(pieces);
     expected.insert(expected.end(), outcome.lines.begin(), outcome.lines.end());
     expected.emplace_back("Process took 0 seconds.");
-    for (const char* kernel : {"", "adx"}) {
+    for (const char* kernel : {"", "adx", "portable"}) {
       for (const uint32_t workers : {1u, 2u, 4u}) {
         for (const uint32_t sieveBound : {0u, 1u << 16, 1u << 20}) {
           for (const bool batches : {false, true}) {
@@ -265,8 +266,10 @@ TEST(FindPrimeTest, ProgressLinesComeOnlyFromTheAwaitedExponentiation) {
     expected.insert(expected.end(), outcome.lines.begin(), outcome.lines.end());
     // Every candidate has the first one's length: the exponent's top bit.
     const auto topBit = static_cast<int32_t>(mpz_sizeinbase(first.get(), 2)) - 2;
-    // Batches on the kernel chosen by size and, for moduli on adx, on another.
-    const std::pair<bool, const char*> kRuns[] = {{false, ""}, {true, ""}, {true, "adx"}};
+    // Batches on the kernel chosen by size and, for moduli on the scalar
+    // kernels, on another.
+    const std::pair<bool, const char*> kRuns[] = {
+        {false, ""}, {true, ""}, {true, "adx"}, {true, "portable"}};
     for (const uint32_t workers : {1u, 2u, 4u}) {
       for (const auto& [batches, kernel] : kRuns) {
         SCOPED_TRACE(testing::Message()
