@@ -235,7 +235,8 @@ bool x86::Avx2BatchServes(const LimbVector& modulus) {
 // Measured with the mulx/adx kernel at 512 to 4096 bits: on AMD's Zen 4 and
 // Zen 5 a batch took 0.67 to 0.83 of adx's time per exponentiation, on an
 // Intel Xeon (AVX-512 IFMA and AMX) 0.87 to 1.12, and there searches of 48 to
-// 192 bytes lost 3 to 22 % with batches (docs/tuning.md, "On an Intel Xeon").
+// 192 bytes took 3 to 29 % longer with batches (docs/tuning.md, "On an Intel
+// Xeon").
 bool x86::Avx2BatchPaysBesideAdx() {
   static const bool kPays = [] {
     __builtin_cpu_init();

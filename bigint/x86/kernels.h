@@ -37,8 +37,8 @@ std::unique_ptr<const BatchKernel> MakeAvx2BatchKernel(const std::vector<LimbVec
 /// count, without the work of preparing one.
 bool Avx2BatchServes(const LimbVector& modulus);
 /// Whether the AVX2 batch kernel beats the mulx/adx kernel one by one on this
-/// processor at all: on AMD's it does; on Intel's, whose mulx/adx kernel runs
-/// faster beside an AVX2 multiplier no faster, it does not (docs/tuning.md).
+/// processor at all: on AMD's it does; on Intel's, where the mulx/adx kernel
+/// runs closer to the AVX2 multiplier's rate, it does not (docs/tuning.md).
 bool Avx2BatchPaysBesideAdx();
 
 }  // namespace limbs::x86
