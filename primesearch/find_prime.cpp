@@ -120,13 +120,21 @@ class LehmanCandidates {
   std::string kernel_;
 };
 
+// Whether a search whose first candidate is `modulus`, prepared on the kernel
+// its exponentiations run on, runs first bases side by side: only with a batch
+// kernel that pays beside that kernel at this size. Without one, looking ahead
+// would walk the candidates a second time for nothing.
+bool BatchesPay(const PreparedModulus& modulus, const SearchOptions& options) {
+  return options.batches && PowerBatchMinJobs(modulus) != 0;
+}
+
 // The sieve bound of a search from `first`, prepared as `modulus` on the
 // kernel the search's exponentiations run on (see SearchSieveBound).
 uint32_t SieveBoundFor(const BigInt& first, const PreparedModulus& modulus,
                        const SearchOptions& options) {
   if (options.sieveBound != SearchOptions::kSieveBoundBySize) return options.sieveBound;
   const auto bits = static_cast<uint32_t>(first.HighestBit()) + 1;
-  if (options.batches && PowerBatchMinJobs(modulus) != 0) {
+  if (BatchesPay(modulus, options)) {
     for (const BatchSieveBoundRow& row : kBatchSieveBoundRows) {
       if (bits >= row.fromBits && bits < row.toBits) return row.bound;
     }
@@ -287,14 +295,10 @@ void FindPrime(uint16_t byteCount, TraceSink& sink, const SearchOptions& options
   const PreparedModulus firstModulus(first, options.kernel);
   const std::string kernel = firstModulus.KernelName();
   const uint32_t workers = WorkerCount(byteCount, kernel, options);
-  // Without a batch kernel that pays beside that kernel at this size, the
-  // search runs as without batches: looking ahead would walk the candidates a
-  // second time for nothing.
-  const bool batches = options.batches && PowerBatchMinJobs(firstModulus) != 0;
   LehmanRunner lehman(
       LehmanCandidates(options.smallPrimes, first, SieveBoundFor(first, firstModulus, options),
                        workers, kernel),
-      workers, batches, options, sink);
+      workers, BatchesPay(firstModulus, options), options, sink);
 
   bool accepted = false;
   while (!accepted && !sink.Failed()) {
